@@ -1,0 +1,13 @@
+#ifndef COMMANDREADER_H
+#define COMMANDREADER_H
+
+#include <QStringList>
+
+class QTextStream;
+
+// The device commands in a configuration text, in order: every line, split
+// after each inner carriage return, whose piece holds "ZEL#". Each command
+// ends with exactly one carriage return.
+QStringList readCommands(QTextStream &in);
+
+#endif // COMMANDREADER_H

@@ -1,0 +1,157 @@
+#include "devicelink.h"
+
+#include "portlist.h"
+#include "replyparser.h"
+
+#include <QDebug>
+
+namespace {
+const char handshake[] = "ZEL#\r";
+const QByteArray acknowledgement = QByteArrayLiteral("OK");
+
+const int quietWaitMs = 100;
+const int firstReplyWaitMs = 1000;
+const int pieceWaitMs = 100;
+const int queryPieceWaitMs = 50;
+const int bytesWrittenWaitMs = 100;
+} // namespace
+
+DeviceLink::DeviceLink() = default;
+
+bool DeviceLink::findDevice(QString &foundPortName)
+{
+    if (connected) {
+        if (port.isOpen())
+            port.close();
+        connected = false;
+    }
+    const QStringList names = availablePortNames();
+    for (const QString &name : names) {
+        if (answersHandshake(name)) {
+            foundPortName = name;
+            connected = true;
+            portName = name;
+            return true;
+        }
+        port.close();
+    }
+    return false;
+}
+
+bool DeviceLink::answersHandshake(const QString &name)
+{
+    port.setPortName(name);
+    if (!openWithLineSettings())
+        return false;
+    port.flush();
+    waitUntilQuiet();
+    port.write(handshake);
+    if (!port.waitForReadyRead(firstReplyWaitMs))
+        return false;
+    return collectReply(pieceWaitMs).contains(acknowledgement);
+}
+
+bool DeviceLink::openWithLineSettings()
+{
+    return port.open(QIODevice::ReadWrite)
+        && port.setBaudRate(QSerialPort::Baud9600, QSerialPort::AllDirections)
+        && port.setDataBits(QSerialPort::Data8)
+        && port.setParity(QSerialPort::NoParity)
+        && port.setStopBits(QSerialPort::OneStop)
+        && port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+// Waits until the line has been silent for 100 ms. What arrives meanwhile
+// stays in the buffer and becomes the start of the next answer.
+void DeviceLink::waitUntilQuiet()
+{
+    while (port.waitForReadyRead(quietWaitMs)) {
+    }
+}
+
+// Called once the first reply bytes are there: takes everything until the
+// line has been silent for `pieceWaitMs`.
+QByteArray DeviceLink::collectReply(int pieceWaitMs)
+{
+    QByteArray reply = port.readAll();
+    while (port.waitForReadyRead(pieceWaitMs))
+        reply += port.readAll();
+    return reply;
+}
+
+bool DeviceLink::sendCommand(QByteArray data)
+{
+    waitUntilQuiet();
+    port.write(data.constData());
+    if (!port.waitForBytesWritten(bytesWrittenWaitMs))
+        return false;
+    if (!port.waitForReadyRead(firstReplyWaitMs))
+        return false;
+    return collectReply(pieceWaitMs).contains(acknowledgement);
+}
+
+bool DeviceLink::sendLine(const QString &line)
+{
+    if (!connected)
+        return false;
+    return sendCommand(line.toLatin1());
+}
+
+bool DeviceLink::query(int adjust, const QByteArray &command, QStringList &values)
+{
+    values.clear();
+    const int headerLength = command.size() - adjust;
+    if (headerLength < 1)
+        return false;
+    port.write(command.constData(), command.size());
+    if (!port.waitForReadyRead(firstReplyWaitMs))
+        return false;
+    const QByteArray answer = collectReply(queryPieceWaitMs);
+    if (!answer.contains(acknowledgement))
+        return false;
+    const int nul = answer.indexOf('\0');
+    const QString reply = QString::fromUtf8(nul < 0 ? answer : answer.left(nul));
+    qDebug() << reply;
+    return parseQueryReply(reply, headerLength, values);
+}
+
+bool DeviceLink::getTime(QString &text)
+{
+    return readClock(QByteArrayLiteral("ZEL#TIME=?\r"), text);
+}
+
+bool DeviceLink::getDate(QString &text)
+{
+    return readClock(QByteArrayLiteral("ZEL#DATE=?\r"), text);
+}
+
+bool DeviceLink::setTime(QString text)
+{
+    return writeClock(QByteArrayLiteral("ZEL#TIME="), text);
+}
+
+bool DeviceLink::setDate(QString text)
+{
+    return writeClock(QByteArrayLiteral("ZEL#DATE="), text);
+}
+
+bool DeviceLink::readClock(const QByteArray &command, QString &text)
+{
+    if (!connected)
+        return false;
+    QStringList values;
+    if (!query(5, command, values) || values.size() != 1)
+        return false;
+    qDebug() << text;
+    text = values.first();
+    return true;
+}
+
+// Reports whether the device acknowledged, so a refused write is not taken
+// for success.
+bool DeviceLink::writeClock(const QByteArray &command, const QString &text)
+{
+    if (!connected)
+        return false;
+    return sendCommand(command + text.toUtf8() + '\r');
+}

@@ -1,0 +1,301 @@
+#include "simulateddevice.h"
+
+#include <algorithm>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace Replies {
+Reply now(const QByteArray &bytes)
+{
+    return after(0, bytes);
+}
+
+Reply after(int delayMs, const QByteArray &bytes)
+{
+    return Reply{ReplyPiece{delayMs, bytes}};
+}
+
+Reply none()
+{
+    return {};
+}
+} // namespace Replies
+
+namespace {
+void makeRaw(int fd, speed_t speed)
+{
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0)
+        return;
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tcsetattr(fd, TCSANOW, &tio);
+}
+
+void setNonBlocking(int fd)
+{
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+} // namespace
+
+SimulatedDevice::SimulatedDevice(Responder r)
+    : responder(std::move(r))
+{
+    if (openPseudoTerminal())
+        start();
+}
+
+SimulatedDevice::SimulatedDevice(const QString &ttyPath, Responder r)
+    : responder(std::move(r))
+{
+    if (openTerminal(ttyPath))
+        start();
+}
+
+SimulatedDevice::~SimulatedDevice()
+{
+    stop();
+}
+
+bool SimulatedDevice::openPseudoTerminal()
+{
+    char name[256] = {};
+    if (openpty(&deviceFd, &terminalFd, name, nullptr, nullptr) != 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    // The program sets its own line settings when it opens the port; raw mode
+    // here keeps the line from echoing before that.
+    makeRaw(terminalFd, B9600);
+    path = QString::fromLocal8Bit(name);
+    return true;
+}
+
+bool SimulatedDevice::openTerminal(const QString &ttyPath)
+{
+    deviceFd = ::open(ttyPath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    if (deviceFd < 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    makeRaw(deviceFd, B9600);
+    path = ttyPath;
+    return true;
+}
+
+void SimulatedDevice::start()
+{
+    setNonBlocking(deviceFd);
+    if (pipe(wakePipe) != 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return;
+    }
+    setNonBlocking(wakePipe[0]);
+    worker = std::thread([this] { run(); });
+}
+
+void SimulatedDevice::stop()
+{
+    stopping = true;
+    wake();
+    if (worker.joinable())
+        worker.join();
+    for (int *fd : {&deviceFd, &terminalFd, &wakePipe[0], &wakePipe[1]}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+}
+
+bool SimulatedDevice::isOpen() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return deviceFd >= 0 && worker.joinable();
+}
+
+QString SimulatedDevice::errorString() const
+{
+    return error;
+}
+
+QString SimulatedDevice::portName() const
+{
+    return path;
+}
+
+void SimulatedDevice::setResponder(Responder r)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    responder = std::move(r);
+}
+
+QByteArray SimulatedDevice::received() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return receivedBytes;
+}
+
+QList<QByteArray> SimulatedDevice::commands() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return receivedCommands;
+}
+
+void SimulatedDevice::clearReceived()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    receivedBytes.clear();
+    receivedCommands.clear();
+    partialCommand.clear();
+}
+
+void SimulatedDevice::send(const Reply &reply)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        schedule(reply);
+    }
+    wake();
+}
+
+void SimulatedDevice::startStream(const QByteArray &chunk, int intervalMs)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        streamChunk = chunk;
+        streamIntervalMs = std::max(intervalMs, 0);
+        nextStream = Clock::now();
+    }
+    wake();
+}
+
+void SimulatedDevice::stopStream()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    streamChunk.clear();
+}
+
+void SimulatedDevice::unplug()
+{
+    stop();
+}
+
+void SimulatedDevice::wake()
+{
+    if (wakePipe[1] >= 0) {
+        const char byte = 0;
+        [[maybe_unused]] auto n = ::write(wakePipe[1], &byte, 1);
+    }
+}
+
+// Called with the mutex held.
+void SimulatedDevice::schedule(const Reply &reply)
+{
+    auto due = Clock::now();
+    for (const ReplyPiece &piece : reply) {
+        due += std::chrono::milliseconds(piece.delayMs);
+        auto pos = std::upper_bound(scheduled.begin(), scheduled.end(), due,
+                                    [](Clock::time_point t, const Scheduled &s) { return t < s.due; });
+        scheduled.insert(pos, Scheduled{due, piece.bytes});
+    }
+}
+
+void SimulatedDevice::readIncoming()
+{
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(deviceFd, buffer, sizeof buffer);
+        if (n <= 0)
+            return;
+        std::lock_guard<std::mutex> lock(mutex);
+        receivedBytes.append(buffer, int(n));
+        partialCommand.append(buffer, int(n));
+        int cr;
+        while ((cr = partialCommand.indexOf('\r')) >= 0) {
+            const QByteArray command = partialCommand.left(cr + 1);
+            partialCommand.remove(0, cr + 1);
+            receivedCommands << command;
+            if (responder)
+                schedule(responder(command));
+        }
+    }
+}
+
+// Called with the mutex held.
+void SimulatedDevice::moveDueOutput(Clock::time_point now)
+{
+    while (!scheduled.empty() && scheduled.front().due <= now) {
+        outgoing += scheduled.front().bytes;
+        scheduled.pop_front();
+    }
+    if (!streamChunk.isEmpty() && nextStream <= now) {
+        outgoing += streamChunk;
+        nextStream = now + std::chrono::milliseconds(streamIntervalMs);
+    }
+}
+
+void SimulatedDevice::writePending()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    while (!outgoing.isEmpty()) {
+        const ssize_t n = ::write(deviceFd, outgoing.constData(), size_t(outgoing.size()));
+        if (n <= 0)
+            return; // the line is full; poll() says when it drains
+        outgoing.remove(0, int(n));
+    }
+}
+
+// Called with the mutex held.
+int SimulatedDevice::pollTimeoutMs(Clock::time_point now) const
+{
+    Clock::time_point next = Clock::time_point::max();
+    if (!scheduled.empty())
+        next = scheduled.front().due;
+    if (!streamChunk.isEmpty())
+        next = std::min(next, nextStream);
+    if (next == Clock::time_point::max())
+        return -1;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
+    return int(std::clamp<long long>(ms, 0, 1000));
+}
+
+void SimulatedDevice::run()
+{
+    while (!stopping) {
+        int timeout;
+        short deviceEvents = POLLIN;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            const auto now = Clock::now();
+            moveDueOutput(now);
+            timeout = pollTimeoutMs(now);
+            if (!outgoing.isEmpty())
+                deviceEvents |= POLLOUT;
+        }
+        writePending();
+        pollfd fds[2] = {{deviceFd, deviceEvents, 0}, {wakePipe[0], POLLIN, 0}};
+        if (::poll(fds, 2, timeout) < 0 && errno != EINTR)
+            return;
+        if (fds[1].revents & POLLIN) {
+            char drain[64];
+            while (::read(wakePipe[0], drain, sizeof drain) > 0) {
+            }
+        }
+        if (fds[0].revents & POLLIN)
+            readIncoming();
+        if (fds[0].revents & (POLLERR | POLLNVAL))
+            return;
+        if ((fds[0].revents & POLLHUP) && !(fds[0].revents & POLLIN)) {
+            // Nobody has the line open: do not spin, look again shortly.
+            ::poll(nullptr, 0, 10);
+        }
+    }
+}

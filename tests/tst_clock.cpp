@@ -1,0 +1,191 @@
+#include "devicelink.h"
+#include "mainwindow.h"
+#include "simulateddevice.h"
+#include "testportlist.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QTime shownTime(8, 7, 6);
+const QDate shownDate(2001, 3, 4);
+
+QStringList debugMessages;
+
+void captureDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg)
+        debugMessages << message;
+}
+
+// Answers the handshake, each clock query with its reply, and acknowledges
+// clock writes unless `refuse` names them.
+SimulatedDevice::Responder clockDevice(const QByteArray &timeReply, const QByteArray &dateReply,
+                                       const QByteArray &refuse = {})
+{
+    return [=](const QByteArray &command) {
+        if (command == "ZEL#TIME=?\r")
+            return timeReply.isNull() ? Replies::none() : Replies::now(timeReply);
+        if (command == "ZEL#DATE=?\r")
+            return dateReply.isNull() ? Replies::none() : Replies::now(dateReply);
+        if (!refuse.isEmpty() && command.startsWith(refuse))
+            return Replies::now("ERROR\n\r");
+        return Replies::now("OK\n\r");
+    };
+}
+} // namespace
+
+class ClockTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void read_data();
+    void read();
+    void readLogsInOrder();
+    void writeFieldsAsShown();
+    void writeComputerClock();
+    void dateIsSentWhenTimeWasRefused();
+    void refusedWriteIsReported();
+
+private:
+    void openWindow(const SimulatedDevice::Responder &responder);
+    void press(const char *button);
+    QTimeEdit *timeEdit() const { return window->findChild<QTimeEdit *>("eTime"); }
+    QDateEdit *dateEdit() const { return window->findChild<QDateEdit *>("eDate"); }
+
+    std::unique_ptr<SimulatedDevice> device;
+    std::unique_ptr<MainWindow> window;
+};
+
+void ClockTest::openWindow(const SimulatedDevice::Responder &responder)
+{
+    window.reset();
+    device = std::make_unique<SimulatedDevice>(responder);
+    setTestPortNames({device->portName()});
+    window = std::make_unique<MainWindow>();
+    QVERIFY(window->findChild<QPushButton *>("pbGetDateTime")->isEnabled());
+    timeEdit()->setTime(shownTime);
+    dateEdit()->setDate(shownDate);
+    device->clearReceived();
+}
+
+void ClockTest::press(const char *button)
+{
+    QTest::mouseClick(window->findChild<QPushButton *>(button), Qt::LeftButton);
+}
+
+void ClockTest::read_data()
+{
+    QTest::addColumn<QByteArray>("timeReply");
+    QTest::addColumn<QByteArray>("dateReply");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QDate>("date");
+
+    QTest::newRow("both answered") << QByteArray("+TIME=\"13:45:00\"\n\rOK\n\r")
+                                   << QByteArray("+DATE=\"06/12/2026\"\n\rOK\n\r")
+                                   << QTime(13, 45) << QDate(2026, 12, 6);
+    QTest::newRow("bare values are not taken") << QByteArray("+TIME=13:45:00\n\rOK\n\r")
+                                               << QByteArray("+DATE=06/12/2026\n\rOK\n\r")
+                                               << shownTime << shownDate;
+    QTest::newRow("opening quote only") << QByteArray("+TIME=\"13:45:00\n\rOK\n\r")
+                                        << QByteArray("+DATE=\"06/12/2026\r\nOK\r\n")
+                                        << shownTime << shownDate;
+    QTest::newRow("date not answered") << QByteArray("+TIME=\"23:59:58\"\n\rOK\n\r")
+                                       << QByteArray() << QTime(23, 59, 58) << shownDate;
+    QTest::newRow("time not answered") << QByteArray()
+                                       << QByteArray("+DATE=\"29/02/2028\"\n\rOK\n\r")
+                                       << shownTime << QDate(2028, 2, 29);
+    QTest::newRow("two values") << QByteArray("+TIME=\"13:45:00\",\"1\"\n\rOK\n\r")
+                                << QByteArray("+DATE=\"06/12/2026\"\n\rERROR\n\r")
+                                << shownTime << shownDate;
+    QTest::newRow("impossible date") << QByteArray("+TIME=\"24:00:00\"\n\rOK\n\r")
+                                     << QByteArray("+DATE=\"31/02/2026\"\n\rOK\n\r")
+                                     << shownTime << shownDate;
+}
+
+void ClockTest::read()
+{
+    QFETCH(QByteArray, timeReply);
+    QFETCH(QByteArray, dateReply);
+    QFETCH(QTime, time);
+    QFETCH(QDate, date);
+
+    openWindow(clockDevice(timeReply, dateReply));
+    press("pbGetDateTime");
+    QCOMPARE(device->received(), QByteArray("ZEL#TIME=?\rZEL#DATE=?\r"));
+    QCOMPARE(timeEdit()->time(), time);
+    QCOMPARE(dateEdit()->date(), date);
+}
+
+void ClockTest::readLogsInOrder()
+{
+    openWindow(clockDevice("+TIME=\"13:45:00\"\n\rOK\n\r", "+DATE=\"06/12/2026\"\n\rOK\n\r"));
+    debugMessages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureDebug);
+    press("pbGetDateTime");
+    qInstallMessageHandler(previous);
+
+    // Each answer, then what the shared text held before it was overwritten.
+    const QStringList expected{
+        QStringLiteral(R"("+TIME=\"13:45:00\"\n\rOK\n\r")"),
+        QStringLiteral(R"("")"),
+        QStringLiteral(R"("+DATE=\"06/12/2026\"\n\rOK\n\r")"),
+        QStringLiteral(R"("\"13:45:00\"")"),
+    };
+    QCOMPARE(debugMessages, expected);
+}
+
+void ClockTest::writeFieldsAsShown()
+{
+    openWindow(clockDevice({}, {}));
+    window->findChild<QCheckBox *>("cDateTimeAutomatic")->setChecked(false);
+    timeEdit()->setTime(QTime(7, 3, 9));
+    dateEdit()->setDate(QDate(2026, 2, 1));
+    press("pbSetDateTime");
+    QCOMPARE(device->received(), QByteArray("ZEL#TIME=\"07:03:09\"\rZEL#DATE=\"01/02/2026\"\r"));
+    QCOMPARE(timeEdit()->time(), QTime(7, 3, 9));
+}
+
+void ClockTest::writeComputerClock()
+{
+    openWindow(clockDevice({}, {}));
+    QVERIFY(window->findChild<QCheckBox *>("cDateTimeAutomatic")->isChecked());
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    press("pbSetDateTime");
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+
+    const QDateTime shown(dateEdit()->date(), timeEdit()->time());
+    QVERIFY2(shown >= before && shown <= after, qPrintable(shown.toString()));
+    const QByteArray expected = "ZEL#TIME=" + shown.toString("\"hh:mm:ss\"").toUtf8() + "\rZEL#DATE="
+                                + shown.toString("\"dd/MM/yyyy\"").toUtf8() + "\r";
+    QCOMPARE(device->received(), expected);
+}
+
+void ClockTest::dateIsSentWhenTimeWasRefused()
+{
+    openWindow(clockDevice({}, {}, "ZEL#TIME="));
+    window->findChild<QCheckBox *>("cDateTimeAutomatic")->setChecked(false);
+    press("pbSetDateTime");
+    QCOMPARE(device->received(), QByteArray("ZEL#TIME=\"08:07:06\"\rZEL#DATE=\"04/03/2001\"\r"));
+}
+
+void ClockTest::refusedWriteIsReported()
+{
+    SimulatedDevice refusing(clockDevice({}, {}, "ZEL#DATE="));
+    setTestPortNames({refusing.portName()});
+    DeviceLink link;
+    QVERIFY(!link.setTime(QStringLiteral("\"01:02:03\""))); // not connected yet
+    QString name;
+    QVERIFY(link.findDevice(name));
+    QVERIFY(link.setTime(QStringLiteral("\"01:02:03\"")));
+    QVERIFY(!link.setDate(QStringLiteral("\"01/02/2003\"")));
+}
+
+QTEST_MAIN(ClockTest)
+#include "tst_clock.moc"

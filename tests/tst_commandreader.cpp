@@ -1,0 +1,92 @@
+#include "commandreader.h"
+
+#include <QtTest>
+
+class CommandReaderTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void extract_data();
+    void extract();
+    void lineEndsGiveTheSameCommands();
+    void byteOrderMarkSwitchesEncoding_data();
+    void byteOrderMarkSwitchesEncoding();
+};
+
+void CommandReaderTest::extract_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("commands");
+
+    // what makes a command
+    QTest::newRow("plain command") << QByteArray("ZEL#A=1\n") << QStringList{"ZEL#A=1\r"};
+    QTest::newRow("leading spaces kept") << QByteArray("  \tZEL#A=1\n")
+                                         << QStringList{"  \tZEL#A=1\r"};
+    QTest::newRow("prefix anywhere") << QByteArray("set ZEL#A=1 now\n")
+                                     << QStringList{"set ZEL#A=1 now\r"};
+    QTest::newRow("lower case prefix") << QByteArray("zel#A=1\nZel#B\n") << QStringList{};
+    QTest::newRow("blank and foreign lines")
+        << QByteArray("\n# comment\nZEL#A\n\n   \nnothing\nZEL#B\n")
+        << QStringList{"ZEL#A\r", "ZEL#B\r"};
+    // inner carriage returns
+    QTest::newRow("two commands joined by CR") << QByteArray("ZEL#A\rZEL#B\n")
+                                               << QStringList{"ZEL#A\r", "ZEL#B\r"};
+    QTest::newRow("empty pieces between CRs") << QByteArray("ZEL#A\r\r\rx\rZEL#B")
+                                              << QStringList{"ZEL#A\r", "ZEL#B\r"};
+    QTest::newRow("CR alone between lines") << QByteArray("ZEL#A\rZEL#B\rZEL#C")
+                                            << QStringList{"ZEL#A\r", "ZEL#B\r", "ZEL#C\r"};
+    QTest::newRow("final CR of the file") << QByteArray("ZEL#A\rZEL#B\r")
+                                          << QStringList{"ZEL#A\r", "ZEL#B\r"};
+    QTest::newRow("CR LF inside a CR line")
+        << QByteArray("ZEL#A\rZEL#B\r\nZEL#C") << QStringList{"ZEL#A\r", "ZEL#B\r", "ZEL#C\r"};
+    // the end of the file
+    QTest::newRow("empty file") << QByteArray() << QStringList{};
+    QTest::newRow("no final line end") << QByteArray("ZEL#A\nZEL#B")
+                                       << QStringList{"ZEL#A\r", "ZEL#B\r"};
+}
+
+void CommandReaderTest::extract()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, commands);
+
+    QTextStream in(file);
+    QCOMPARE(readCommands(in), commands);
+}
+
+void CommandReaderTest::lineEndsGiveTheSameCommands()
+{
+    const QByteArray lf("ZEL#A=1\n\nZEL#B=2\nignored\n  ZEL#C=3\n");
+    QByteArray crlf = lf;
+    crlf.replace("\n", "\r\n");
+    QTextStream lfIn(lf);
+    QTextStream crlfIn(crlf);
+    const QStringList expected{"ZEL#A=1\r", "ZEL#B=2\r", "  ZEL#C=3\r"};
+    QCOMPARE(readCommands(lfIn), expected);
+    QCOMPARE(readCommands(crlfIn), expected);
+}
+
+void CommandReaderTest::byteOrderMarkSwitchesEncoding_data()
+{
+    QTest::addColumn<QByteArray>("file");
+
+    const QString text = QStringLiteral("ZEL#NAME=Gr\u00fc\u00dfe\r\nZEL#B\r\n");
+    QTest::newRow("UTF-8") << QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    QByteArray utf16("\xFF\xFE");
+    for (QChar c : text)
+        utf16 += char(c.unicode() & 0xFF), utf16 += char(c.unicode() >> 8);
+    QTest::newRow("UTF-16 little endian") << utf16;
+}
+
+void CommandReaderTest::byteOrderMarkSwitchesEncoding()
+{
+    QFETCH(QByteArray, file);
+
+    QTextStream in(file);
+    const QStringList expected{QStringLiteral("ZEL#NAME=Gr\u00fc\u00dfe\r"), "ZEL#B\r"};
+    QCOMPARE(readCommands(in), expected);
+}
+
+QTEST_APPLESS_MAIN(CommandReaderTest)
+#include "tst_commandreader.moc"

@@ -1,0 +1,172 @@
+#include "devicelink.h"
+#include "simulateddevice.h"
+#include "testportlist.h"
+
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QByteArray timeQuery("ZEL#TIME=?\r");
+
+QStringList debugMessages;
+
+void captureDebug(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg && qstrcmp(context.category, "default") == 0)
+        debugMessages << message;
+}
+
+// A device that answers the handshake and then plays `script` in order,
+// one reply per command.
+SimulatedDevice::Responder scripted(QList<Reply> script)
+{
+    auto remaining = std::make_shared<QList<Reply>>(std::move(script));
+    return [remaining](const QByteArray &command) {
+        if (command == "ZEL#\r")
+            return Replies::now("OK\n\r");
+        return remaining->isEmpty() ? Replies::none() : remaining->takeFirst();
+    };
+}
+} // namespace
+
+class ExchangeTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sendCommandReplies_data();
+    void sendCommandReplies();
+    void sendCommandStopsAtNul();
+    void staleAcknowledgementCounts();
+    void queryReplies_data();
+    void queryReplies();
+    void queryWritesEveryByteAndLogsTheAnswer();
+    void queryWithOversizedAdjustSendsNothing();
+
+private:
+    void connectTo(SimulatedDevice &device);
+
+    std::unique_ptr<DeviceLink> link;
+};
+
+void ExchangeTest::connectTo(SimulatedDevice &device)
+{
+    setTestPortNames({device.portName()});
+    link = std::make_unique<DeviceLink>();
+    QString name;
+    QVERIFY(link->findDevice(name));
+    device.clearReceived();
+}
+
+void ExchangeTest::sendCommandReplies_data()
+{
+    QTest::addColumn<Reply>("reply");
+    QTest::addColumn<bool>("acknowledged");
+
+    QTest::newRow("OK") << Replies::now("OK\n\r") << true;
+    QTest::newRow("OK among other text") << Replies::now("+CFG=1\n\rOK\n\r") << true;
+    QTest::newRow("refused") << Replies::now("ERROR\n\r") << false;
+    QTest::newRow("no answer") << Replies::none() << false;
+    QTest::newRow("pieces 80 ms apart") << Reply{{0, "O"}, {80, "K\n\r"}} << true;
+    QTest::newRow("a piece after 200 ms") << Reply{{0, "O"}, {200, "K\n\r"}} << false;
+}
+
+void ExchangeTest::sendCommandReplies()
+{
+    QFETCH(Reply, reply);
+    QFETCH(bool, acknowledged);
+
+    SimulatedDevice device(scripted({reply}));
+    connectTo(device);
+    QCOMPARE(link->sendLine(QStringLiteral("ZEL#CFG=1\r")), acknowledged);
+    QCOMPARE(device.received(), QByteArray("ZEL#CFG=1\r"));
+}
+
+void ExchangeTest::sendCommandStopsAtNul()
+{
+    SimulatedDevice device(scripted({}));
+    connectTo(device);
+    QVERIFY(!link->sendCommand(QByteArray("ZEL#A\0B\r", 8)));
+    QCOMPARE(device.received(), QByteArray("ZEL#A"));
+}
+
+void ExchangeTest::staleAcknowledgementCounts()
+{
+    // The first answer comes after the first command gave up; it is read
+    // with the second answer, which lacks OK.
+    SimulatedDevice device(scripted({Replies::after(1100, "OK\n\r"), Replies::now("NO\n\r")}));
+    connectTo(device);
+    QVERIFY(!link->sendLine(QStringLiteral("ZEL#A\r")));
+    QVERIFY(link->sendLine(QStringLiteral("ZEL#B\r")));
+    QCOMPARE(device.received(), QByteArray("ZEL#A\rZEL#B\r"));
+}
+
+void ExchangeTest::queryReplies_data()
+{
+    QTest::addColumn<Reply>("reply");
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<bool>("result");
+
+    QTest::newRow("clock answer") << Replies::now("+TIME=\"12:34:56\"\n\rOK\n\r")
+                                  << QStringList{"\"12:34:56\""} << true;
+    QTest::newRow("no OK") << Replies::now("+TIME=\"12:34:56\"\n\r") << QStringList{} << false;
+    QTest::newRow("no answer") << Replies::none() << QStringList{} << false;
+    QTest::newRow("pieces 30 ms apart")
+        << Reply{{0, "+TIME=\"12:"}, {30, "34:56\"\n\r"}, {30, "OK\n\r"}}
+        << QStringList{"\"12:34:56\""} << true;
+    QTest::newRow("OK after 150 ms of silence")
+        << Reply{{0, "+TIME=\"12:34:56\"\n\r"}, {150, "OK\n\r"}} << QStringList{} << false;
+    QTest::newRow("OK split across two pieces")
+        << Reply{{0, "+TIME=1\n\rO"}, {20, "K\n\r"}} << QStringList{"1"} << true;
+    QTest::newRow("text stops at a NUL")
+        << Replies::now(QByteArray("+TIME=a\0b\n\rOK\n\r", 16)) << QStringList{} << false;
+    QTest::newRow("OK after a NUL still counts")
+        << Replies::now(QByteArray("+TIME=a\n\r\0OK\n\r", 15)) << QStringList{"a"} << true;
+}
+
+void ExchangeTest::queryReplies()
+{
+    QFETCH(Reply, reply);
+    QFETCH(QStringList, values);
+    QFETCH(bool, result);
+
+    SimulatedDevice device(scripted({reply}));
+    connectTo(device);
+    QStringList parsed{"stale"};
+    QCOMPARE(link->query(5, timeQuery, parsed), result);
+    QCOMPARE(parsed, values);
+}
+
+void ExchangeTest::queryWritesEveryByteAndLogsTheAnswer()
+{
+    const QByteArray command("ZEL#\0IME=?\r", 11);
+    SimulatedDevice device(scripted({Replies::now("+TIME=7\n\rOK\n\r"), Replies::now("ERR\n\r")}));
+    connectTo(device);
+    debugMessages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureDebug);
+    QStringList values;
+    const bool answered = link->query(5, command, values);
+    const bool refused = !link->query(5, command, values);
+    qInstallMessageHandler(previous);
+
+    QVERIFY(answered);
+    QVERIFY(refused);
+    QCOMPARE(device.received(), command + command);
+    // One message for the answer that held OK, none for the refusal.
+    QCOMPARE(debugMessages.size(), 1);
+    QCOMPARE(debugMessages.first(), QStringLiteral("\"+TIME=7\\n\\rOK\\n\\r\""));
+}
+
+void ExchangeTest::queryWithOversizedAdjustSendsNothing()
+{
+    SimulatedDevice device(scripted({Replies::now("+TIME=7\n\rOK\n\r")}));
+    connectTo(device);
+    QStringList values{"stale"};
+    QVERIFY(!link->query(11, timeQuery, values));
+    QVERIFY(values.isEmpty());
+    QVERIFY(device.received().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(ExchangeTest)
+#include "tst_exchange.moc"
