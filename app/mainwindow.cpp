@@ -6,23 +6,12 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QTextStream>
 
 namespace {
 const QString timeFormat = QStringLiteral("\"hh:mm:ss\"");
 const QString dateFormat = QStringLiteral("\"dd/MM/yyyy\"");
-
-QStringList commandsInFile(const QString &fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QTextStream in(&file);
-    return readCommands(in);
-}
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -68,7 +57,7 @@ void MainWindow::Program()
                                                           QDir::homePath(), filter);
     if (fileName.isEmpty())
         return;
-    commandLines = commandsInFile(fileName);
+    commandLines = readCommandFile(fileName);
     if (commandLines.size() <= 2)
         return;
 

@@ -1,5 +1,6 @@
 #include "commandreader.h"
 
+#include <QFile>
 #include <QStringView>
 #include <QTextStream>
 
@@ -25,4 +26,13 @@ QStringList readCommands(QTextStream &in)
             commands << rest.toString() + QLatin1Char('\r');
     }
     return commands;
+}
+
+QStringList readCommandFile(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QTextStream in(&file);
+    return readCommands(in);
 }

@@ -10,4 +10,7 @@ class QTextStream;
 // ends with exactly one carriage return.
 QStringList readCommands(QTextStream &in);
 
+// The commands in the file `fileName`; none when it cannot be opened.
+QStringList readCommandFile(const QString &fileName);
+
 #endif // COMMANDREADER_H

@@ -4,6 +4,9 @@
 #include "replyparser.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
+
+#include <algorithm>
 
 namespace {
 const char handshake[] = "ZEL#\r";
@@ -14,9 +17,25 @@ const int firstReplyWaitMs = 1000;
 const int pieceWaitMs = 100;
 const int queryPieceWaitMs = 50;
 const int bytesWrittenWaitMs = 100;
+
+// A device or a foreign port that never falls silent must not hold the
+// window forever nor fill memory: real answers are far shorter than this.
+const int trafficLimitMs = 2000;
+const int replyLimitBytes = 64 * 1024;
+
+// Every character must reach the device as it is: Latin-1 turns what it
+// cannot carry into '?', and a NUL would end the write early.
+bool isSendable(const QString &line)
+{
+    return std::all_of(line.cbegin(), line.cend(),
+                       [](QChar c) { return c.unicode() != 0 && c.unicode() <= 0xFF; });
+}
 } // namespace
 
-DeviceLink::DeviceLink() = default;
+DeviceLink::DeviceLink()
+{
+    port.setReadBufferSize(replyLimitBytes);
+}
 
 bool DeviceLink::findDevice(QString &foundPortName)
 {
@@ -65,17 +84,26 @@ bool DeviceLink::openWithLineSettings()
 // stays in the buffer and becomes the start of the next answer.
 void DeviceLink::waitUntilQuiet()
 {
-    while (port.waitForReadyRead(quietWaitMs)) {
+    QElapsedTimer traffic;
+    traffic.start();
+    while (!traffic.hasExpired(trafficLimitMs) && port.waitForReadyRead(quietWaitMs)) {
     }
+    // A full buffer holds a stream, not an answer; it would also keep the
+    // port from taking in the answer.
+    if (port.bytesAvailable() >= replyLimitBytes)
+        port.readAll();
 }
 
 // Called once the first reply bytes are there: takes everything until the
 // line has been silent for `pieceWaitMs`.
 QByteArray DeviceLink::collectReply(int pieceWaitMs)
 {
-    QByteArray reply = port.readAll();
-    while (port.waitForReadyRead(pieceWaitMs))
-        reply += port.readAll();
+    QElapsedTimer traffic;
+    traffic.start();
+    QByteArray reply = port.read(replyLimitBytes);
+    while (reply.size() < replyLimitBytes && !traffic.hasExpired(trafficLimitMs)
+           && port.waitForReadyRead(pieceWaitMs))
+        reply += port.read(replyLimitBytes - reply.size());
     return reply;
 }
 
@@ -92,7 +120,7 @@ bool DeviceLink::sendCommand(QByteArray data)
 
 bool DeviceLink::sendLine(const QString &line)
 {
-    if (!connected)
+    if (!connected || !isSendable(line))
         return false;
     return sendCommand(line.toLatin1());
 }

@@ -1,0 +1,191 @@
+#include "commandreader.h"
+#include "mainwindow.h"
+#include "modaldriver.h"
+#include "simulateddevice.h"
+#include "testportlist.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <thread>
+
+namespace {
+Reply acknowledge(const QByteArray &)
+{
+    return Replies::now("OK\n\r");
+}
+
+QByteArray manyCommands(int count, const char *separator)
+{
+    QByteArray text;
+    text.reserve(count * 28);
+    for (int i = 0; i < count; ++i)
+        text += "ZEL#PARAM" + QByteArray::number(i).rightJustified(7, '0') + "=\"value\"" + separator;
+    return text;
+}
+} // namespace
+
+class FileFaultsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void filesThatYieldNothing_data();
+    void filesThatYieldNothing();
+    void binaryFileGivesOnlyWholeCommands();
+    void millionCommands_data();
+    void millionCommands();
+    void unsendableLinesFailAlone();
+    void deviceGoneHalfwayThroughADownload();
+
+private:
+    QString writeFile(const QString &name, const QByteArray &contents);
+    void openWindow();
+    void program(const QString &file);
+    QProgressBar *progressBar() const { return window->findChild<QProgressBar *>("progressBar"); }
+
+    QTemporaryDir home;
+    std::unique_ptr<SimulatedDevice> device;
+    std::unique_ptr<MainWindow> window;
+    ModalDriver driver;
+};
+
+void FileFaultsTest::initTestCase()
+{
+    QVERIFY(home.isValid());
+    qputenv("HOME", home.path().toLocal8Bit());
+}
+
+void FileFaultsTest::cleanup()
+{
+    window.reset();
+    device.reset();
+    driver.messages.clear();
+}
+
+QString FileFaultsTest::writeFile(const QString &name, const QByteArray &contents)
+{
+    const QString path = home.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void FileFaultsTest::openWindow()
+{
+    device = std::make_unique<SimulatedDevice>(acknowledge);
+    setTestPortNames({device->portName()});
+    window = std::make_unique<MainWindow>();
+    QVERIFY(window->findChild<QPushButton *>("pbProgram")->isEnabled());
+    device->clearReceived();
+}
+
+void FileFaultsTest::program(const QString &file)
+{
+    driver.chooseFile(file);
+    QTest::mouseClick(window->findChild<QPushButton *>("pbProgram"), Qt::LeftButton);
+}
+
+void FileFaultsTest::filesThatYieldNothing_data()
+{
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("empty file") << writeFile("empty.conf", {});
+    QTest::newRow("directory") << home.path();
+    QTest::newRow("missing file") << home.filePath("missing.conf");
+    QTest::newRow("NUL bytes only") << writeFile("nul.conf", QByteArray(4096, '\0'));
+}
+
+void FileFaultsTest::filesThatYieldNothing()
+{
+    QFETCH(QString, path);
+    QVERIFY(readCommandFile(path).isEmpty());
+}
+
+void FileFaultsTest::binaryFileGivesOnlyWholeCommands()
+{
+    QByteArray bytes(256 * 1024, Qt::Uninitialized);
+    QRandomGenerator random(20261207);
+    for (char &byte : bytes)
+        byte = char(random.bounded(256));
+    for (int at = 1000; at < bytes.size() - 8; at += 9000)
+        bytes.replace(at, 4, "ZEL#");
+    const QStringList commands = readCommandFile(writeFile("binary.conf", bytes));
+
+    QVERIFY(!commands.isEmpty());
+    for (const QString &command : commands) {
+        QVERIFY(command.contains("ZEL#"));
+        QVERIFY(command.endsWith('\r'));
+        QCOMPARE(command.count('\r'), 1);
+    }
+}
+
+void FileFaultsTest::millionCommands_data()
+{
+    QTest::addColumn<QByteArray>("separator");
+
+    QTest::newRow("CR LF") << QByteArray("\r\n");
+    // One single line of 27 MB.
+    QTest::newRow("CR alone") << QByteArray("\r");
+}
+
+void FileFaultsTest::millionCommands()
+{
+    QFETCH(QByteArray, separator);
+
+    const int count = 1000000;
+    const QStringList commands =
+        readCommandFile(writeFile("million.conf", manyCommands(count, separator.constData())));
+    QCOMPARE(commands.size(), count);
+    QCOMPARE(commands.first(), QStringLiteral("ZEL#PARAM0000000=\"value\"\r"));
+    QCOMPARE(commands.last(), QStringLiteral("ZEL#PARAM0999999=\"value\"\r"));
+}
+
+void FileFaultsTest::unsendableLinesFailAlone()
+{
+    openWindow();
+    QByteArray text = QStringLiteral("ZEL#A=1\nZEL#NAME=\u03a9mega\nZEL#B=2\n").toUtf8();
+    text += QByteArray("ZEL#C=\0x\nZEL#D=4\n", 16);
+    program(writeFile("mixed.conf", "\xEF\xBB\xBF" + text));
+
+    // The Greek letter would arrive as '?', the NUL would cut the line short.
+    QCOMPARE(device->received(), QByteArray("ZEL#A=1\rZEL#B=2\rZEL#D=4\r"));
+    QCOMPARE(driver.messages, QStringList{"error download"});
+    QCOMPARE(progressBar()->maximum(), 5);
+    QCOMPARE(progressBar()->value(), 5);
+}
+
+void FileFaultsTest::deviceGoneHalfwayThroughADownload()
+{
+    openWindow();
+    const QString file = writeFile("long.conf", manyCommands(6, "\n"));
+    SimulatedDevice *current = device.get();
+    std::thread puller([current] {
+        while (current->commands().size() < 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        current->unplug();
+    });
+    program(file);
+    puller.join();
+
+    QCOMPARE(driver.messages, QStringList{"error download"});
+    QCOMPARE(progressBar()->maximum(), 6);
+    QCOMPARE(progressBar()->value(), 6);
+
+    // Plugged in again: Connect finds it.
+    device = std::make_unique<SimulatedDevice>(acknowledge);
+    setTestPortNames({device->portName()});
+    QTest::mouseClick(window->findChild<QPushButton *>("pbConnect"), Qt::LeftButton);
+    QCOMPARE(window->findChild<QLabel *>("label_2")->text(), device->portName());
+}
+
+QTEST_MAIN(FileFaultsTest)
+#include "tst_filefaults.moc"
