@@ -1,0 +1,37 @@
+#ifndef DEVSIMCOMMANDLINE_H
+#define DEVSIMCOMMANDLINE_H
+
+#include "deviceprotocol.h"
+
+#include <QCommandLineParser>
+#include <QString>
+
+class QCoreApplication;
+
+// The options of morlank-devsim and their checks.
+class DevsimCommandLine
+{
+public:
+    DevsimCommandLine();
+
+    // Handles --help and --version itself (and exits); false when an option
+    // is wrong, after saying why on standard error.
+    bool process(const QCoreApplication &app);
+
+    DeviceProtocol::Settings settings() const;
+    QString ttyPath() const;
+    QString logPath() const;
+
+private:
+    bool readLineEnd();
+    bool readDelay();
+    bool readRefuseEvery();
+    bool readTtyPath();
+    bool fail(const QString &message) const;
+
+    QCommandLineParser parser;
+    DeviceProtocol::Settings protocolSettings;
+    QString tty;
+};
+
+#endif // DEVSIMCOMMANDLINE_H

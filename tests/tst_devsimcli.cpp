@@ -1,0 +1,232 @@
+#include "devicelink.h"
+#include "testportlist.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+namespace {
+const QString devsim = QStringLiteral(MORLANK_DEVSIM);
+
+// Starts morlank-devsim and waits for the path it prints on its first line.
+QString startServing(QProcess &process, const QStringList &arguments)
+{
+    process.start(devsim, arguments);
+    if (!process.waitForStarted())
+        return {};
+    while (!process.canReadLine()) {
+        if (!process.waitForReadyRead(5000))
+            return {};
+    }
+    return QString::fromLocal8Bit(process.readLine()).trimmed();
+}
+
+// Ends it as Ctrl-C would; true when it then exits cleanly with 0.
+bool interruptCleanly(QProcess &process)
+{
+    ::kill(pid_t(process.processId()), SIGINT);
+    return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+// Reads from `fd` until `expected` has arrived or five seconds have passed.
+QByteArray readUntil(int fd, const QByteArray &expected)
+{
+    QByteArray received;
+    QDeadlineTimer deadline(5000);
+    while (!received.contains(expected) && !deadline.hasExpired()) {
+        pollfd poller{fd, POLLIN, 0};
+        if (::poll(&poller, 1, int(deadline.remainingTime())) <= 0)
+            break;
+        char buffer[256];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        received.append(buffer, int(n));
+    }
+    return received;
+}
+} // namespace
+
+class DevsimCliTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void helpMentionsEveryOption_data();
+    void helpMentionsEveryOption();
+    void wrongArgumentsAreRefused_data();
+    void wrongArgumentsAreRefused();
+    void servesPseudoTerminal_data();
+    void servesPseudoTerminal();
+    void clockWriteIsKept();
+    void logsEveryCommand();
+    void servesExistingTerminal();
+};
+
+void DevsimCliTest::helpMentionsEveryOption_data()
+{
+    QTest::addColumn<QString>("entry");
+
+    QTest::newRow("line end") << "--line-end <lfcr|crlf>";
+    QTest::newRow("delay") << "--delay <ms>";
+    QTest::newRow("refuse by text") << "--refuse <text>";
+    QTest::newRow("refuse every nth") << "--refuse-every <n>";
+    QTest::newRow("silent") << "--silent ";
+    QTest::newRow("log") << "--log <file>";
+    QTest::newRow("tty") << "[tty]";
+    QTest::newRow("help") << "--help";
+    QTest::newRow("Ctrl-C") << "Ctrl-C";
+}
+
+void DevsimCliTest::helpMentionsEveryOption()
+{
+    QFETCH(QString, entry);
+
+    QProcess process;
+    process.start(devsim, {"--help"});
+    QVERIFY(process.waitForFinished());
+    QCOMPARE(process.exitCode(), 0);
+    const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
+    QVERIFY2(help.contains(entry), qPrintable(help));
+}
+
+void DevsimCliTest::wrongArgumentsAreRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("unknown line end") << QStringList{"--line-end", "cr"};
+    QTest::newRow("negative delay") << QStringList{"--delay", "-5"};
+    QTest::newRow("delay not a number") << QStringList{"--delay", "soon"};
+    QTest::newRow("refuse every 0") << QStringList{"--refuse-every", "0"};
+    QTest::newRow("unknown option") << QStringList{"--loud"};
+    QTest::newRow("two ttys") << QStringList{"/dev/null", "/dev/zero"};
+    QTest::newRow("missing tty") << QStringList{"/nonexistent/ttyUSB9"};
+}
+
+void DevsimCliTest::wrongArgumentsAreRefused()
+{
+    QFETCH(QStringList, arguments);
+
+    QProcess process;
+    process.start(devsim, arguments);
+    QVERIFY(process.waitForFinished());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QVERIFY(process.exitCode() != 0);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+    QVERIFY(!process.readAllStandardError().isEmpty());
+}
+
+void DevsimCliTest::servesPseudoTerminal_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QString>("timeFormat");
+
+    QTest::newRow("defaults") << QStringList{} << true << "\"hh:mm:ss\"";
+    QTest::newRow("LF CR") << QStringList{"--line-end", "lfcr"} << true << "\"hh:mm:ss\"";
+    // The link drops the character before the CR: here the closing quote.
+    QTest::newRow("CR LF") << QStringList{"--line-end", "crlf"} << true << "\"hh:mm:ss";
+    QTest::newRow("delayed") << QStringList{"--delay", "200"} << true << "\"hh:mm:ss\"";
+    QTest::newRow("query refused") << QStringList{"--refuse", "TIME=?"} << true << QString();
+    QTest::newRow("every 2nd refused") << QStringList{"--refuse-every", "2"} << true << QString();
+    QTest::newRow("silent") << QStringList{"--silent"} << false << QString();
+}
+
+void DevsimCliTest::servesPseudoTerminal()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, found);
+    QFETCH(QString, timeFormat);
+
+    QProcess process;
+    const QString path = startServing(process, arguments);
+    QVERIFY2(path.startsWith("/dev/"), qPrintable(process.readAllStandardError()));
+    {
+        setTestPortNames({path});
+        DeviceLink link;
+        QString portName;
+        QCOMPARE(link.findDevice(portName), found);
+        QString time;
+        QCOMPARE(link.getTime(time), !timeFormat.isEmpty());
+        if (!timeFormat.isEmpty())
+            QVERIFY2(QTime::fromString(time, timeFormat).isValid(), qPrintable(time));
+    }
+    QVERIFY(interruptCleanly(process));
+    QVERIFY2(!QFileInfo::exists(path), "the pseudo-terminal is still there");
+}
+
+void DevsimCliTest::clockWriteIsKept()
+{
+    QProcess process;
+    const QString path = startServing(process, {});
+    QVERIFY(!path.isEmpty());
+    {
+        setTestPortNames({path});
+        DeviceLink link;
+        QString portName;
+        QVERIFY(link.findDevice(portName));
+        QVERIFY(link.setDate("\"24/12/2030\""));
+        QVERIFY(!link.setDate("\"32/12/2030\""));
+        QString date;
+        QVERIFY(link.getDate(date));
+        QCOMPARE(date, QStringLiteral("\"24/12/2030\""));
+    }
+    QVERIFY(interruptCleanly(process));
+}
+
+void DevsimCliTest::logsEveryCommand()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString logPath = dir.filePath("commands.log");
+    QProcess process;
+    const QString path = startServing(process, {"--log", logPath, "--refuse", "BEEP"});
+    QVERIFY(!path.isEmpty());
+    {
+        setTestPortNames({path});
+        DeviceLink link;
+        QString portName;
+        QVERIFY(link.findDevice(portName));
+        QVERIFY(!link.sendLine("ZEL#BEEP=1\r"));
+    }
+    QVERIFY(interruptCleanly(process));
+
+    QFile log(logPath);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    QCOMPARE(lines.size(), 3); // two entries and the final line end
+    const QList<QByteArray> expected{"ZEL#\\r  -> OK\\n\\r", "ZEL#BEEP=1\\r  -> ERROR\\n\\r"};
+    for (int i = 0; i < expected.size(); ++i) {
+        const int gap = lines.at(i).indexOf("  ");
+        QVERIFY(QDateTime::fromString(lines.at(i).left(gap), Qt::ISODateWithMs).isValid());
+        QCOMPARE(lines.at(i).mid(gap + 2), expected.at(i));
+    }
+}
+
+void DevsimCliTest::servesExistingTerminal()
+{
+    int controller = -1;
+    int terminal = -1;
+    char name[256] = {};
+    QCOMPARE(openpty(&controller, &terminal, name, nullptr, nullptr), 0);
+
+    QProcess process;
+    QCOMPARE(startServing(process, {"--line-end", "crlf", QString::fromLocal8Bit(name)}),
+             QString::fromLocal8Bit(name));
+    QCOMPARE(::write(controller, "ZEL#TIME=\"07:08:09\"\rZEL#TIME=?\r", 31), ssize_t(31));
+    const QByteArray answer = readUntil(controller, "\"\r\nOK\r\n");
+    QVERIFY2(answer.startsWith("OK\r\n+TIME=\"07:08:") && answer.endsWith("\"\r\nOK\r\n"), answer.constData());
+    QVERIFY(interruptCleanly(process));
+    ::close(terminal);
+    ::close(controller);
+}
+
+QTEST_GUILESS_MAIN(DevsimCliTest)
+#include "tst_devsimcli.moc"
