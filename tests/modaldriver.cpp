@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 ModalDriver::ModalDriver()
@@ -40,7 +41,13 @@ void ModalDriver::answer(QFileDialog *dialog)
     }
     if (chosen)
         connect(dialog, &QFileDialog::fileSelected, this, [this] { chosen(); });
-    dialog->selectFile(file);
+    // Typed into the name box as an operator would: selectFile() leaves that
+    // box alone while it has focus, and the dialog's model may not list a
+    // file written a moment ago.
+    auto *nameBox = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    if (!nameBox)
+        qFatal("the file dialog has no file name box");
+    nameBox->setText(file);
     static_cast<QDialog *>(dialog)->accept(); // as the Open button does
 }
 

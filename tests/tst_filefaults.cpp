@@ -1,14 +1,11 @@
 #include "commandreader.h"
-#include "mainwindow.h"
-#include "modaldriver.h"
-#include "simulateddevice.h"
 #include "testportlist.h"
+#include "windowrig.h"
 
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -35,7 +32,6 @@ class FileFaultsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void cleanup();
     void filesThatYieldNothing_data();
     void filesThatYieldNothing();
@@ -46,62 +42,22 @@ private slots:
     void deviceGoneHalfwayThroughADownload();
 
 private:
-    QString writeFile(const QString &name, const QByteArray &contents);
-    void openWindow();
-    void program(const QString &file);
-    QProgressBar *progressBar() const { return window->findChild<QProgressBar *>("progressBar"); }
-
-    QTemporaryDir home;
-    std::unique_ptr<SimulatedDevice> device;
-    std::unique_ptr<MainWindow> window;
-    ModalDriver driver;
+    WindowRig rig;
 };
-
-void FileFaultsTest::initTestCase()
-{
-    QVERIFY(home.isValid());
-    qputenv("HOME", home.path().toLocal8Bit());
-}
 
 void FileFaultsTest::cleanup()
 {
-    window.reset();
-    device.reset();
-    driver.messages.clear();
-}
-
-QString FileFaultsTest::writeFile(const QString &name, const QByteArray &contents)
-{
-    const QString path = home.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
-
-void FileFaultsTest::openWindow()
-{
-    device = std::make_unique<SimulatedDevice>(acknowledge);
-    setTestPortNames({device->portName()});
-    window = std::make_unique<MainWindow>();
-    QVERIFY(window->findChild<QPushButton *>("pbProgram")->isEnabled());
-    device->clearReceived();
-}
-
-void FileFaultsTest::program(const QString &file)
-{
-    driver.chooseFile(file);
-    QTest::mouseClick(window->findChild<QPushButton *>("pbProgram"), Qt::LeftButton);
+    rig.close();
 }
 
 void FileFaultsTest::filesThatYieldNothing_data()
 {
     QTest::addColumn<QString>("path");
 
-    QTest::newRow("empty file") << writeFile("empty.conf", {});
-    QTest::newRow("directory") << home.path();
-    QTest::newRow("missing file") << home.filePath("missing.conf");
-    QTest::newRow("NUL bytes only") << writeFile("nul.conf", QByteArray(4096, '\0'));
+    QTest::newRow("empty file") << rig.writeFile("empty.conf", {});
+    QTest::newRow("directory") << rig.home.path();
+    QTest::newRow("missing file") << rig.home.filePath("missing.conf");
+    QTest::newRow("NUL bytes only") << rig.writeFile("nul.conf", QByteArray(4096, '\0'));
 }
 
 void FileFaultsTest::filesThatYieldNothing()
@@ -118,7 +74,7 @@ void FileFaultsTest::binaryFileGivesOnlyWholeCommands()
         byte = char(random.bounded(256));
     for (int at = 1000; at < bytes.size() - 8; at += 9000)
         bytes.replace(at, 4, "ZEL#");
-    const QStringList commands = readCommandFile(writeFile("binary.conf", bytes));
+    const QStringList commands = readCommandFile(rig.writeFile("binary.conf", bytes));
 
     QVERIFY(!commands.isEmpty());
     for (const QString &command : commands) {
@@ -143,7 +99,7 @@ void FileFaultsTest::millionCommands()
 
     const int count = 1000000;
     const QStringList commands =
-        readCommandFile(writeFile("million.conf", manyCommands(count, separator.constData())));
+        readCommandFile(rig.writeFile("million.conf", manyCommands(count, separator.constData())));
     QCOMPARE(commands.size(), count);
     QCOMPARE(commands.first(), QStringLiteral("ZEL#PARAM0000000=\"value\"\r"));
     QCOMPARE(commands.last(), QStringLiteral("ZEL#PARAM0999999=\"value\"\r"));
@@ -151,40 +107,40 @@ void FileFaultsTest::millionCommands()
 
 void FileFaultsTest::unsendableLinesFailAlone()
 {
-    openWindow();
+    QVERIFY(rig.open(acknowledge));
     QByteArray text = QStringLiteral("ZEL#A=1\nZEL#NAME=\u03a9mega\nZEL#B=2\n").toUtf8();
     text += QByteArray("ZEL#C=\0x\nZEL#D=4\n", 16);
-    program(writeFile("mixed.conf", "\xEF\xBB\xBF" + text));
+    rig.program(rig.writeFile("mixed.conf", "\xEF\xBB\xBF" + text));
 
     // The Greek letter would arrive as '?', the NUL would cut the line short.
-    QCOMPARE(device->received(), QByteArray("ZEL#A=1\rZEL#B=2\rZEL#D=4\r"));
-    QCOMPARE(driver.messages, QStringList{"error download"});
-    QCOMPARE(progressBar()->maximum(), 5);
-    QCOMPARE(progressBar()->value(), 5);
+    QCOMPARE(rig.device->received(), QByteArray("ZEL#A=1\rZEL#B=2\rZEL#D=4\r"));
+    QCOMPARE(rig.driver.messages, QStringList{"error download"});
+    QCOMPARE(rig.progressBar()->maximum(), 5);
+    QCOMPARE(rig.progressBar()->value(), 5);
 }
 
 void FileFaultsTest::deviceGoneHalfwayThroughADownload()
 {
-    openWindow();
-    const QString file = writeFile("long.conf", manyCommands(6, "\n"));
-    SimulatedDevice *current = device.get();
+    QVERIFY(rig.open(acknowledge));
+    const QString file = rig.writeFile("long.conf", manyCommands(6, "\n"));
+    SimulatedDevice *current = rig.device.get();
     std::thread puller([current] {
         while (current->commands().size() < 2)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         current->unplug();
     });
-    program(file);
+    rig.program(file);
     puller.join();
 
-    QCOMPARE(driver.messages, QStringList{"error download"});
-    QCOMPARE(progressBar()->maximum(), 6);
-    QCOMPARE(progressBar()->value(), 6);
+    QCOMPARE(rig.driver.messages, QStringList{"error download"});
+    QCOMPARE(rig.progressBar()->maximum(), 6);
+    QCOMPARE(rig.progressBar()->value(), 6);
 
     // Plugged in again: Connect finds it.
-    device = std::make_unique<SimulatedDevice>(acknowledge);
-    setTestPortNames({device->portName()});
-    QTest::mouseClick(window->findChild<QPushButton *>("pbConnect"), Qt::LeftButton);
-    QCOMPARE(window->findChild<QLabel *>("label_2")->text(), device->portName());
+    rig.device = std::make_unique<SimulatedDevice>(acknowledge);
+    setTestPortNames({rig.device->portName()});
+    QTest::mouseClick(rig.window->findChild<QPushButton *>("pbConnect"), Qt::LeftButton);
+    QCOMPARE(rig.window->findChild<QLabel *>("label_2")->text(), rig.device->portName());
 }
 
 QTEST_MAIN(FileFaultsTest)
