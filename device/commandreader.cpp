@@ -4,27 +4,57 @@
 #include <QStringView>
 #include <QTextStream>
 
+#include <algorithm>
+
 namespace {
 const QString prefix = QStringLiteral("ZEL#");
+// Characters decoded per read: the file is never held whole, even when its
+// lines end in CR alone and readLine() would return it as one huge line.
+const int chunkSize = 1 << 16;
+
+// A line feed ends a line as readLine() sees it, and a carriage return ends
+// a piece of it. A carriage return just before the line feed, which readLine()
+// drops, only closes an empty piece, so the commands come out the same.
+bool endsPiece(QChar c)
+{
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
 }
+
+// Keeps `text`, closed by one carriage return, when it holds the prefix.
+void keepCommand(QStringView text, QStringList &commands)
+{
+    // Inlined: cheaper than contains() on pieces this short.
+    if (std::search(text.begin(), text.end(), prefix.begin(), prefix.end()) == text.end())
+        return;
+    // One allocation of the exact size, moved into the list rather than
+    // copied (a copy costs two atomic updates): a file may hold millions.
+    QString command(int(text.size()) + 1, Qt::Uninitialized);
+    QChar *const closing = std::copy(text.begin(), text.end(), command.data());
+    *closing = QLatin1Char('\r');
+    commands.append(QString());
+    commands.last().swap(command);
+}
+} // namespace
 
 QStringList readCommands(QTextStream &in)
 {
     QStringList commands;
-    QString line;
-    // Pieces are taken by position, never cut from the front of the line: a
-    // file whose lines end in CR alone is one single line.
-    while (in.readLineInto(&line)) {
-        int start = 0;
-        for (int cr; (cr = line.indexOf(QLatin1Char('\r'), start)) >= 0; start = cr + 1) {
-            const QStringView piece = QStringView(line).mid(start, cr - start + 1);
-            if (piece.contains(prefix))
-                commands << piece.toString();
+    QString unfinished; // a piece that runs on into the next chunk
+    for (QString chunk; !(chunk = in.read(chunkSize)).isEmpty();) {
+        const QChar *start = chunk.constData();
+        const QChar *const end = start + chunk.size();
+        for (const QChar *c; (c = std::find_if(start, end, endsPiece)) != end; start = c + 1) {
+            if (unfinished.isEmpty()) {
+                keepCommand(QStringView(start, c), commands);
+                continue;
+            }
+            unfinished.append(start, int(c - start));
+            keepCommand(unfinished, commands);
+            unfinished.clear();
         }
-        const QStringView rest = QStringView(line).mid(start);
-        if (rest.contains(prefix))
-            commands << rest.toString() + QLatin1Char('\r');
+        unfinished.append(start, int(end - start));
     }
+    keepCommand(unfinished, commands);
     return commands;
 }
 

@@ -1,7 +1,7 @@
 #include "devicelink.h"
 #include "mainwindow.h"
 #include "simulateddevice.h"
-#include "testportlist.h"
+#include "chosenportlist.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -67,7 +67,7 @@ void ClockTest::openWindow(const SimulatedDevice::Responder &responder)
 {
     window.reset();
     device = std::make_unique<SimulatedDevice>(responder);
-    setTestPortNames({device->portName()});
+    setChosenPortNames({device->portName()});
     window = std::make_unique<MainWindow>();
     QVERIFY(window->findChild<QPushButton *>("pbGetDateTime")->isEnabled());
     timeEdit()->setTime(shownTime);
@@ -178,7 +178,7 @@ void ClockTest::dateIsSentWhenTimeWasRefused()
 void ClockTest::refusedWriteIsReported()
 {
     SimulatedDevice refusing(clockDevice({}, {}, "ZEL#DATE="));
-    setTestPortNames({refusing.portName()});
+    setChosenPortNames({refusing.portName()});
     DeviceLink link;
     QVERIFY(!link.setTime(QStringLiteral("\"01:02:03\""))); // not connected yet
     QString name;

@@ -44,6 +44,14 @@ void CommandReaderTest::extract_data()
     QTest::newRow("empty file") << QByteArray() << QStringList{};
     QTest::newRow("no final line end") << QByteArray("ZEL#A\nZEL#B")
                                        << QStringList{"ZEL#A\r", "ZEL#B\r"};
+    // pieces far longer than any read buffer, the prefix and the line end
+    // falling on every side of a 64 KiB boundary
+    for (int filler : {65531, 65532, 65533, 65534, 65535, 65536, 200000}) {
+        const QByteArray a(filler, 'a');
+        QTest::newRow(qPrintable(QStringLiteral("long piece, %1 bytes before").arg(filler)))
+            << a + "ZEL#B\r\nx" + a + "\nZEL#C"
+            << QStringList{QString::fromLatin1(a + "ZEL#B\r"), "ZEL#C\r"};
+    }
 }
 
 void CommandReaderTest::extract()

@@ -1,7 +1,7 @@
 #include "devicelink.h"
 #include "deviceprotocol.h"
 #include "simulateddevice.h"
-#include "testportlist.h"
+#include "chosenportlist.h"
 
 #include <QtTest>
 
@@ -97,7 +97,7 @@ void DeviceProtocolTest::connectLink(const DeviceProtocol::Settings &settings)
     device = std::make_unique<SimulatedDevice>(
         [this](const QByteArray &command) { return protocol->reply(command); });
     QVERIFY2(device->isOpen(), qPrintable(device->errorString()));
-    setTestPortNames({device->portName()});
+    setChosenPortNames({device->portName()});
     link = std::make_unique<DeviceLink>();
 }
 

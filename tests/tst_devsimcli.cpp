@@ -1,5 +1,5 @@
 #include "devicelink.h"
-#include "testportlist.h"
+#include "chosenportlist.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -149,7 +149,7 @@ void DevsimCliTest::servesPseudoTerminal()
     const QString path = startServing(process, arguments);
     QVERIFY2(path.startsWith("/dev/"), qPrintable(process.readAllStandardError()));
     {
-        setTestPortNames({path});
+        setChosenPortNames({path});
         DeviceLink link;
         QString portName;
         QCOMPARE(link.findDevice(portName), found);
@@ -168,7 +168,7 @@ void DevsimCliTest::clockWriteIsKept()
     const QString path = startServing(process, {});
     QVERIFY(!path.isEmpty());
     {
-        setTestPortNames({path});
+        setChosenPortNames({path});
         DeviceLink link;
         QString portName;
         QVERIFY(link.findDevice(portName));
@@ -190,7 +190,7 @@ void DevsimCliTest::logsEveryCommand()
     const QString path = startServing(process, {"--log", logPath, "--refuse", "BEEP"});
     QVERIFY(!path.isEmpty());
     {
-        setTestPortNames({path});
+        setChosenPortNames({path});
         DeviceLink link;
         QString portName;
         QVERIFY(link.findDevice(portName));

@@ -1,6 +1,6 @@
 #include "devicelink.h"
 #include "simulateddevice.h"
-#include "testportlist.h"
+#include "chosenportlist.h"
 
 #include <QtTest>
 
@@ -30,7 +30,7 @@ private slots:
 
 void DiscoveryTest::noPortsGivesFalseAndLeavesNameAlone()
 {
-    setTestPortNames({});
+    setChosenPortNames({});
     DeviceLink link;
     QString name = QStringLiteral("untouched");
     QVERIFY(!link.findDevice(name));
@@ -64,7 +64,7 @@ void DiscoveryTest::handshakeReplies()
     QFETCH(bool, found);
 
     SimulatedDevice device(answering(reply));
-    setTestPortNames({device.portName()});
+    setChosenPortNames({device.portName()});
     DeviceLink link;
     QString name;
     QCOMPARE(link.findDevice(name), found);
@@ -77,7 +77,7 @@ void DiscoveryTest::firstAnsweringPortWins()
     SimulatedDevice silent;
     SimulatedDevice first(answering(Replies::now("OK\n\r")));
     SimulatedDevice second(answering(Replies::now("OK\n\r")));
-    setTestPortNames({silent.portName(), first.portName(), second.portName()});
+    setChosenPortNames({silent.portName(), first.portName(), second.portName()});
 
     DeviceLink link;
     QString name;
@@ -93,7 +93,7 @@ void DiscoveryTest::bytesFromTheQuietWaitCount()
     // The device says OK as soon as the line opens, and answers the
     // handshake itself without it.
     SimulatedDevice device(answering(Replies::now("READY\n\r")));
-    setTestPortNames({device.portName()});
+    setChosenPortNames({device.portName()});
     device.send(Replies::now("OK\n\r"));
 
     DeviceLink link;
@@ -108,7 +108,7 @@ void DiscoveryTest::unopenablePortIsSkipped()
     QSerialPort holder(busy.portName());
     QVERIFY(holder.open(QIODevice::ReadWrite)); // held by another program
     SimulatedDevice device(answering(Replies::now("OK\n\r")));
-    setTestPortNames({QStringLiteral("/dev/no-such-port"), busy.portName(), device.portName()});
+    setChosenPortNames({QStringLiteral("/dev/no-such-port"), busy.portName(), device.portName()});
 
     DeviceLink link;
     QString name;
@@ -120,7 +120,7 @@ void DiscoveryTest::unopenablePortIsSkipped()
 void DiscoveryTest::rescanWhileConnectedFindsTheSamePort()
 {
     SimulatedDevice device(answering(Replies::now("OK\n\r")));
-    setTestPortNames({device.portName()});
+    setChosenPortNames({device.portName()});
     DeviceLink link;
     QString name;
     QVERIFY(link.findDevice(name));
@@ -134,7 +134,7 @@ void DiscoveryTest::rescanWhileConnectedFindsTheSamePort()
 void DiscoveryTest::rescanAfterDeviceWentSilent()
 {
     SimulatedDevice device(answering(Replies::now("OK\n\r")));
-    setTestPortNames({device.portName()});
+    setChosenPortNames({device.portName()});
     DeviceLink link;
     QString name;
     QVERIFY(link.findDevice(name));

@@ -1,6 +1,6 @@
 #include "devicelink.h"
 #include "simulateddevice.h"
-#include "testportlist.h"
+#include "chosenportlist.h"
 
 #include <QtTest>
 
@@ -52,7 +52,7 @@ private:
 
 void ExchangeTest::connectTo(SimulatedDevice &device)
 {
-    setTestPortNames({device.portName()});
+    setChosenPortNames({device.portName()});
     link = std::make_unique<DeviceLink>();
     QString name;
     QVERIFY(link->findDevice(name));

@@ -1,5 +1,5 @@
 #include "commandreader.h"
-#include "testportlist.h"
+#include "chosenportlist.h"
 #include "windowrig.h"
 
 #include <QLabel>
@@ -138,7 +138,7 @@ void FileFaultsTest::deviceGoneHalfwayThroughADownload()
 
     // Plugged in again: Connect finds it.
     rig.device = std::make_unique<SimulatedDevice>(acknowledge);
-    setTestPortNames({rig.device->portName()});
+    setChosenPortNames({rig.device->portName()});
     QTest::mouseClick(rig.window->findChild<QPushButton *>("pbConnect"), Qt::LeftButton);
     QCOMPARE(rig.window->findChild<QLabel *>("label_2")->text(), rig.device->portName());
 }

@@ -1,5 +1,5 @@
 #include "mainwindow.h"
-#include "testportlist.h"
+#include "chosenportlist.h"
 
 #include <QAction>
 #include <QApplication>
@@ -70,7 +70,7 @@ void TestForm::initTestCase()
 {
     QVERIFY(QCoreApplication::installTranslator(&translator));
     // No ports: the window's first search fails at once and leaves it Disconnected.
-    setTestPortNames({});
+    setChosenPortNames({});
     window = std::make_unique<MainWindow>();
 }
 

@@ -1,6 +1,6 @@
 #include "devicelink.h"
 #include "simulateddevice.h"
-#include "testportlist.h"
+#include "chosenportlist.h"
 
 #include <QtTest>
 
@@ -38,7 +38,7 @@ private:
 
 void LinkFaultsTest::connectTo(SimulatedDevice &device)
 {
-    setTestPortNames({device.portName()});
+    setChosenPortNames({device.portName()});
     link = std::make_unique<DeviceLink>();
     QString name;
     QVERIFY(link->findDevice(name));
@@ -62,7 +62,7 @@ void LinkFaultsTest::streamingPortIsPassedOver()
     SimulatedDevice chatter;
     chatter.startStream(chunk, intervalMs);
     SimulatedDevice device(handshakeThen(Replies::none()));
-    setTestPortNames({chatter.portName(), device.portName()});
+    setChosenPortNames({chatter.portName(), device.portName()});
 
     DeviceLink link;
     QString name;

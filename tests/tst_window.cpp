@@ -1,6 +1,6 @@
 #include "mainwindow.h"
 #include "simulateddevice.h"
-#include "testportlist.h"
+#include "chosenportlist.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -43,7 +43,7 @@ void WindowTest::verifyState(MainWindow &window, bool connected, const QString &
 
 void WindowTest::startsDisconnectedWithoutPorts()
 {
-    setTestPortNames({});
+    setChosenPortNames({});
     MainWindow window;
     verifyState(window, false, QString());
 }
@@ -51,7 +51,7 @@ void WindowTest::startsDisconnectedWithoutPorts()
 void WindowTest::startsConnectedToTheDevice()
 {
     SimulatedDevice device(acknowledgeAll);
-    setTestPortNames({device.portName()});
+    setChosenPortNames({device.portName()});
     MainWindow window;
     // The scan ran before the window was ever shown.
     QVERIFY(!window.isVisible());
@@ -62,7 +62,7 @@ void WindowTest::startsConnectedToTheDevice()
 void WindowTest::connectFollowsTheDevice()
 {
     auto device = std::make_unique<SimulatedDevice>(acknowledgeAll);
-    setTestPortNames({device->portName()});
+    setChosenPortNames({device->portName()});
     MainWindow window;
     auto *connectButton = window.findChild<QPushButton *>("pbConnect");
 
@@ -77,7 +77,7 @@ void WindowTest::connectFollowsTheDevice()
 
     // Plugged in again, on whatever name the system gives it.
     device = std::make_unique<SimulatedDevice>(acknowledgeAll);
-    setTestPortNames({QStringLiteral("/dev/no-such-port"), device->portName()});
+    setChosenPortNames({QStringLiteral("/dev/no-such-port"), device->portName()});
     QTest::mouseClick(connectButton, Qt::LeftButton);
     verifyState(window, true, device->portName());
 }

@@ -1,6 +1,6 @@
 #include "windowrig.h"
 
-#include "testportlist.h"
+#include "chosenportlist.h"
 
 #include <QFile>
 #include <QProgressBar>
@@ -17,7 +17,7 @@ bool WindowRig::open(const SimulatedDevice::Responder &responder)
 {
     close();
     device = std::make_unique<SimulatedDevice>(responder);
-    setTestPortNames({device->portName()});
+    setChosenPortNames({device->portName()});
     window = std::make_unique<MainWindow>();
     device->clearReceived();
     driver.messages.clear();

@@ -1,0 +1,46 @@
+// Runs every benchmark in turn and prints one table: each row is the median
+// of several runs, and timings are ratios of figures taken in the same run.
+#include "downloadbench.h"
+#include "machine.h"
+#include "resulttable.h"
+#include "scanbench.h"
+#include "startupbench.h"
+#include "textreport.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace {
+const int downloadRuns = 5;
+const int silentScanRuns = 5;
+const int unopenableScanRuns = 11;
+const int textRepetitions = 9;
+const int startupRuns = 10;
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    ResultTable table;
+
+    DownloadBench download;
+    download.run(downloadRuns);
+    download.report(table);
+
+    ScanBench scan;
+    scan.run(silentScanRuns, unopenableScanRuns);
+    scan.report(table);
+
+    TextReport text(QStringLiteral(MORLANK_BENCH_TEXT_RUNNER));
+    text.run(textRepetitions);
+    text.report(table);
+
+    StartupBench startup(QStringLiteral(MORLANK_BENCH_STARTUP_PROBE));
+    startup.run(startupRuns);
+    startup.report(table);
+
+    QTextStream out(stdout);
+    out << "Machine: " << machineDescription() << "\n\n";
+    table.print(out);
+    return table.allMet() ? 0 : 1;
+}

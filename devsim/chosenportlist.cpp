@@ -1,0 +1,21 @@
+#include "chosenportlist.h"
+
+#include "portlist.h"
+
+namespace {
+QStringList &chosenPortNames()
+{
+    static QStringList names;
+    return names;
+}
+} // namespace
+
+void setChosenPortNames(const QStringList &names)
+{
+    chosenPortNames() = names;
+}
+
+QStringList availablePortNames()
+{
+    return chosenPortNames();
+}
