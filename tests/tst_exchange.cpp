@@ -1,6 +1,4 @@
-#include "devicelink.h"
-#include "simulateddevice.h"
-#include "chosenportlist.h"
+#include "connectedlink.h"
 
 #include <QtTest>
 
@@ -45,19 +43,8 @@ private slots:
     void queryWithOversizedAdjustSendsNothing();
 
 private:
-    void connectTo(SimulatedDevice &device);
-
     std::unique_ptr<DeviceLink> link;
 };
-
-void ExchangeTest::connectTo(SimulatedDevice &device)
-{
-    setChosenPortNames({device.portName()});
-    link = std::make_unique<DeviceLink>();
-    QString name;
-    QVERIFY(link->findDevice(name));
-    device.clearReceived();
-}
 
 void ExchangeTest::sendCommandReplies_data()
 {
@@ -78,7 +65,8 @@ void ExchangeTest::sendCommandReplies()
     QFETCH(bool, acknowledged);
 
     SimulatedDevice device(scripted({reply}));
-    connectTo(device);
+    link = connectedLink(device);
+    QVERIFY(link);
     QCOMPARE(link->sendLine(QStringLiteral("ZEL#CFG=1\r")), acknowledged);
     QCOMPARE(device.received(), QByteArray("ZEL#CFG=1\r"));
 }
@@ -86,7 +74,8 @@ void ExchangeTest::sendCommandReplies()
 void ExchangeTest::sendCommandStopsAtNul()
 {
     SimulatedDevice device(scripted({}));
-    connectTo(device);
+    link = connectedLink(device);
+    QVERIFY(link);
     QVERIFY(!link->sendCommand(QByteArray("ZEL#A\0B\r", 8)));
     QCOMPARE(device.received(), QByteArray("ZEL#A"));
 }
@@ -96,7 +85,8 @@ void ExchangeTest::staleAcknowledgementCounts()
     // The first answer comes after the first command gave up; it is read
     // with the second answer, which lacks OK.
     SimulatedDevice device(scripted({Replies::after(1100, "OK\n\r"), Replies::now("NO\n\r")}));
-    connectTo(device);
+    link = connectedLink(device);
+    QVERIFY(link);
     QVERIFY(!link->sendLine(QStringLiteral("ZEL#A\r")));
     QVERIFY(link->sendLine(QStringLiteral("ZEL#B\r")));
     QCOMPARE(device.received(), QByteArray("ZEL#A\rZEL#B\r"));
@@ -132,7 +122,8 @@ void ExchangeTest::queryReplies()
     QFETCH(bool, result);
 
     SimulatedDevice device(scripted({reply}));
-    connectTo(device);
+    link = connectedLink(device);
+    QVERIFY(link);
     QStringList parsed{"stale"};
     QCOMPARE(link->query(5, timeQuery, parsed), result);
     QCOMPARE(parsed, values);
@@ -142,7 +133,8 @@ void ExchangeTest::queryWritesEveryByteAndLogsTheAnswer()
 {
     const QByteArray command("ZEL#\0IME=?\r", 11);
     SimulatedDevice device(scripted({Replies::now("+TIME=7\n\rOK\n\r"), Replies::now("ERR\n\r")}));
-    connectTo(device);
+    link = connectedLink(device);
+    QVERIFY(link);
     debugMessages.clear();
     const QtMessageHandler previous = qInstallMessageHandler(captureDebug);
     QStringList values;
@@ -161,7 +153,8 @@ void ExchangeTest::queryWritesEveryByteAndLogsTheAnswer()
 void ExchangeTest::queryWithOversizedAdjustSendsNothing()
 {
     SimulatedDevice device(scripted({Replies::now("+TIME=7\n\rOK\n\r")}));
-    connectTo(device);
+    link = connectedLink(device);
+    QVERIFY(link);
     QStringList values{"stale"};
     QVERIFY(!link->query(11, timeQuery, values));
     QVERIFY(values.isEmpty());

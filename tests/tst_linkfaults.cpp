@@ -1,6 +1,5 @@
-#include "devicelink.h"
-#include "simulateddevice.h"
 #include "chosenportlist.h"
+#include "connectedlink.h"
 
 #include <QtTest>
 
@@ -31,19 +30,8 @@ private slots:
     void deviceGoneBeforeTheClock();
 
 private:
-    void connectTo(SimulatedDevice &device);
-
     std::unique_ptr<DeviceLink> link;
 };
-
-void LinkFaultsTest::connectTo(SimulatedDevice &device)
-{
-    setChosenPortNames({device.portName()});
-    link = std::make_unique<DeviceLink>();
-    QString name;
-    QVERIFY(link->findDevice(name));
-    device.clearReceived();
-}
 
 void LinkFaultsTest::streamingPortIsPassedOver_data()
 {
@@ -73,7 +61,8 @@ void LinkFaultsTest::streamingPortIsPassedOver()
 void LinkFaultsTest::streamingDuringCommandsEndsEachLine()
 {
     SimulatedDevice device(handshakeThen(Replies::none()));
-    connectTo(device);
+    link = connectedLink(device);
+    QVERIFY(link);
     device.startStream("noise ", 5);
     QVERIFY(!link->sendLine(QStringLiteral("ZEL#A\r")));
     QVERIFY(!link->sendLine(QStringLiteral("ZEL#B\r")));
@@ -103,14 +92,16 @@ void LinkFaultsTest::oversizedAndOddReplies()
     QFETCH(bool, acknowledged);
 
     SimulatedDevice device(handshakeThen(reply));
-    connectTo(device);
+    link = connectedLink(device);
+    QVERIFY(link);
     QCOMPARE(link->sendLine(QStringLiteral("ZEL#A\r")), acknowledged);
 }
 
 void LinkFaultsTest::nulRepliesToAQuery()
 {
     SimulatedDevice device(handshakeThen(Replies::now(QByteArray("\0\0OK\n\r+TIME=1\n\r", 15))));
-    connectTo(device);
+    link = connectedLink(device);
+    QVERIFY(link);
     QStringList values{"stale"};
     QString text = QStringLiteral("kept");
     QVERIFY(!link->query(5, "ZEL#TIME=?\r", values));
@@ -122,7 +113,8 @@ void LinkFaultsTest::nulRepliesToAQuery()
 void LinkFaultsTest::deviceGoneBeforeTheClock()
 {
     SimulatedDevice device(handshakeThen(Replies::now("+TIME=\"01:02:03\"\n\rOK\n\r")));
-    connectTo(device);
+    link = connectedLink(device);
+    QVERIFY(link);
     device.unplug();
 
     QString text = QStringLiteral("kept");
