@@ -52,6 +52,7 @@ private slots:
     void writeComputerClock();
     void dateIsSentWhenTimeWasRefused();
     void refusedWriteIsReported();
+    void deviceGoneLeavesTheFields();
 
 private:
     void openWindow(const SimulatedDevice::Responder &responder);
@@ -185,6 +186,18 @@ void ClockTest::refusedWriteIsReported()
     QVERIFY(link.findDevice(name));
     QVERIFY(link.setTime(QStringLiteral("\"01:02:03\"")));
     QVERIFY(!link.setDate(QStringLiteral("\"01/02/2003\"")));
+}
+
+void ClockTest::deviceGoneLeavesTheFields()
+{
+    openWindow(clockDevice("+TIME=\"13:45:00\"\n\rOK\n\r", "+DATE=\"24/12/2026\"\n\rOK\n\r"));
+    device->unplug();
+    window->findChild<QCheckBox *>("cDateTimeAutomatic")->setChecked(false);
+
+    press("pbGetDateTime");
+    press("pbSetDateTime");
+    QCOMPARE(timeEdit()->time(), shownTime);
+    QCOMPARE(dateEdit()->date(), shownDate);
 }
 
 QTEST_MAIN(ClockTest)
