@@ -2,8 +2,6 @@
 
 #include "portlist.h"
 
-#include <QSerialPortInfo>
-
 namespace {
 const DemoPorts *servingPorts = nullptr;
 } // namespace
@@ -26,11 +24,6 @@ QString DemoPorts::simulatedPortName() const
 
 QStringList availablePortNames()
 {
-    QStringList names;
-    if (servingPorts && !servingPorts->simulatedPortName().isEmpty())
-        names << servingPorts->simulatedPortName();
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports)
-        names << info.portName();
-    return names;
+    const QString simulated = servingPorts ? servingPorts->simulatedPortName() : QString();
+    return (simulated.isEmpty() ? QStringList() : QStringList{simulated}) + systemPortNames();
 }

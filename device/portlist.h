@@ -7,4 +7,7 @@
 // links the system's enumeration; test and demo builds link their own list.
 QStringList availablePortNames();
 
+// The machine's serial ports as the system enumerates them.
+QStringList systemPortNames();
+
 #endif // PORTLIST_H

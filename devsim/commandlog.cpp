@@ -41,9 +41,7 @@ void CommandLog::record(const QByteArray &command, const Reply &reply)
 {
     if (!file.isOpen())
         return;
-    QByteArray answer;
-    for (const ReplyPiece &piece : reply)
-        answer += piece.bytes;
+    const QByteArray answer = Replies::bytes(reply);
     const QByteArray time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toLatin1();
     file.write(time + "  " + printable(command) + "  -> "
                + (answer.isEmpty() ? QByteArray("(no answer)") : printable(answer)) + '\n');

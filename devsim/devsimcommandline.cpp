@@ -61,7 +61,12 @@ bool DevsimCommandLine::process(const QCoreApplication &app)
     parser.process(app);
     protocolSettings.refusedText = parser.value(refuseOption).toLocal8Bit();
     protocolSettings.silent = parser.isSet(silentOption);
-    return readLineEnd() && readDelay() && readRefuseEvery() && readTtyPath();
+    return readLineEnd()
+        && readNumber(delayOption, 0, QStringLiteral("a number of milliseconds"),
+                      protocolSettings.replyDelayMs)
+        && readNumber(refuseEveryOption, 1, QStringLiteral("a whole number"),
+                      protocolSettings.refuseEvery)
+        && readTtyPath();
 }
 
 DeviceProtocol::Settings DevsimCommandLine::settings() const
@@ -91,23 +96,16 @@ bool DevsimCommandLine::readLineEnd()
     return true;
 }
 
-bool DevsimCommandLine::readDelay()
+// An option left out keeps the value it has.
+bool DevsimCommandLine::readNumber(const QString &option, int minimum, const QString &what,
+                                   int &value)
 {
-    bool ok = false;
-    protocolSettings.replyDelayMs = parser.value(delayOption).toInt(&ok);
-    if (!ok || protocolSettings.replyDelayMs < 0)
-        return fail(QStringLiteral("--delay takes a number of milliseconds, 0 or more."));
-    return true;
-}
-
-bool DevsimCommandLine::readRefuseEvery()
-{
-    if (!parser.isSet(refuseEveryOption))
+    if (!parser.isSet(option))
         return true;
     bool ok = false;
-    protocolSettings.refuseEvery = parser.value(refuseEveryOption).toInt(&ok);
-    if (!ok || protocolSettings.refuseEvery < 1)
-        return fail(QStringLiteral("--refuse-every takes a whole number, 1 or more."));
+    value = parser.value(option).toInt(&ok);
+    if (!ok || value < minimum)
+        return fail(QStringLiteral("--%1 takes %2, %3 or more.").arg(option, what).arg(minimum));
     return true;
 }
 

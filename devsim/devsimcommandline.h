@@ -24,8 +24,7 @@ public:
 
 private:
     bool readLineEnd();
-    bool readDelay();
-    bool readRefuseEvery();
+    bool readNumber(const QString &option, int minimum, const QString &what, int &value);
     bool readTtyPath();
     bool fail(const QString &message) const;
 

@@ -25,6 +25,14 @@ Reply none()
 {
     return {};
 }
+
+QByteArray bytes(const Reply &reply)
+{
+    QByteArray joined;
+    for (const ReplyPiece &piece : reply)
+        joined += piece.bytes;
+    return joined;
+}
 } // namespace Replies
 
 namespace {

@@ -27,6 +27,8 @@ namespace Replies {
 Reply now(const QByteArray &bytes);
 Reply after(int delayMs, const QByteArray &bytes);
 Reply none();
+// Every byte of the reply, its pieces joined.
+QByteArray bytes(const Reply &reply);
 }
 
 // A device on the far end of a terminal line. It runs in its own thread,

@@ -2,13 +2,18 @@
 
 #include "chosenportlist.h"
 
-std::unique_ptr<DeviceLink> connectedLink(SimulatedDevice &device)
+std::unique_ptr<DeviceLink> connectedLink(const QString &portName)
 {
-    setChosenPortNames({device.portName()});
+    setChosenPortNames({portName});
     auto link = std::make_unique<DeviceLink>();
     QString name;
-    if (!link->findDevice(name))
-        return nullptr;
-    device.clearReceived();
+    return link->findDevice(name) ? std::move(link) : nullptr;
+}
+
+std::unique_ptr<DeviceLink> connectedLink(SimulatedDevice &device)
+{
+    auto link = connectedLink(device.portName());
+    if (link)
+        device.clearReceived();
     return link;
 }

@@ -1,15 +1,11 @@
-#include "devicelink.h"
-#include "mainwindow.h"
-#include "simulateddevice.h"
 #include "chosenportlist.h"
+#include "devicelink.h"
+#include "windowrig.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QPushButton>
 #include <QTimeEdit>
 #include <QtTest>
-
-#include <memory>
 
 namespace {
 const QTime shownTime(8, 7, 6);
@@ -56,29 +52,17 @@ private slots:
 
 private:
     void openWindow(const SimulatedDevice::Responder &responder);
-    void press(const char *button);
-    QTimeEdit *timeEdit() const { return window->findChild<QTimeEdit *>("eTime"); }
-    QDateEdit *dateEdit() const { return window->findChild<QDateEdit *>("eDate"); }
+    QTimeEdit *timeEdit() const { return rig.window->findChild<QTimeEdit *>("eTime"); }
+    QDateEdit *dateEdit() const { return rig.window->findChild<QDateEdit *>("eDate"); }
 
-    std::unique_ptr<SimulatedDevice> device;
-    std::unique_ptr<MainWindow> window;
+    WindowRig rig;
 };
 
 void ClockTest::openWindow(const SimulatedDevice::Responder &responder)
 {
-    window.reset();
-    device = std::make_unique<SimulatedDevice>(responder);
-    setChosenPortNames({device->portName()});
-    window = std::make_unique<MainWindow>();
-    QVERIFY(window->findChild<QPushButton *>("pbGetDateTime")->isEnabled());
+    QVERIFY(rig.open(responder));
     timeEdit()->setTime(shownTime);
     dateEdit()->setDate(shownDate);
-    device->clearReceived();
-}
-
-void ClockTest::press(const char *button)
-{
-    QTest::mouseClick(window->findChild<QPushButton *>(button), Qt::LeftButton);
 }
 
 void ClockTest::read_data()
@@ -118,8 +102,8 @@ void ClockTest::read()
     QFETCH(QDate, date);
 
     openWindow(clockDevice(timeReply, dateReply));
-    press("pbGetDateTime");
-    QCOMPARE(device->received(), QByteArray("ZEL#TIME=?\rZEL#DATE=?\r"));
+    rig.press("pbGetDateTime");
+    QCOMPARE(rig.device->received(), QByteArray("ZEL#TIME=?\rZEL#DATE=?\r"));
     QCOMPARE(timeEdit()->time(), time);
     QCOMPARE(dateEdit()->date(), date);
 }
@@ -129,7 +113,7 @@ void ClockTest::readLogsInOrder()
     openWindow(clockDevice("+TIME=\"13:45:00\"\n\rOK\n\r", "+DATE=\"06/12/2026\"\n\rOK\n\r"));
     debugMessages.clear();
     const QtMessageHandler previous = qInstallMessageHandler(captureDebug);
-    press("pbGetDateTime");
+    rig.press("pbGetDateTime");
     qInstallMessageHandler(previous);
 
     // Each answer, then what the shared text held before it was overwritten.
@@ -145,35 +129,35 @@ void ClockTest::readLogsInOrder()
 void ClockTest::writeFieldsAsShown()
 {
     openWindow(clockDevice({}, {}));
-    window->findChild<QCheckBox *>("cDateTimeAutomatic")->setChecked(false);
+    rig.window->findChild<QCheckBox *>("cDateTimeAutomatic")->setChecked(false);
     timeEdit()->setTime(QTime(7, 3, 9));
     dateEdit()->setDate(QDate(2026, 2, 1));
-    press("pbSetDateTime");
-    QCOMPARE(device->received(), QByteArray("ZEL#TIME=\"07:03:09\"\rZEL#DATE=\"01/02/2026\"\r"));
+    rig.press("pbSetDateTime");
+    QCOMPARE(rig.device->received(), QByteArray("ZEL#TIME=\"07:03:09\"\rZEL#DATE=\"01/02/2026\"\r"));
     QCOMPARE(timeEdit()->time(), QTime(7, 3, 9));
 }
 
 void ClockTest::writeComputerClock()
 {
     openWindow(clockDevice({}, {}));
-    QVERIFY(window->findChild<QCheckBox *>("cDateTimeAutomatic")->isChecked());
+    QVERIFY(rig.window->findChild<QCheckBox *>("cDateTimeAutomatic")->isChecked());
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    press("pbSetDateTime");
+    rig.press("pbSetDateTime");
     const QDateTime after = QDateTime::currentDateTime().addSecs(1);
 
     const QDateTime shown(dateEdit()->date(), timeEdit()->time());
     QVERIFY2(shown >= before && shown <= after, qPrintable(shown.toString()));
     const QByteArray expected = "ZEL#TIME=" + shown.toString("\"hh:mm:ss\"").toUtf8() + "\rZEL#DATE="
                                 + shown.toString("\"dd/MM/yyyy\"").toUtf8() + "\r";
-    QCOMPARE(device->received(), expected);
+    QCOMPARE(rig.device->received(), expected);
 }
 
 void ClockTest::dateIsSentWhenTimeWasRefused()
 {
     openWindow(clockDevice({}, {}, "ZEL#TIME="));
-    window->findChild<QCheckBox *>("cDateTimeAutomatic")->setChecked(false);
-    press("pbSetDateTime");
-    QCOMPARE(device->received(), QByteArray("ZEL#TIME=\"08:07:06\"\rZEL#DATE=\"04/03/2001\"\r"));
+    rig.window->findChild<QCheckBox *>("cDateTimeAutomatic")->setChecked(false);
+    rig.press("pbSetDateTime");
+    QCOMPARE(rig.device->received(), QByteArray("ZEL#TIME=\"08:07:06\"\rZEL#DATE=\"04/03/2001\"\r"));
 }
 
 void ClockTest::refusedWriteIsReported()
@@ -191,11 +175,11 @@ void ClockTest::refusedWriteIsReported()
 void ClockTest::deviceGoneLeavesTheFields()
 {
     openWindow(clockDevice("+TIME=\"13:45:00\"\n\rOK\n\r", "+DATE=\"24/12/2026\"\n\rOK\n\r"));
-    device->unplug();
-    window->findChild<QCheckBox *>("cDateTimeAutomatic")->setChecked(false);
+    rig.device->unplug();
+    rig.window->findChild<QCheckBox *>("cDateTimeAutomatic")->setChecked(false);
 
-    press("pbGetDateTime");
-    press("pbSetDateTime");
+    rig.press("pbGetDateTime");
+    rig.press("pbSetDateTime");
     QCOMPARE(timeEdit()->time(), shownTime);
     QCOMPARE(dateEdit()->date(), shownDate);
 }

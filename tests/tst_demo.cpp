@@ -1,28 +1,17 @@
 #include "demoports.h"
 #include "mainwindow.h"
+#include "modaldriver.h"
 #include "portlist.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QFileDialog>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSerialPortInfo>
 #include <QTimeEdit>
 #include <QtTest>
 
 namespace {
-QStringList systemPortNames()
-{
-    QStringList names;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports)
-        names << info.portName();
-    return names;
-}
-
 void press(MainWindow &window, const char *button)
 {
     QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
@@ -86,22 +75,11 @@ void DemoTest::sampleConfigurationDownloads()
 {
     DemoPorts ports;
     MainWindow window;
-    QStringList messages;
-    QTimer operatorAtModals;
-    connect(&operatorAtModals, &QTimer::timeout, this, [&] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            dialog->selectFile(QStringLiteral(MORLANK_SAMPLE_CONF));
-            static_cast<QDialog *>(dialog)->accept(); // protected in QFileDialog
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            messages << box->text();
-            box->accept();
-        }
-    });
-    operatorAtModals.start(10);
+    ModalDriver driver;
+    driver.chooseFile(QStringLiteral(MORLANK_SAMPLE_CONF));
 
     press(window, "pbProgram");
-    QCOMPARE(messages, QStringList{"successful download."});
+    QCOMPARE(driver.messages, QStringList{"successful download."});
     auto *progress = window.findChild<QProgressBar *>("progressBar");
     QCOMPARE(progress->maximum(), 12);
     QCOMPARE(progress->value(), 12);

@@ -1,7 +1,6 @@
-#include "devicelink.h"
-#include "deviceprotocol.h"
-#include "simulateddevice.h"
 #include "chosenportlist.h"
+#include "connectedlink.h"
+#include "deviceprotocol.h"
 
 #include <QtTest>
 
@@ -42,14 +41,6 @@ DeviceProtocol::Settings silent()
     return settings;
 }
 
-QByteArray joined(const Reply &reply)
-{
-    QByteArray bytes;
-    for (const ReplyPiece &piece : reply)
-        bytes += piece.bytes;
-    return bytes;
-}
-
 bool closeToNow(const QTime &time)
 {
     return time.isValid() && qAbs(time.secsTo(QTime::currentTime())) <= 5;
@@ -84,21 +75,19 @@ private slots:
     void cleanup();
 
 private:
-    void connectLink(const DeviceProtocol::Settings &settings);
+    void serve(const DeviceProtocol::Settings &settings);
 
     std::unique_ptr<DeviceProtocol> protocol;
     std::unique_ptr<SimulatedDevice> device;
     std::unique_ptr<DeviceLink> link;
 };
 
-void DeviceProtocolTest::connectLink(const DeviceProtocol::Settings &settings)
+void DeviceProtocolTest::serve(const DeviceProtocol::Settings &settings)
 {
     protocol = std::make_unique<DeviceProtocol>(settings);
     device = std::make_unique<SimulatedDevice>(
         [this](const QByteArray &command) { return protocol->reply(command); });
     QVERIFY2(device->isOpen(), qPrintable(device->errorString()));
-    setChosenPortNames({device->portName()});
-    link = std::make_unique<DeviceLink>();
 }
 
 void DeviceProtocolTest::cleanup()
@@ -163,7 +152,7 @@ void DeviceProtocolTest::replies()
     QFETCH(QByteArray, answer);
 
     DeviceProtocol protocol(settings);
-    QCOMPARE(joined(protocol.reply(command)), answer);
+    QCOMPARE(Replies::bytes(protocol.reply(command)), answer);
 }
 
 void DeviceProtocolTest::setClockIsReadBack_data()
@@ -183,10 +172,10 @@ void DeviceProtocolTest::setClockIsReadBack()
     QFETCH(QByteArray, date);
 
     DeviceProtocol protocol(endingLinesWith(lineEnd));
-    QCOMPARE(joined(protocol.reply("ZEL#TIME=" + time + '\r')), "OK" + lineEnd);
-    QCOMPARE(joined(protocol.reply("ZEL#DATE=" + date + '\r')), "OK" + lineEnd);
-    QCOMPARE(joined(protocol.reply("ZEL#TIME=?\r")), "+TIME=" + time + lineEnd + "OK" + lineEnd);
-    QCOMPARE(joined(protocol.reply("ZEL#DATE=?\r")), "+DATE=" + date + lineEnd + "OK" + lineEnd);
+    QCOMPARE(Replies::bytes(protocol.reply("ZEL#TIME=" + time + '\r')), "OK" + lineEnd);
+    QCOMPARE(Replies::bytes(protocol.reply("ZEL#DATE=" + date + '\r')), "OK" + lineEnd);
+    QCOMPARE(Replies::bytes(protocol.reply("ZEL#TIME=?\r")), "+TIME=" + time + lineEnd + "OK" + lineEnd);
+    QCOMPARE(Replies::bytes(protocol.reply("ZEL#DATE=?\r")), "+DATE=" + date + lineEnd + "OK" + lineEnd);
 }
 
 void DeviceProtocolTest::refusesEveryNth_data()
@@ -207,7 +196,7 @@ void DeviceProtocolTest::refusesEveryNth()
     DeviceProtocol protocol(refusing({}, every));
     QList<bool> answers;
     for (int i = 0; i < acknowledged.size(); ++i)
-        answers << joined(protocol.reply("ZEL#LED=" + QByteArray::number(i) + '\r')).startsWith("OK");
+        answers << Replies::bytes(protocol.reply("ZEL#LED=" + QByteArray::number(i) + '\r')).startsWith("OK");
     QCOMPARE(answers, acknowledged);
 }
 
@@ -230,9 +219,11 @@ void DeviceProtocolTest::handshake()
     QFETCH(DeviceProtocol::Settings, settings);
     QFETCH(bool, found);
 
-    connectLink(settings);
+    serve(settings);
+    setChosenPortNames({device->portName()});
+    DeviceLink link;
     QString portName;
-    QCOMPARE(link->findDevice(portName), found);
+    QCOMPARE(link.findDevice(portName), found);
     QCOMPARE(portName, found ? device->portName() : QString());
 }
 
@@ -251,9 +242,9 @@ void DeviceProtocolTest::clockRead()
     QFETCH(QByteArray, lineEnd);
     QFETCH(QString, closingQuote);
 
-    connectLink(endingLinesWith(lineEnd));
-    QString portName;
-    QVERIFY(link->findDevice(portName));
+    serve(endingLinesWith(lineEnd));
+    link = connectedLink(*device);
+    QVERIFY(link);
     QString time;
     QString date;
     QVERIFY(link->getTime(time));
@@ -277,9 +268,9 @@ void DeviceProtocolTest::clockWriteRoundTrip()
     QFETCH(QString, time);
     QFETCH(QString, date);
 
-    connectLink(endingLinesWith(lfcr));
-    QString portName;
-    QVERIFY(link->findDevice(portName));
+    serve(endingLinesWith(lfcr));
+    link = connectedLink(*device);
+    QVERIFY(link);
     QVERIFY(link->setTime(time));
     QVERIFY(link->setDate(date));
     QString readTime;
@@ -310,9 +301,9 @@ void DeviceProtocolTest::malformedClockRefused()
     QFETCH(bool, isTime);
     QFETCH(QString, value);
 
-    connectLink(endingLinesWith(lfcr));
-    QString portName;
-    QVERIFY(link->findDevice(portName));
+    serve(endingLinesWith(lfcr));
+    link = connectedLink(*device);
+    QVERIFY(link);
     QVERIFY(link->setTime("\"11:11:11\""));
     QVERIFY(link->setDate("\"11/11/2011\""));
     QVERIFY(!(isTime ? link->setTime(value) : link->setDate(value)));
@@ -347,9 +338,9 @@ void DeviceProtocolTest::refusals()
     QFETCH(QStringList, lines);
     QFETCH(QList<bool>, acknowledged);
 
-    connectLink(settings);
-    QString portName;
-    QVERIFY(link->findDevice(portName));
+    serve(settings);
+    link = connectedLink(*device);
+    QVERIFY(link);
     QList<bool> answers;
     for (const QString &line : lines)
         answers << link->sendLine(line);

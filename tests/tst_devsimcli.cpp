@@ -1,5 +1,5 @@
-#include "devicelink.h"
 #include "chosenportlist.h"
+#include "connectedlink.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -168,14 +168,12 @@ void DevsimCliTest::clockWriteIsKept()
     const QString path = startServing(process, {});
     QVERIFY(!path.isEmpty());
     {
-        setChosenPortNames({path});
-        DeviceLink link;
-        QString portName;
-        QVERIFY(link.findDevice(portName));
-        QVERIFY(link.setDate("\"24/12/2030\""));
-        QVERIFY(!link.setDate("\"32/12/2030\""));
+        const auto link = connectedLink(path);
+        QVERIFY(link);
+        QVERIFY(link->setDate("\"24/12/2030\""));
+        QVERIFY(!link->setDate("\"32/12/2030\""));
         QString date;
-        QVERIFY(link.getDate(date));
+        QVERIFY(link->getDate(date));
         QCOMPARE(date, QStringLiteral("\"24/12/2030\""));
     }
     QVERIFY(interruptCleanly(process));
@@ -190,11 +188,9 @@ void DevsimCliTest::logsEveryCommand()
     const QString path = startServing(process, {"--log", logPath, "--refuse", "BEEP"});
     QVERIFY(!path.isEmpty());
     {
-        setChosenPortNames({path});
-        DeviceLink link;
-        QString portName;
-        QVERIFY(link.findDevice(portName));
-        QVERIFY(!link.sendLine("ZEL#BEEP=1\r"));
+        const auto link = connectedLink(path);
+        QVERIFY(link);
+        QVERIFY(!link->sendLine("ZEL#BEEP=1\r"));
     }
     QVERIFY(interruptCleanly(process));
 

@@ -139,7 +139,7 @@ void FileFaultsTest::deviceGoneHalfwayThroughADownload()
     // Plugged in again: Connect finds it.
     rig.device = std::make_unique<SimulatedDevice>(acknowledge);
     setChosenPortNames({rig.device->portName()});
-    QTest::mouseClick(rig.window->findChild<QPushButton *>("pbConnect"), Qt::LeftButton);
+    rig.press("pbConnect");
     QCOMPARE(rig.window->findChild<QLabel *>("label_2")->text(), rig.device->portName());
 }
 

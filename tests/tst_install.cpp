@@ -120,10 +120,7 @@ void InstallTest::desktopEntryIsValid()
 
 void InstallTest::sampleConfiguration()
 {
-    QFile sample(installed("share/morlank/sample.conf"));
-    QVERIFY(sample.open(QIODevice::ReadOnly));
-    QTextStream in(&sample);
-    QCOMPARE(readCommands(in).size(), 12);
+    QCOMPARE(readCommandFile(installed("share/morlank/sample.conf")).size(), 12);
 }
 
 QTEST_GUILESS_MAIN(InstallTest)

@@ -39,10 +39,15 @@ QString WindowRig::writeFile(const QString &name, const QByteArray &contents) co
     return path;
 }
 
+void WindowRig::press(const char *button)
+{
+    QTest::mouseClick(window->findChild<QPushButton *>(button), Qt::LeftButton);
+}
+
 void WindowRig::program(const QString &file)
 {
     driver.chooseFile(file);
-    QTest::mouseClick(window->findChild<QPushButton *>("pbProgram"), Qt::LeftButton);
+    press("pbProgram");
 }
 
 QProgressBar *WindowRig::progressBar() const

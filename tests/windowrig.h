@@ -22,6 +22,7 @@ public:
     bool open(const SimulatedDevice::Responder &responder);
     void close();
     QString writeFile(const QString &name, const QByteArray &contents) const;
+    void press(const char *button);
     void program(const QString &file);
     QProgressBar *progressBar() const;
 
