@@ -4,7 +4,6 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QProgressBar>
 #include <QTimeEdit>
 #include <QtTest>
 

@@ -97,7 +97,7 @@ void ExchangeTest::staleAcknowledgementCounts()
 void ExchangeTest::busyDeviceIsServedAfterTheQuietWait()
 {
     // Acknowledges at once and once more when done, 125 ms later: after the
-    // silence that closes an answer, before the next command would go out.
+    // 100 ms of silence that close the answer, within the quiet wait.
     const Reply twice{{0, "OK\n\r"}, {125, "OK\n\r"}};
     SimulatedDevice device(
         scripted({Replies::now("+TIME=7\n\rOK\n\r"), twice, twice, Replies::now("ERROR\n\r")}));
@@ -106,7 +106,8 @@ void ExchangeTest::busyDeviceIsServedAfterTheQuietWait()
     QVERIFY(link);
     QStringList values;
     QVERIFY(link->query(5, timeQuery, values));
-    // A query's answer is closed by 50 ms of silence: the device is still busy.
+    // A query's answer is closed by 50 ms of silence: without the quiet
+    // wait, A would find the device still busy.
     QVERIFY(link->sendLine(QStringLiteral("ZEL#A\r")));
     // The late bytes of the answer to A restart the quiet wait.
     QVERIFY(link->sendLine(QStringLiteral("ZEL#B\r")));
