@@ -23,6 +23,13 @@ const int bytesWrittenWaitMs = 100;
 const int trafficLimitMs = 2000;
 const int replyLimitBytes = 64 * 1024;
 
+// A full buffer holds chatter, not an answer; it also keeps the port from
+// taking in anything more, so every wait on it would end at once.
+bool isFull(const QSerialPort &port)
+{
+    return port.bytesAvailable() >= replyLimitBytes;
+}
+
 // Every character must reach the device as it is: Latin-1 turns what it
 // cannot carry into '?', and a NUL would end the write early.
 bool isSendable(const QString &line)
@@ -81,16 +88,22 @@ bool DeviceLink::openWithLineSettings()
 }
 
 // Waits until the line has been silent for 100 ms. What arrives meanwhile
-// stays in the buffer and becomes the start of the next answer.
+// stays in the buffer and becomes the start of the next answer, unless the
+// buffer fills up: then it is chatter, dropped up to the silence.
 void DeviceLink::waitUntilQuiet()
 {
     QElapsedTimer traffic;
     traffic.start();
-    while (!traffic.hasExpired(trafficLimitMs) && port.waitForReadyRead(quietWaitMs)) {
+    bool chatter = false;
+    for (;;) {
+        if (isFull(port)) {
+            port.readAll();
+            chatter = true;
+        }
+        if (traffic.hasExpired(trafficLimitMs) || !port.waitForReadyRead(quietWaitMs))
+            break;
     }
-    // A full buffer holds a stream, not an answer; it would also keep the
-    // port from taking in the answer.
-    if (port.bytesAvailable() >= replyLimitBytes)
+    if (chatter)
         port.readAll();
 }
 
@@ -131,6 +144,10 @@ bool DeviceLink::query(int adjust, const QByteArray &command, QStringList &value
     const int headerLength = command.size() - adjust;
     if (headerLength < 1)
         return false;
+    // Chatter that filled the buffer while the link was idle is waited out
+    // and dropped, so the answer is read as if it had not been there.
+    if (isFull(port))
+        waitUntilQuiet();
     port.write(command.constData(), command.size());
     if (!port.waitForReadyRead(firstReplyWaitMs))
         return false;

@@ -52,6 +52,58 @@ void setNonBlocking(int fd)
 {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
+
+QString baudRate(speed_t speed)
+{
+    const std::pair<speed_t, int> rates[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},
+                                             {B9600, 9600},   {B19200, 19200}, {B38400, 38400},
+                                             {B57600, 57600}, {B115200, 115200}};
+    for (const auto &[code, rate] : rates) {
+        if (code == speed)
+            return QString::number(rate);
+    }
+    return QStringLiteral("other");
+}
+
+QString dataBits(tcflag_t cflag)
+{
+    switch (cflag & CSIZE) {
+    case CS5: return QStringLiteral("5");
+    case CS6: return QStringLiteral("6");
+    case CS7: return QStringLiteral("7");
+    default: return QStringLiteral("8");
+    }
+}
+
+QString parity(tcflag_t cflag)
+{
+    if (!(cflag & PARENB))
+        return QStringLiteral("N");
+    return (cflag & PARODD) ? QStringLiteral("O") : QStringLiteral("E");
+}
+
+QString flowControl(const termios &tio)
+{
+    if (tio.c_cflag & CRTSCTS)
+        return QStringLiteral("RTS/CTS");
+    if (tio.c_iflag & (IXON | IXOFF))
+        return QStringLiteral("XON/XOFF");
+    return QStringLiteral("no flow control");
+}
+
+// As a technician writes them: "9600 8N1, no flow control". Input and
+// output speed are both named when they differ.
+QString describeLine(int fd)
+{
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    QString speed = baudRate(cfgetospeed(&tio));
+    if (cfgetispeed(&tio) != cfgetospeed(&tio))
+        speed = baudRate(cfgetispeed(&tio)) + '/' + speed;
+    return speed + ' ' + dataBits(tio.c_cflag) + parity(tio.c_cflag)
+           + ((tio.c_cflag & CSTOPB) ? '2' : '1') + QStringLiteral(", ") + flowControl(tio);
+}
 } // namespace
 
 SimulatedDevice::SimulatedDevice(Responder r)
@@ -145,6 +197,12 @@ void SimulatedDevice::setResponder(Responder r)
     responder = std::move(r);
 }
 
+void SimulatedDevice::ignoreCommandsWithin(int ms)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    busyMs = std::max(ms, 0);
+}
+
 QByteArray SimulatedDevice::received() const
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -157,11 +215,18 @@ QList<QByteArray> SimulatedDevice::commands() const
     return receivedCommands;
 }
 
+QStringList SimulatedDevice::lineSettings() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return receivedLineSettings;
+}
+
 void SimulatedDevice::clearReceived()
 {
     std::lock_guard<std::mutex> lock(mutex);
     receivedBytes.clear();
     receivedCommands.clear();
+    receivedLineSettings.clear();
     partialCommand.clear();
 }
 
@@ -223,6 +288,7 @@ void SimulatedDevice::readIncoming()
         const ssize_t n = ::read(deviceFd, buffer, sizeof buffer);
         if (n <= 0)
             return;
+        const auto arrival = Clock::now();
         std::lock_guard<std::mutex> lock(mutex);
         receivedBytes.append(buffer, int(n));
         partialCommand.append(buffer, int(n));
@@ -231,10 +297,17 @@ void SimulatedDevice::readIncoming()
             const QByteArray command = partialCommand.left(cr + 1);
             partialCommand.remove(0, cr + 1);
             receivedCommands << command;
-            if (responder)
+            receivedLineSettings << describeLine(deviceFd);
+            if (responder && !busyAt(arrival))
                 schedule(responder(command));
         }
     }
+}
+
+// Called with the mutex held.
+bool SimulatedDevice::busyAt(Clock::time_point arrival) const
+{
+    return arrival - lastOutput < std::chrono::milliseconds(busyMs);
 }
 
 // Called with the mutex held.
@@ -254,9 +327,13 @@ void SimulatedDevice::writePending()
 {
     std::lock_guard<std::mutex> lock(mutex);
     while (!outgoing.isEmpty()) {
+        // Taken before the write: the program may read the bytes before
+        // write() returns, and a busy device must never seem busier than it is.
+        const auto start = Clock::now();
         const ssize_t n = ::write(deviceFd, outgoing.constData(), size_t(outgoing.size()));
         if (n <= 0)
             return; // the line is full; poll() says when it drains
+        lastOutput = start;
         outgoing.remove(0, int(n));
     }
 }

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <atomic>
@@ -53,8 +54,15 @@ public:
     QString portName() const;
 
     void setResponder(Responder responder);
+    // Leaves unanswered a command that arrives less than `busyMs` after the
+    // device's own last byte, as a device still busy with its output does.
+    // 0, the default, answers every command.
+    void ignoreCommandsWithin(int busyMs);
     QByteArray received() const;
     QList<QByteArray> commands() const;
+    // The line settings of the terminal when each command arrived, such as
+    // "9600 8N1, no flow control": the program's settings, shared by a pty.
+    QStringList lineSettings() const;
     void clearReceived();
 
     // Writes bytes that no command asked for.
@@ -80,6 +88,7 @@ private:
     void run();
     void wake();
     void readIncoming();
+    bool busyAt(Clock::time_point arrival) const;
     void schedule(const Reply &reply);
     void moveDueOutput(Clock::time_point now);
     void writePending();
@@ -95,12 +104,15 @@ private:
     Responder responder;
     QByteArray receivedBytes;
     QList<QByteArray> receivedCommands;
+    QStringList receivedLineSettings;
     QByteArray partialCommand;
     std::deque<Scheduled> scheduled;
     QByteArray streamChunk;
     int streamIntervalMs = 0;
     Clock::time_point nextStream;
     QByteArray outgoing;
+    Clock::time_point lastOutput;
+    int busyMs = 0;
 
     std::atomic<bool> stopping{false};
     std::thread worker;

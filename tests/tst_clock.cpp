@@ -49,6 +49,8 @@ private slots:
     void dateIsSentWhenTimeWasRefused();
     void refusedWriteIsReported();
     void deviceGoneLeavesTheFields();
+    void chatterWhileIdle_data();
+    void chatterWhileIdle();
 
 private:
     void openWindow(const SimulatedDevice::Responder &responder);
@@ -182,6 +184,37 @@ void ClockTest::deviceGoneLeavesTheFields()
     rig.press("pbSetDateTime");
     QCOMPARE(timeEdit()->time(), shownTime);
     QCOMPARE(dateEdit()->date(), shownDate);
+}
+
+void ClockTest::chatterWhileIdle_data()
+{
+    QTest::addColumn<int>("pieces");
+    QTest::addColumn<int>("gapMs");
+
+    // 1 KiB pieces; the button is pressed after 300 ms of idling
+    QTest::newRow("100 KiB, then silence") << 100 << 0;
+    QTest::newRow("still going on at the press") << 600 << 2;
+}
+
+void ClockTest::chatterWhileIdle()
+{
+    QFETCH(int, pieces);
+    QFETCH(int, gapMs);
+
+    openWindow(clockDevice("+TIME=\"13:45:00\"\n\rOK\n\r", "+DATE=\"06/12/2026\"\n\rOK\n\r"));
+    // Reports in the shape of an answer: one read with an answer spoils it.
+    const QByteArray report("+LOG=self-test passed\n\r");
+    rig.device->send(Reply(pieces, ReplyPiece{gapMs, report.repeated(1024 / report.size() + 1)}));
+    QTest::qWait(300);
+
+    rig.press("pbGetDateTime");
+    QCOMPARE(timeEdit()->time(), QTime(13, 45));
+    QCOMPARE(dateEdit()->date(), QDate(2026, 12, 6));
+
+    rig.device->clearReceived();
+    rig.program(rig.writeFile("after-chatter.conf", "ZEL#A=1\nZEL#B=2\nZEL#C=3\n"));
+    QCOMPARE(rig.device->commands(), (QList<QByteArray>{"ZEL#A=1\r", "ZEL#B=2\r", "ZEL#C=3\r"}));
+    QCOMPARE(rig.driver.messages, QStringList{"successful download."});
 }
 
 QTEST_MAIN(ClockTest)

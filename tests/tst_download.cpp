@@ -35,6 +35,7 @@ class DownloadTest : public QObject
 private slots:
     void cleanup();
     void twoCommandsSendNothing();
+    void everyCommandSentInOrder_data();
     void everyCommandSentInOrder();
     void deviceStopsAnsweringHalfway();
     void cancelledDialogKeepsTheCommands();
@@ -83,18 +84,36 @@ void DownloadTest::twoCommandsSendNothing()
     QCOMPARE(rig.driver.dialogFilters, QStringList{"Conf (*.conf)"});
 }
 
+void DownloadTest::everyCommandSentInOrder_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QList<QByteArray>>("commands");
+
+    QTest::newRow("line ends, spaces, a remark")
+        << QByteArray("ZEL#A=1\r\n  ZEL#B=\"x y\"\r\n# not this\r\nZEL#C=3\rZEL#D=4\r\n")
+        << QList<QByteArray>{"ZEL#A=1\r", "  ZEL#B=\"x y\"\r", "ZEL#C=3\r", "ZEL#D=4\r"};
+    QTest::newRow("exactly three") << QByteArray("ZEL#A=1\nZEL#B=2\nZEL#C=3")
+                                   << QList<QByteArray>{"ZEL#A=1\r", "ZEL#B=2\r", "ZEL#C=3\r"};
+    // Read as UTF-8 on any machine for its byte-order mark; one byte each on the wire.
+    QTest::newRow("Latin-1 letters")
+        << QByteArray("\xEF\xBB\xBFZEL#NAME=Caf\xC3\xA9\nZEL#TEMP=20\xC2\xB0\nZEL#FILL=\xC3\xBF\n")
+        << QList<QByteArray>{"ZEL#NAME=Caf\xE9\r", "ZEL#TEMP=20\xB0\r", "ZEL#FILL=\xFF\r"};
+}
+
 void DownloadTest::everyCommandSentInOrder()
 {
-    QVERIFY(rig.open(answeringFirst(100)));
-    rig.program(writeFile("ZEL#A=1\r\n  ZEL#B=\"x y\"\r\n# not this\r\nZEL#C=3\rZEL#D=4\r\n"));
+    QFETCH(QByteArray, file);
+    QFETCH(QList<QByteArray>, commands);
 
-    const QStringList expected{"ZEL#A=1\r", "  ZEL#B=\"x y\"\r", "ZEL#C=3\r", "ZEL#D=4\r"};
-    QCOMPARE(sentCommands(), expected);
-    QCOMPARE(rig.device->received(), expected.join(QString()).toLatin1());
+    QVERIFY(rig.open(answeringFirst(100)));
+    rig.program(writeFile(file));
+
+    QCOMPARE(rig.device->commands(), commands);
+    QCOMPARE(rig.device->received(), commands.join());
     QCOMPARE(rig.driver.messages, QStringList{"successful download."});
     QCOMPARE(rig.progressBar()->minimum(), 0);
-    QCOMPARE(rig.progressBar()->maximum(), 4);
-    QCOMPARE(rig.progressBar()->value(), 4);
+    QCOMPARE(rig.progressBar()->maximum(), commands.size());
+    QCOMPARE(rig.progressBar()->value(), commands.size());
 }
 
 void DownloadTest::deviceStopsAnsweringHalfway()

@@ -37,6 +37,8 @@ private slots:
     void sendCommandReplies();
     void sendCommandStopsAtNul();
     void staleAcknowledgementCounts();
+    void busyDeviceIsServedAfterTheQuietWait();
+    void lineSettingsOfTheScanAndEveryExchange();
     void queryReplies_data();
     void queryReplies();
     void queryWritesEveryByteAndLogsTheAnswer();
@@ -90,6 +92,44 @@ void ExchangeTest::staleAcknowledgementCounts()
     QVERIFY(!link->sendLine(QStringLiteral("ZEL#A\r")));
     QVERIFY(link->sendLine(QStringLiteral("ZEL#B\r")));
     QCOMPARE(device.received(), QByteArray("ZEL#A\rZEL#B\r"));
+}
+
+void ExchangeTest::busyDeviceIsServedAfterTheQuietWait()
+{
+    // Acknowledges at once and once more when done, 125 ms later: after the
+    // 100 ms of silence that close the answer, within the quiet wait.
+    const Reply twice{{0, "OK\n\r"}, {125, "OK\n\r"}};
+    SimulatedDevice device(
+        scripted({Replies::now("+TIME=7\n\rOK\n\r"), twice, twice, Replies::now("ERROR\n\r")}));
+    device.ignoreCommandsWithin(100);
+    link = connectedLink(device);
+    QVERIFY(link);
+    QStringList values;
+    QVERIFY(link->query(5, timeQuery, values));
+    // A query's answer is closed by 50 ms of silence: without the quiet
+    // wait, A would find the device still busy.
+    QVERIFY(link->sendLine(QStringLiteral("ZEL#A\r")));
+    // The late bytes of the answer to A restart the quiet wait.
+    QVERIFY(link->sendLine(QStringLiteral("ZEL#B\r")));
+    // They stay in the buffer as the front of the next answer: the late OK
+    // to B is read with C's refusal.
+    QVERIFY(link->sendLine(QStringLiteral("ZEL#C\r")));
+    QCOMPARE(device.received(), timeQuery + "ZEL#A\rZEL#B\rZEL#C\r");
+}
+
+void ExchangeTest::lineSettingsOfTheScanAndEveryExchange()
+{
+    SimulatedDevice device(
+        scripted({Replies::now("+TIME=7\n\rOK\n\r"), Replies::now("OK\n\r"), Replies::now("OK\n\r")}));
+    link = connectedLink(device.portName());
+    QVERIFY(link);
+    QStringList values;
+    QVERIFY(link->query(5, timeQuery, values));
+    QVERIFY(link->sendLine(QStringLiteral("ZEL#A\r")));
+    QVERIFY(link->setTime(QStringLiteral("\"01:02:03\"")));
+    // The handshake, then each command as it arrived.
+    const QString line = QStringLiteral("9600 8N1, no flow control");
+    QCOMPARE(device.lineSettings(), (QStringList{line, line, line, line}));
 }
 
 void ExchangeTest::queryReplies_data()
