@@ -72,7 +72,8 @@ int CommandRunner::clockGet()
     int status = 0;
     if (!probeAndChoose(ports, served, status))
         return status;
-    const auto done = serve<ClockReadJob>(served, [] { return std::make_unique<ClockReadJob>(); });
+    const auto done = startJobs<ClockReadJob>(served, [] { return std::make_unique<ClockReadJob>(); });
+    waitUntil([this] { return fleet->hasFinished(); });
     return finish(Report::clockGet(ports, done, !request.ports.isEmpty()), Report::clockGetText, status);
 }
 
@@ -83,8 +84,9 @@ int CommandRunner::clockSet()
     int status = 0;
     if (!probeAndChoose(ports, served, status))
         return status;
-    const auto done = serve<ClockWriteJob>(
+    const auto done = startJobs<ClockWriteJob>(
         served, [this] { return std::make_unique<ClockWriteJob>(request.clock, request.verify); });
+    waitUntil([this] { return fleet->hasFinished(); });
     return finish(Report::clockSet(ports, done, !request.ports.isEmpty()), Report::clockSetText, status);
 }
 
@@ -120,7 +122,8 @@ int CommandRunner::download()
             servedPorts << ports.at(i);
     }
     ProgressDisplay progress(servedPorts, commands.size(), request.quiet);
-    QVector<const DownloadJob *> done;
+    const auto done = startJobs<DownloadJob>(
+        served, [&] { return std::make_unique<DownloadJob>(commands, lineNumbers); });
     const auto show = [&] {
         QVector<ProgressDisplay::Device> devices;
         for (int i = 0; i < done.size(); ++i) {
@@ -130,8 +133,7 @@ int CommandRunner::download()
         }
         progress.show(devices);
     };
-    done = serve<DownloadJob>(
-        served, [&] { return std::make_unique<DownloadJob>(commands, lineNumbers); }, show);
+    waitUntil([this] { return fleet->hasFinished(); }, show);
     show();
     const QJsonObject report = Report::download(request.file, commands.size(), ports, done, !request.ports.isEmpty());
     return finish(report, Report::downloadText, status);
@@ -182,8 +184,7 @@ bool CommandRunner::probeAndChoose(const QStringList &ports, QVector<bool> &serv
 }
 
 template<typename Job, typename Make>
-QVector<const Job *> CommandRunner::serve(const QVector<bool> &served, Make make,
-                                          const std::function<void()> &tick)
+QVector<const Job *> CommandRunner::startJobs(const QVector<bool> &served, Make make)
 {
     QVector<DeviceJob *> run;
     QVector<const Job *> done;
@@ -194,7 +195,6 @@ QVector<const Job *> CommandRunner::serve(const QVector<bool> &served, Make make
         jobs.push_back(std::move(job));
     }
     fleet->serve(run);
-    waitUntil([this] { return fleet->hasFinished(); }, tick);
     return done;
 }
 

@@ -36,9 +36,9 @@ private:
     // Probes every candidate at once and chooses the devices to serve; false,
     // after saying why, when there is none to serve.
     bool probeAndChoose(const QStringList &ports, QVector<bool> &served, int &status);
-    // Gives each chosen device a job from `make` and waits for all of them.
+    // Gives each chosen device a job from `make`; null where none runs.
     template<typename Job, typename Make>
-    QVector<const Job *> serve(const QVector<bool> &served, Make make, const std::function<void()> &tick = {});
+    QVector<const Job *> startJobs(const QVector<bool> &served, Make make);
     void waitUntil(const std::function<bool()> &done, const std::function<void()> &tick = {});
     void onSignal(int number);
     int finish(const QJsonObject &report, TextOf text, int status) const;

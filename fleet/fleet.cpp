@@ -66,12 +66,12 @@ void Fleet::serve(const QVector<DeviceJob *> &jobs)
 bool Fleet::hasFinished() const
 {
     return std::all_of(workers.cbegin(), workers.cend(),
-                       [](const auto &worker) { return worker->isFinished(); });
+                       [](const auto &worker) { return worker->hasFinished(); });
 }
 
 bool Fleet::hasFinished(int port) const
 {
-    return workers.at(size_t(port))->isFinished();
+    return workers.at(size_t(port))->hasFinished();
 }
 
 void Fleet::interrupt()

@@ -13,6 +13,9 @@ PortWorker::~PortWorker()
 {
     serve(nullptr);
     wait();
+    // wait() orders memory by Qt's own locks; this load does it by the C++
+    // rules as well, which ThreadSanitizer can follow.
+    finished.load(std::memory_order_acquire);
 }
 
 QString PortWorker::portName() const
@@ -23,6 +26,11 @@ QString PortWorker::portName() const
 bool PortWorker::hasProbed() const
 {
     return probed.load(std::memory_order_acquire);
+}
+
+bool PortWorker::hasFinished() const
+{
+    return finished.load(std::memory_order_acquire);
 }
 
 DeviceLink::Probe PortWorker::probe() const
@@ -38,7 +46,15 @@ void PortWorker::serve(DeviceJob *job)
     decision.set_value(job);
 }
 
+// Results cross to the other thread through `probed` and `finished`, each
+// stored once everything it stands for has been written.
 void PortWorker::run()
+{
+    probeAndServe();
+    finished.store(true, std::memory_order_release);
+}
+
+void PortWorker::probeAndServe()
 {
     DeviceLink link;
     answer = link.connectTo(port);

@@ -22,6 +22,8 @@ public:
 
     QString portName() const;
     bool hasProbed() const;
+    // True once run() is over; what it wrote, job results included, may be read then.
+    bool hasFinished() const;
     // What the probe found; valid once hasProbed().
     DeviceLink::Probe probe() const;
     // Runs `job` on the device found, or closes the port when it is null.
@@ -32,10 +34,13 @@ protected:
     void run() override;
 
 private:
+    void probeAndServe();
+
     const QString port;
     const std::atomic<bool> &stop;
     DeviceLink::Probe answer = DeviceLink::Probe::CannotOpen; // published by `probed`
     std::atomic<bool> probed{false};
+    std::atomic<bool> finished{false};
     std::promise<DeviceJob *> decision;
     std::future<DeviceJob *> decided;
     bool served = false;
