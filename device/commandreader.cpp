@@ -15,10 +15,8 @@ const int chunkSize = 1 << 16;
 // A line feed ends a line as readLine() sees it, and a carriage return ends
 // a piece of it. A carriage return just before the line feed, which readLine()
 // drops, only closes an empty piece, so the commands come out the same.
-bool endsPiece(QChar c)
-{
-    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
-}
+// A lambda rather than a function, so that find_if always inlines it.
+const auto endsPiece = [](QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); };
 
 // Keeps `text`, closed by one carriage return, when it holds the prefix.
 bool keepCommand(QStringView text, QStringList &commands)
