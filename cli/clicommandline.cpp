@@ -80,6 +80,12 @@ bool given(const QCommandLineParser &parser, const QString &option)
     return parser.optionNames().contains(option);
 }
 
+QString unknownCommand(const QString &command)
+{
+    return QStringLiteral("there is no command '%1'; the commands are ports, clock get, clock set and download.")
+        .arg(command);
+}
+
 void configure(QCommandLineParser &parser, const QString &command)
 {
     addHelpOption(parser);
@@ -136,11 +142,11 @@ bool CliCommandLine::parse(const QStringList &arguments, Request &request, int &
             print(stdout, QStringLiteral("morlank-cli %1\n").arg(QCoreApplication::applicationVersion()));
             return false;
         }
-        if (top.isSet(helpOption)) {
+        QStringList rest = top.positionalArguments();
+        if (top.isSet(helpOption) || rest == QStringList{QStringLiteral("help")}) {
             print(stdout, helpText(top, QStringLiteral("COMMAND [options]"), QString::fromLatin1(overview)));
             return false;
         }
-        QStringList rest = top.positionalArguments();
         if (rest.isEmpty())
             return fail(QStringLiteral("name a command: ports, clock get, clock set or download."));
         QString command = rest.takeFirst();
@@ -149,7 +155,7 @@ bool CliCommandLine::parse(const QStringList &arguments, Request &request, int &
         if (command == QLatin1String("clock") && !rest.isEmpty())
             command += QLatin1Char(' ') + rest.takeFirst();
         if (!findCommand(command))
-            return fail(QStringLiteral("there is no command '%1'.").arg(command));
+            return fail(unknownCommand(command));
         return parseCommand(command, rest, request);
     }();
     exitStatus = status;
@@ -217,11 +223,9 @@ bool CliCommandLine::readClockOptions(const QCommandLineParser &parser, Request 
 
 bool CliCommandLine::showHelp(const QString &command)
 {
-    if (command.isEmpty())
-        return fail(QStringLiteral("help takes a command: ports, clock get, clock set or download."));
     const CommandHelp *help = findCommand(command);
     if (!help)
-        return fail(QStringLiteral("there is no command '%1'.").arg(command));
+        return fail(unknownCommand(command));
     QCommandLineParser parser;
     configure(parser, command);
     print(stdout, helpText(parser, QString::fromLatin1(help->usage), QString::fromLatin1(help->description)));

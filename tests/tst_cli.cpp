@@ -106,6 +106,9 @@ private slots:
     // interruption
     void interruptionEndsBetweenCommands_data();
     void interruptionEndsBetweenCommands();
+    // usage
+    void helpAndVersion_data();
+    void helpAndVersion();
     // input errors
     void inputErrorsSendNothing_data();
     void inputErrorsSendNothing();
@@ -293,6 +296,27 @@ void CliTest::interruptionEndsBetweenCommands()
         QCOMPARE(device.commands(), commands.mid(0, sent + 1));
         QCOMPARE(device.received(), commands.mid(0, sent + 1).join());
     }
+}
+
+void CliTest::helpAndVersion_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("entry");
+
+    QTest::newRow("overview") << QStringList{"--help"} << "Exit status: 0";
+    QTest::newRow("help download") << QStringList{"help", "download"} << "--dry-run";
+    QTest::newRow("clock set --help") << QStringList{"clock", "set", "--help"} << "--verify";
+    QTest::newRow("version") << QStringList{"--version"} << "morlank-cli 1.1.0";
+}
+
+void CliTest::helpAndVersion()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, entry);
+
+    const Run result = run(arguments);
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.out.contains(entry.toUtf8()), result.out);
 }
 
 void CliTest::inputErrorsSendNothing_data()
