@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "clockformats.h"
 #include "commandreader.h"
 #include "devicelink.h"
 
@@ -8,11 +9,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-
-namespace {
-const QString timeFormat = QStringLiteral("\"hh:mm:ss\"");
-const QString dateFormat = QStringLiteral("\"dd/MM/yyyy\"");
-} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -83,15 +79,15 @@ void MainWindow::SetDateTime()
         ui->eTime->setDateTime(QDateTime::currentDateTime());
         ui->eDate->setDateTime(QDateTime::currentDateTime());
     }
-    device->setTime(ui->eTime->dateTime().toString(timeFormat));
-    device->setDate(ui->eDate->dateTime().toString(dateFormat));
+    device->setTime(ui->eTime->dateTime().toString(clockTimeFormat));
+    device->setDate(ui->eDate->dateTime().toString(clockDateFormat));
 }
 
 void MainWindow::GetDateTime()
 {
     QString text;
     device->getTime(text);
-    ui->eTime->setDateTime(QDateTime::fromString(text, timeFormat));
+    ui->eTime->setDateTime(QDateTime::fromString(text, clockTimeFormat));
     device->getDate(text);
-    ui->eDate->setDateTime(QDateTime::fromString(text, dateFormat));
+    ui->eDate->setDateTime(QDateTime::fromString(text, clockDateFormat));
 }

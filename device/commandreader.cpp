@@ -15,17 +15,15 @@ const int chunkSize = 1 << 16;
 // A line feed ends a line as readLine() sees it, and a carriage return ends
 // a piece of it. A carriage return just before the line feed, which readLine()
 // drops, only closes an empty piece, so the commands come out the same.
-bool endsPiece(QChar c)
-{
-    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
-}
+// A lambda rather than a function, so that find_if always inlines it.
+const auto endsPiece = [](QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); };
 
 // Keeps `text`, closed by one carriage return, when it holds the prefix.
-void keepCommand(QStringView text, QStringList &commands)
+bool keepCommand(QStringView text, QStringList &commands)
 {
     // Inlined: cheaper than contains() on pieces this short.
     if (std::search(text.begin(), text.end(), prefix.begin(), prefix.end()) == text.end())
-        return;
+        return false;
     // One allocation of the exact size, moved into the list rather than
     // copied (a copy costs two atomic updates): a file may hold millions.
     QString command(int(text.size()) + 1, Qt::Uninitialized);
@@ -33,28 +31,60 @@ void keepCommand(QStringView text, QStringList &commands)
     *closing = QLatin1Char('\r');
     commands.append(QString());
     commands.last().swap(command);
+    return true;
 }
-} // namespace
 
-QStringList readCommands(QTextStream &in)
+// Hands every piece of the text to `keep`, with the character that ended it
+// (a null character for the last piece). A template, so that the plain reader
+// compiles to the loop it always was.
+template<typename Keep>
+void forEachPiece(QTextStream &in, Keep keep)
 {
-    QStringList commands;
     QString unfinished; // a piece that runs on into the next chunk
     for (QString chunk; !(chunk = in.read(chunkSize)).isEmpty();) {
         const QChar *start = chunk.constData();
         const QChar *const end = start + chunk.size();
         for (const QChar *c; (c = std::find_if(start, end, endsPiece)) != end; start = c + 1) {
             if (unfinished.isEmpty()) {
-                keepCommand(QStringView(start, c), commands);
+                keep(QStringView(start, c), *c);
                 continue;
             }
             unfinished.append(start, int(c - start));
-            keepCommand(unfinished, commands);
+            keep(QStringView(unfinished), *c);
             unfinished.clear();
         }
         unfinished.append(start, int(end - start));
     }
-    keepCommand(unfinished, commands);
+    keep(QStringView(unfinished), QChar());
+}
+} // namespace
+
+QStringList readCommands(QTextStream &in)
+{
+    QStringList commands;
+    forEachPiece(in, [&commands](QStringView piece, QChar) { keepCommand(piece, commands); });
+    return commands;
+}
+
+// Lines count as an editor shows them: a line feed, a carriage return and line
+// feed, or a carriage return alone each end one. The last is a break because
+// it splits commands as one, so every command gets a line of its own.
+QStringList readCommands(QTextStream &in, QVector<int> &lineNumbers)
+{
+    QStringList commands;
+    lineNumbers.clear();
+    int line = 1;
+    QChar previousEnd;
+    forEachPiece(in, [&](QStringView piece, QChar end) {
+        if (keepCommand(piece, commands))
+            lineNumbers << line;
+        // The line feed of a CR LF pair closes an empty piece on the same line.
+        const bool secondHalfOfCrLf = end == QLatin1Char('\n') && piece.isEmpty()
+                                      && previousEnd == QLatin1Char('\r');
+        if (!end.isNull() && !secondHalfOfCrLf)
+            ++line;
+        previousEnd = end;
+    });
     return commands;
 }
 
@@ -65,4 +95,17 @@ QStringList readCommandFile(const QString &fileName)
         return {};
     QTextStream in(&file);
     return readCommands(in);
+}
+
+bool readCommandFile(const QString &fileName, QStringList &commands, QVector<int> &lineNumbers,
+                     QString &error)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    QTextStream in(&file);
+    commands = readCommands(in, lineNumbers);
+    return true;
 }

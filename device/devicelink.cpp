@@ -2,11 +2,16 @@
 
 #include "portlist.h"
 #include "replyparser.h"
+#include "sendablecharacters.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QFile>
 
-#include <algorithm>
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
 
 namespace {
 const char handshake[] = "ZEL#\r";
@@ -30,12 +35,18 @@ bool isFull(const QSerialPort &port)
     return port.bytesAvailable() >= replyLimitBytes;
 }
 
-// Every character must reach the device as it is: Latin-1 turns what it
-// cannot carry into '?', and a NUL would end the write early.
-bool isSendable(const QString &line)
+// PermissionError covers a port held by another program (its lock file or
+// exclusive use) as well as a device file this user may not open; only the
+// last is refused by access(2). Root passes access(2) but not a lock.
+bool userMayOpen(const QString &name)
 {
-    return std::all_of(line.cbegin(), line.cend(),
-                       [](QChar c) { return c.unicode() != 0 && c.unicode() <= 0xFF; });
+#ifdef Q_OS_UNIX
+    const QString location = name.contains(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
+    return ::access(QFile::encodeName(location).constData(), R_OK | W_OK) == 0 || errno != EACCES;
+#else
+    Q_UNUSED(name)
+    return true;
+#endif
 }
 } // namespace
 
@@ -46,35 +57,57 @@ DeviceLink::DeviceLink()
 
 bool DeviceLink::findDevice(QString &foundPortName)
 {
+    closeConnection();
+    const QStringList names = availablePortNames();
+    for (const QString &name : names) {
+        if (connectTo(name) == Probe::Device) {
+            foundPortName = name;
+            return true;
+        }
+    }
+    return false;
+}
+
+DeviceLink::Probe DeviceLink::connectTo(const QString &name)
+{
+    closeConnection();
+    const Probe probe = answersHandshake(name);
+    if (probe == Probe::Device) {
+        connected = true;
+        portName = name;
+    } else {
+        port.close();
+    }
+    return probe;
+}
+
+void DeviceLink::closeConnection()
+{
     if (connected) {
         if (port.isOpen())
             port.close();
         connected = false;
     }
-    const QStringList names = availablePortNames();
-    for (const QString &name : names) {
-        if (answersHandshake(name)) {
-            foundPortName = name;
-            connected = true;
-            portName = name;
-            return true;
-        }
-        port.close();
-    }
-    return false;
 }
 
-bool DeviceLink::answersHandshake(const QString &name)
+DeviceLink::Probe DeviceLink::answersHandshake(const QString &name)
 {
     port.setPortName(name);
     if (!openWithLineSettings())
-        return false;
+        return openFailure();
     port.flush();
     waitUntilQuiet();
     port.write(handshake);
     if (!port.waitForReadyRead(firstReplyWaitMs))
-        return false;
-    return collectReply(pieceWaitMs).contains(acknowledgement);
+        return Probe::Silent;
+    return collectReply(pieceWaitMs).contains(acknowledgement) ? Probe::Device : Probe::NoDevice;
+}
+
+DeviceLink::Probe DeviceLink::openFailure() const
+{
+    if (port.error() != QSerialPort::PermissionError)
+        return Probe::CannotOpen;
+    return userMayOpen(port.portName()) ? Probe::Busy : Probe::NoPermission;
 }
 
 bool DeviceLink::openWithLineSettings()
@@ -122,20 +155,29 @@ QByteArray DeviceLink::collectReply(int pieceWaitMs)
 
 bool DeviceLink::sendCommand(QByteArray data)
 {
+    answer.clear();
     waitUntilQuiet();
     port.write(data.constData());
     if (!port.waitForBytesWritten(bytesWrittenWaitMs))
         return false;
     if (!port.waitForReadyRead(firstReplyWaitMs))
         return false;
-    return collectReply(pieceWaitMs).contains(acknowledgement);
+    answer = collectReply(pieceWaitMs);
+    return answer.contains(acknowledgement);
 }
 
 bool DeviceLink::sendLine(const QString &line)
 {
-    if (!connected || !isSendable(line))
+    if (!connected || firstUnsendableIndex(line) >= 0) {
+        answer.clear();
         return false;
+    }
     return sendCommand(line.toLatin1());
+}
+
+QByteArray DeviceLink::lastAnswer() const
+{
+    return answer;
 }
 
 bool DeviceLink::query(int adjust, const QByteArray &command, QStringList &values)

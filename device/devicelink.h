@@ -12,15 +12,24 @@
 class DeviceLink
 {
 public:
+    // What a handshake on one port found.
+    enum class Probe { Device, Silent, NoDevice, Busy, NoPermission, CannotOpen };
+
     DeviceLink();
     DeviceLink(const DeviceLink &) = delete;
     DeviceLink &operator=(const DeviceLink &) = delete;
 
     bool findDevice(QString &foundPortName);
+    // Tries the one port `name` as findDevice tries each; connected after
+    // Probe::Device, closed after anything else.
+    Probe connectTo(const QString &name);
 
     bool sendCommand(QByteArray data);
     bool sendLine(const QString &line);
     bool query(int adjust, const QByteArray &command, QStringList &values);
+    // What the device answered to the last sendCommand(); empty when nothing
+    // came (or nothing was sent).
+    QByteArray lastAnswer() const;
 
     bool getTime(QString &text);
     bool getDate(QString &text);
@@ -28,7 +37,9 @@ public:
     bool setDate(QString text);
 
 private:
-    bool answersHandshake(const QString &name);
+    void closeConnection();
+    Probe answersHandshake(const QString &name);
+    Probe openFailure() const;
     bool openWithLineSettings();
     void waitUntilQuiet();
     QByteArray collectReply(int pieceWaitMs);
@@ -38,6 +49,7 @@ private:
     QString portName;
     bool connected = false;
     QSerialPort port;
+    QByteArray answer;
 };
 
 #endif // DEVICELINK_H

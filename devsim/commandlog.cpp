@@ -37,13 +37,15 @@ QString CommandLog::errorString() const
     return file.errorString();
 }
 
-void CommandLog::record(const QByteArray &command, const Reply &reply)
+void CommandLog::record(const QString &portName, const QByteArray &command, const Reply &reply)
 {
+    std::lock_guard<std::mutex> lock(mutex);
     if (!file.isOpen())
         return;
     const QByteArray answer = Replies::bytes(reply);
     const QByteArray time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toLatin1();
-    file.write(time + "  " + printable(command) + "  -> "
+    const QByteArray port = portName.isEmpty() ? QByteArray() : QFile::encodeName(portName) + "  ";
+    file.write(time + "  " + port + printable(command) + "  -> "
                + (answer.isEmpty() ? QByteArray("(no answer)") : printable(answer)) + '\n');
     // Flushed line by line, so the log can be followed while it grows.
     file.flush();

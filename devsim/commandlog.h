@@ -7,8 +7,11 @@
 #include <QFile>
 #include <QString>
 
-// One line per command received: the time it came, the command and the
-// answer, with control characters spelled out.
+#include <mutex>
+
+// One line per command received: the time it came, the device's path when
+// one is given, the command and the answer, with control characters spelled
+// out. Devices may record from their own threads at once.
 class CommandLog
 {
 public:
@@ -16,9 +19,10 @@ public:
     bool open(const QString &fileName);
     QString errorString() const;
 
-    void record(const QByteArray &command, const Reply &reply);
+    void record(const QString &portName, const QByteArray &command, const Reply &reply);
 
 private:
+    std::mutex mutex;
     QFile file;
 };
 

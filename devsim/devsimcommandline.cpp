@@ -10,6 +10,7 @@ const QString refuseOption = QStringLiteral("refuse");
 const QString refuseEveryOption = QStringLiteral("refuse-every");
 const QString silentOption = QStringLiteral("silent");
 const QString logOption = QStringLiteral("log");
+const QString countOption = QStringLiteral("count");
 
 const char description[] =
     "A simulated Morlank device for testing and training.\n"
@@ -28,6 +29,9 @@ const char description[] =
     "  any other ZEL# command   OK\n"
     "  anything else            ERROR (an empty line gets no answer)\n"
     "Its clock starts at the computer's time and runs on from what is set.\n"
+    "\n"
+    "With --count N it serves N independent devices, each on a pseudo-terminal\n"
+    "of its own with its own clock, and prints their N paths one a line.\n"
     "\n"
     "Ctrl-C (SIGINT) or SIGTERM stops it and closes the line.";
 } // namespace
@@ -50,6 +54,9 @@ DevsimCommandLine::DevsimCommandLine()
         {logOption, QStringLiteral("Write every command received, with its time and the answer, to <file> "
                                    "('-' for standard output)."),
          QStringLiteral("file")},
+        {countOption, QStringLiteral("Serve <n> devices on pseudo-terminals of their own; every other option applies "
+                                     "to each, and log lines carry the device's path."),
+         QStringLiteral("n")},
     });
     parser.addPositionalArgument(QStringLiteral("tty"),
                                  QStringLiteral("Serve this terminal instead of a new pseudo-terminal."),
@@ -66,6 +73,7 @@ bool DevsimCommandLine::process(const QCoreApplication &app)
                       protocolSettings.replyDelayMs)
         && readNumber(refuseEveryOption, 1, QStringLiteral("a whole number"),
                       protocolSettings.refuseEvery)
+        && readNumber(countOption, 1, QStringLiteral("a whole number"), count)
         && readTtyPath();
 }
 
@@ -82,6 +90,16 @@ QString DevsimCommandLine::ttyPath() const
 QString DevsimCommandLine::logPath() const
 {
     return parser.value(logOption);
+}
+
+int DevsimCommandLine::deviceCount() const
+{
+    return count;
+}
+
+bool DevsimCommandLine::servesFleet() const
+{
+    return parser.isSet(countOption);
 }
 
 bool DevsimCommandLine::readLineEnd()
@@ -114,6 +132,8 @@ bool DevsimCommandLine::readTtyPath()
     const QStringList arguments = parser.positionalArguments();
     if (arguments.size() > 1)
         return fail(QStringLiteral("Give at most one tty to serve."));
+    if (!arguments.isEmpty() && count > 1)
+        return fail(QStringLiteral("A tty is one line: serve it without --count, or drop the tty."));
     tty = arguments.value(0);
     return true;
 }

@@ -21,6 +21,8 @@ public:
     DeviceProtocol::Settings settings() const;
     QString ttyPath() const;
     QString logPath() const;
+    int deviceCount() const;
+    bool servesFleet() const; // --count was given
 
 private:
     bool readLineEnd();
@@ -31,6 +33,7 @@ private:
     QCommandLineParser parser;
     DeviceProtocol::Settings protocolSettings;
     QString tty;
+    int count = 1;
 };
 
 #endif // DEVSIMCOMMANDLINE_H

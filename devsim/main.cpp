@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include <memory>
+#include <vector>
 
 int main(int argc, char *argv[])
 {
@@ -29,22 +30,40 @@ int main(int argc, char *argv[])
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &app, &QCoreApplication::quit);
 
-    DeviceProtocol protocol(commandLine.settings());
-    const SimulatedDevice::Responder respond = [&](const QByteArray &command) {
-        const Reply reply = protocol.reply(command);
-        log.record(command, reply);
-        return reply;
-    };
+    // Each device answers from its own protocol: its own clock and counters.
+    std::vector<std::unique_ptr<DeviceProtocol>> protocols;
+    std::vector<std::unique_ptr<SimulatedDevice>> devices;
     const QString tty = commandLine.ttyPath();
-    const auto device = tty.isEmpty() ? std::make_unique<SimulatedDevice>(respond)
-                                      : std::make_unique<SimulatedDevice>(tty, respond);
-    if (!device->isOpen()) {
-        err << "morlank-devsim: cannot serve " << (tty.isEmpty() ? QStringLiteral("a pseudo-terminal") : tty)
-            << ": " << device->errorString() << '\n';
-        return 1;
+    for (int i = 0; i < commandLine.deviceCount(); ++i) {
+        auto device = tty.isEmpty()
+            ? std::make_unique<SimulatedDevice>()
+            : std::make_unique<SimulatedDevice>(tty, SimulatedDevice::Responder());
+        if (!device->isOpen()) {
+            err << "morlank-devsim: cannot serve " << (tty.isEmpty() ? QStringLiteral("a pseudo-terminal") : tty)
+                << ": " << device->errorString() << '\n';
+            return 1;
+        }
+        protocols.push_back(std::make_unique<DeviceProtocol>(commandLine.settings()));
+        DeviceProtocol *protocol = protocols.back().get();
+        const QString logName = commandLine.servesFleet() ? device->portName() : QString();
+        device->setResponder([protocol, &log, logName](const QByteArray &command) {
+            const Reply reply = protocol->reply(command);
+            log.record(logName, command, reply);
+            return reply;
+        });
+        devices.push_back(std::move(device));
     }
 
-    QTextStream(stdout) << device->portName() << Qt::endl;
-    err << "Serving a simulated device on " << device->portName() << ". Press Ctrl-C to stop." << Qt::endl;
+    QTextStream out(stdout);
+    QStringList paths;
+    for (const auto &device : devices) {
+        out << device->portName() << '\n';
+        paths << device->portName();
+    }
+    out.flush();
+    const QString what = devices.size() == 1 ? QStringLiteral("a simulated device")
+                                             : QStringLiteral("%1 simulated devices").arg(devices.size());
+    err << "Serving " << what << " on " << paths.join(QStringLiteral(", ")) << ". Press Ctrl-C to stop."
+        << Qt::endl;
     return app.exec();
 }

@@ -10,6 +10,8 @@ private slots:
     void extract_data();
     void extract();
     void lineEndsGiveTheSameCommands();
+    void lineNumbers_data();
+    void lineNumbers();
     void byteOrderMarkSwitchesEncoding_data();
     void byteOrderMarkSwitchesEncoding();
 };
@@ -73,6 +75,36 @@ void CommandReaderTest::lineEndsGiveTheSameCommands()
     const QStringList expected{"ZEL#A=1\r", "ZEL#B=2\r", "  ZEL#C=3\r"};
     QCOMPARE(readCommands(lfIn), expected);
     QCOMPARE(readCommands(crlfIn), expected);
+}
+
+void CommandReaderTest::lineNumbers_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QVector<int>>("lines");
+
+    // each kind of line end counts once
+    QTest::newRow("LF") << QByteArray("x\nZEL#A\n\nZEL#B") << QVector<int>{2, 4};
+    QTest::newRow("CR LF") << QByteArray("x\r\nZEL#A\r\n\r\nZEL#B\r\n") << QVector<int>{2, 4};
+    QTest::newRow("CR alone") << QByteArray("x\rZEL#A\r\rZEL#B\r") << QVector<int>{2, 4};
+    QTest::newRow("mixed") << QByteArray("ZEL#A\rZEL#B\r\nZEL#C\n\r\nZEL#D")
+                           << QVector<int>{1, 2, 3, 5};
+    QTest::newRow("LF CR is two breaks") << QByteArray("ZEL#A\n\rZEL#B") << QVector<int>{1, 3};
+    // a CR LF pair split by the end of a read chunk
+    const QByteArray filler(65535, 'a');
+    QTest::newRow("CR LF across chunks") << filler + "\r\nZEL#A\r\nZEL#B" << QVector<int>{2, 3};
+}
+
+void CommandReaderTest::lineNumbers()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QVector<int>, lines);
+
+    QTextStream plain(file);
+    QTextStream numbered(file);
+    QVector<int> lineNumbers{99};
+    // The same commands as the window reads, one number each.
+    QCOMPARE(readCommands(numbered, lineNumbers), readCommands(plain));
+    QCOMPARE(lineNumbers, lines);
 }
 
 void CommandReaderTest::byteOrderMarkSwitchesEncoding_data()

@@ -14,17 +14,26 @@
 namespace {
 const QString devsim = QStringLiteral(MORLANK_DEVSIM);
 
-// Starts morlank-devsim and waits for the path it prints on its first line.
-QString startServing(QProcess &process, const QStringList &arguments)
+// Starts morlank-devsim and waits for the `count` paths it prints, one a line.
+QStringList startFleet(QProcess &process, const QStringList &arguments, int count)
 {
     process.start(devsim, arguments);
     if (!process.waitForStarted())
         return {};
-    while (!process.canReadLine()) {
-        if (!process.waitForReadyRead(5000))
+    QStringList paths;
+    while (paths.size() < count) {
+        if (!process.canReadLine() && !process.waitForReadyRead(5000))
             return {};
+        while (paths.size() < count && process.canReadLine())
+            paths << QString::fromLocal8Bit(process.readLine()).trimmed();
     }
-    return QString::fromLocal8Bit(process.readLine()).trimmed();
+    return paths;
+}
+
+// The same for one device: its path.
+QString startServing(QProcess &process, const QStringList &arguments)
+{
+    return startFleet(process, arguments, 1).value(0);
 }
 
 // Ends it as Ctrl-C would; true when it then exits cleanly with 0.
@@ -68,6 +77,7 @@ private slots:
     void clockWriteIsKept();
     void logsEveryCommand();
     void servesExistingTerminal();
+    void servesAFleet();
 };
 
 void DevsimCliTest::helpMentionsEveryOption_data()
@@ -81,6 +91,7 @@ void DevsimCliTest::helpMentionsEveryOption_data()
     QTest::newRow("silent") << "--silent ";
     QTest::newRow("log") << "--log <file>";
     QTest::newRow("tty") << "[tty]";
+    QTest::newRow("count") << "--count <n>";
     QTest::newRow("help") << "--help";
     QTest::newRow("Ctrl-C") << "Ctrl-C";
 }
@@ -107,6 +118,8 @@ void DevsimCliTest::wrongArgumentsAreRefused_data()
     QTest::newRow("refuse every 0") << QStringList{"--refuse-every", "0"};
     QTest::newRow("unknown option") << QStringList{"--loud"};
     QTest::newRow("two ttys") << QStringList{"/dev/null", "/dev/zero"};
+    QTest::newRow("count 0") << QStringList{"--count", "0"};
+    QTest::newRow("a tty and a count") << QStringList{"--count", "2", "/dev/null"};
     QTest::newRow("missing tty") << QStringList{"/nonexistent/ttyUSB9"};
 }
 
@@ -222,6 +235,38 @@ void DevsimCliTest::servesExistingTerminal()
     QVERIFY(interruptCleanly(process));
     ::close(terminal);
     ::close(controller);
+}
+
+void DevsimCliTest::servesAFleet()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString logPath = dir.filePath("commands.log");
+    QProcess process;
+    const QStringList paths = startFleet(process, {"--count", "3", "--refuse", "BEEP", "--log", logPath}, 3);
+    QCOMPARE(paths.size(), 3);
+    QCOMPARE(QSet<QString>(paths.cbegin(), paths.cend()).size(), 3);
+    {
+        const auto first = connectedLink(paths.at(0));
+        const auto second = connectedLink(paths.at(1));
+        QVERIFY(first && second);
+        // Each device keeps its own clock, and every one refuses as told.
+        QVERIFY(first->setDate("\"24/12/2030\""));
+        QString date;
+        QVERIFY(second->getDate(date));
+        QVERIFY(date != QStringLiteral("\"24/12/2030\""));
+        QVERIFY(!second->sendLine("ZEL#BEEP=1\r"));
+    }
+    QVERIFY(interruptCleanly(process));
+
+    QFile log(logPath);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray entries = log.readAll();
+    const QByteArrayList expected{paths.at(0).toLocal8Bit() + "  ZEL#DATE=\"24/12/2030\"\\r  -> OK",
+                                  paths.at(1).toLocal8Bit() + "  ZEL#BEEP=1\\r  -> ERROR"};
+    for (const QByteArray &entry : expected)
+        QVERIFY2(entries.contains(entry), entries.constData());
+    QVERIFY(!entries.contains(paths.at(2).toLocal8Bit()));
 }
 
 QTEST_GUILESS_MAIN(DevsimCliTest)

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+Q_DECLARE_METATYPE(DeviceLink::Probe)
+
 namespace {
 SimulatedDevice::Responder answering(const Reply &reply)
 {
@@ -26,6 +28,9 @@ private slots:
     void unopenablePortIsSkipped();
     void rescanWhileConnectedFindsTheSamePort();
     void rescanAfterDeviceWentSilent();
+    void probeOfOnePort_data();
+    void probeOfOnePort();
+    void probeOfAPortHeldElsewhere();
 };
 
 void DiscoveryTest::noPortsGivesFalseAndLeavesNameAlone()
@@ -145,6 +150,46 @@ void DiscoveryTest::rescanAfterDeviceWentSilent()
     device.clearReceived();
     QVERIFY(!link.sendLine(QStringLiteral("ZEL#X\r")));
     QVERIFY(device.received().isEmpty());
+}
+
+void DiscoveryTest::probeOfOnePort_data()
+{
+    QTest::addColumn<Reply>("reply");
+    QTest::addColumn<DeviceLink::Probe>("probe");
+
+    QTest::newRow("device") << Replies::now("OK\n\r") << DeviceLink::Probe::Device;
+    QTest::newRow("silent") << Replies::none() << DeviceLink::Probe::Silent;
+    QTest::newRow("no device") << Replies::now("ERROR\n\r") << DeviceLink::Probe::NoDevice;
+}
+
+void DiscoveryTest::probeOfOnePort()
+{
+    QFETCH(Reply, reply);
+    QFETCH(DeviceLink::Probe, probe);
+
+    SimulatedDevice device(answering(reply));
+    DeviceLink link;
+    QCOMPARE(link.connectTo(device.portName()), probe);
+    QCOMPARE(device.received(), QByteArray("ZEL#\r"));
+    // Connected only to a device: a line goes out after the handshake.
+    QCOMPARE(link.sendLine(QStringLiteral("ZEL#X\r")), probe == DeviceLink::Probe::Device);
+    QCOMPARE(device.received().size(), probe == DeviceLink::Probe::Device ? 11 : 5);
+}
+
+void DiscoveryTest::probeOfAPortHeldElsewhere()
+{
+    SimulatedDevice device(answering(Replies::now("OK\n\r")));
+    {
+        QSerialPort holder(device.portName());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        DeviceLink link;
+        QCOMPARE(link.connectTo(device.portName()), DeviceLink::Probe::Busy);
+        QCOMPARE(link.connectTo(QStringLiteral("/dev/no-such-port")), DeviceLink::Probe::CannotOpen);
+    }
+    // Released, the port is the device's again.
+    DeviceLink link;
+    QCOMPARE(link.connectTo(device.portName()), DeviceLink::Probe::Device);
+    QVERIFY(device.received() == "ZEL#\r");
 }
 
 QTEST_GUILESS_MAIN(DiscoveryTest)

@@ -63,6 +63,7 @@ void InstallTest::executables_data()
     QTest::addColumn<QString>("path");
 
     QTest::newRow("program") << "bin/Morlank";
+    QTest::newRow("command line") << "bin/morlank-cli";
     QTest::newRow("simulated device") << "bin/morlank-devsim";
     QTest::newRow("demo") << "bin/morlank-demo";
 }

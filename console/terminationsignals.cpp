@@ -9,9 +9,9 @@
 namespace {
 int signalPipe[2] = {-1, -1};
 
-extern "C" void writeToSignalPipe(int)
+extern "C" void writeToSignalPipe(int signalNumber)
 {
-    const char byte = 0;
+    const char byte = char(signalNumber);
     [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
 }
 
@@ -51,8 +51,7 @@ TerminationSignals::~TerminationSignals()
 
 void TerminationSignals::drain()
 {
-    char bytes[16];
-    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
-    }
-    emit received();
+    char byte;
+    while (::read(signalPipe[0], &byte, 1) > 0)
+        emit received(byte);
 }

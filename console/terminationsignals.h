@@ -6,7 +6,8 @@
 class QSocketNotifier;
 
 // Turns SIGINT and SIGTERM into the Qt signal received(), delivered by the
-// event loop: the handler itself only writes a byte to a pipe.
+// event loop with the signal's number: the handler itself only writes that
+// number to a pipe.
 class TerminationSignals : public QObject
 {
     Q_OBJECT
@@ -16,7 +17,7 @@ public:
     ~TerminationSignals() override;
 
 signals:
-    void received();
+    void received(int signalNumber);
 
 private:
     void drain();

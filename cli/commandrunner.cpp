@@ -1,0 +1,233 @@
+#include "commandrunner.h"
+
+#include "clockreadjob.h"
+#include "clockwritejob.h"
+#include "commandreader.h"
+#include "downloadjob.h"
+#include "portlist.h"
+#include "progressdisplay.h"
+#include "report.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+// How often the main thread looks at the devices: often enough that waiting
+// for it adds nothing one notices, seldom enough to cost no CPU.
+const int lookIntervalMs = 20;
+
+void printOut(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void printError(const QString &message)
+{
+    const QByteArray bytes = QStringLiteral("morlank-cli: %1\n").arg(message).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+} // namespace
+
+CommandRunner::CommandRunner(const Request &r)
+    : request(r)
+{
+    QObject::connect(&termination, &TerminationSignals::received, [this](int number) { onSignal(number); });
+}
+
+int CommandRunner::run()
+{
+    switch (request.command) {
+    case Request::Ports: return ports();
+    case Request::ClockGet: return clockGet();
+    case Request::ClockSet: return clockSet();
+    case Request::Download: break;
+    }
+    return download();
+}
+
+int CommandRunner::ports()
+{
+    const QStringList ports = candidates();
+    fleet = std::make_unique<Fleet>(ports);
+    waitUntil([this] { return fleet->hasProbed(); });
+    fleet->serve({});
+    const QVector<DeviceLink::Probe> probes = fleet->probes();
+    int status = probes.contains(DeviceLink::Probe::Device) ? 0 : 3;
+    if (status == 0 && !request.ports.isEmpty() && probes.count(DeviceLink::Probe::Device) < probes.size())
+        status = 1;
+    if (ports.isEmpty())
+        printError(QStringLiteral("the system lists no serial port. Plug the device in, or name its port "
+                                  "with --port."));
+    return finish(Report::ports(ports, probes), Report::portsText, status);
+}
+
+int CommandRunner::clockGet()
+{
+    const QStringList ports = candidates();
+    QVector<bool> served;
+    int status = 0;
+    if (!probeAndChoose(ports, served, status))
+        return status;
+    const auto done = startJobs<ClockReadJob>(served, [] { return std::make_unique<ClockReadJob>(); });
+    waitUntil([this] { return fleet->hasFinished(); });
+    return finish(Report::clockGet(ports, done, !request.ports.isEmpty()), Report::clockGetText, status);
+}
+
+int CommandRunner::clockSet()
+{
+    const QStringList ports = candidates();
+    QVector<bool> served;
+    int status = 0;
+    if (!probeAndChoose(ports, served, status))
+        return status;
+    const auto done = startJobs<ClockWriteJob>(
+        served, [this] { return std::make_unique<ClockWriteJob>(request.clock, request.verify); });
+    waitUntil([this] { return fleet->hasFinished(); });
+    return finish(Report::clockSet(ports, done, !request.ports.isEmpty()), Report::clockSetText, status);
+}
+
+// The file is read and checked before any port is opened.
+int CommandRunner::download()
+{
+    QStringList commands;
+    QVector<int> lineNumbers;
+    QString error;
+    if (!readCommandFile(request.file, commands, lineNumbers, error)) {
+        printError(QStringLiteral("cannot read %1: %2. Check the file's name and that you may read it.")
+                       .arg(request.file, error));
+        return 2;
+    }
+    if (commands.size() < 3) {
+        printError(QStringLiteral("%1 holds %2 command(s); a download needs at least three, so nothing was "
+                                  "sent. Command lines are those that contain ZEL#.")
+                       .arg(request.file)
+                       .arg(commands.size()));
+        return 2;
+    }
+    if (request.dryRun)
+        return finish(Report::dryRun(request.file, commands, lineNumbers), Report::dryRunText, 0);
+
+    const QStringList ports = candidates();
+    QVector<bool> served;
+    int status = 0;
+    if (!probeAndChoose(ports, served, status))
+        return status;
+    QStringList servedPorts;
+    for (int i = 0; i < ports.size(); ++i) {
+        if (served.at(i))
+            servedPorts << ports.at(i);
+    }
+    ProgressDisplay progress(servedPorts, commands.size(), request.quiet);
+    const auto done = startJobs<DownloadJob>(
+        served, [&] { return std::make_unique<DownloadJob>(commands, lineNumbers); });
+    const auto show = [&] {
+        QVector<ProgressDisplay::Device> devices;
+        for (int i = 0; i < done.size(); ++i) {
+            if (done.at(i))
+                devices << ProgressDisplay::Device{done.at(i)->commandsDone(), done.at(i)->failuresSoFar(),
+                                                   fleet->hasFinished(i)};
+        }
+        progress.show(devices);
+    };
+    waitUntil([this] { return fleet->hasFinished(); }, show);
+    show();
+    const QJsonObject report = Report::download(request.file, commands.size(), ports, done, !request.ports.isEmpty());
+    return finish(report, Report::downloadText, status);
+}
+
+// The named ports in the order given, else every port the system lists, by name.
+QStringList CommandRunner::candidates() const
+{
+    if (!request.ports.isEmpty())
+        return request.ports;
+    QStringList names = availablePortNames();
+    names.sort();
+    return names;
+}
+
+bool CommandRunner::probeAndChoose(const QStringList &ports, QVector<bool> &served, int &status)
+{
+    fleet = std::make_unique<Fleet>(ports);
+    if (signalNumber)
+        fleet->interrupt();
+    waitUntil([this] { return fleet->hasProbed(); });
+    const Fleet::Selection selection = fleet->select(!request.ports.isEmpty(), request.all);
+    served = selection.served;
+    switch (selection.outcome) {
+    case Fleet::Selection::Serve:
+        return true;
+    case Fleet::Selection::SeveralDevices:
+        printError(QStringLiteral("%1 devices answered: %2. Name the one to use with --port, or serve every "
+                                  "one with --all.")
+                       .arg(selection.answering.size())
+                       .arg(selection.answering.join(QStringLiteral(", "))));
+        status = 2;
+        break;
+    case Fleet::Selection::NoDevice:
+        printError(ports.isEmpty()
+                       ? QStringLiteral("the system lists no serial port. Plug the device in, or name its port "
+                                        "with --port.")
+                       : QStringLiteral("no device answered on %1. Check the cable and the power, or see what "
+                                        "each port answers with 'morlank-cli ports'.")
+                             .arg(ports.join(QStringLiteral(", "))));
+        status = 3;
+        break;
+    }
+    fleet->serve({});
+    if (signalNumber)
+        status = 128 + signalNumber;
+    return false;
+}
+
+template<typename Job, typename Make>
+QVector<const Job *> CommandRunner::startJobs(const QVector<bool> &served, Make make)
+{
+    QVector<DeviceJob *> run;
+    QVector<const Job *> done;
+    for (const bool device : served) {
+        std::unique_ptr<Job> job = device ? make() : nullptr;
+        run << job.get();
+        done << job.get();
+        jobs.push_back(std::move(job));
+    }
+    fleet->serve(run);
+    return done;
+}
+
+void CommandRunner::waitUntil(const std::function<bool()> &done, const std::function<void()> &tick)
+{
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (tick)
+            tick();
+        if (done())
+            loop.quit();
+    });
+    look.start(lookIntervalMs);
+    if (!done())
+        loop.exec();
+}
+
+void CommandRunner::onSignal(int number)
+{
+    if (signalNumber)
+        std::_Exit(128 + signalNumber);
+    signalNumber = number;
+    if (fleet)
+        fleet->interrupt();
+    printError(QStringLiteral("interrupted: each device finishes the command in flight and sends nothing "
+                              "more. Press Ctrl-C again to stop at once."));
+}
+
+int CommandRunner::finish(const QJsonObject &report, TextOf text, int status) const
+{
+    printOut(request.json ? Report::json(report) : text(report).toLocal8Bit());
+    if (signalNumber)
+        return 128 + signalNumber;
+    return status ? status : Report::exitStatus(report);
+}

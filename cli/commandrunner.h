@@ -1,0 +1,53 @@
+#ifndef COMMANDRUNNER_H
+#define COMMANDRUNNER_H
+
+#include "devicejob.h"
+#include "fleet.h"
+#include "request.h"
+#include "terminationsignals.h"
+
+#include <QJsonObject>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Carries out one checked request: reads its input, probes the candidate
+// ports, serves the devices chosen, shows progress and prints the result.
+// The first SIGINT or SIGTERM lets every device finish its command in flight;
+// a second ends the program at once.
+class CommandRunner
+{
+public:
+    explicit CommandRunner(const Request &request);
+
+    // The exit status.
+    int run();
+
+private:
+    using TextOf = QString (*)(const QJsonObject &);
+
+    int ports();
+    int clockGet();
+    int clockSet();
+    int download();
+
+    QStringList candidates() const;
+    // Probes every candidate at once and chooses the devices to serve; false,
+    // after saying why, when there is none to serve.
+    bool probeAndChoose(const QStringList &ports, QVector<bool> &served, int &status);
+    // Gives each chosen device a job from `make`; null where none runs.
+    template<typename Job, typename Make>
+    QVector<const Job *> startJobs(const QVector<bool> &served, Make make);
+    void waitUntil(const std::function<bool()> &done, const std::function<void()> &tick = {});
+    void onSignal(int number);
+    int finish(const QJsonObject &report, TextOf text, int status) const;
+
+    const Request request;
+    TerminationSignals termination;
+    int signalNumber = 0;
+    std::vector<std::unique_ptr<DeviceJob>> jobs;
+    std::unique_ptr<Fleet> fleet; // after the jobs: its threads end before they go
+};
+
+#endif // COMMANDRUNNER_H

@@ -1,0 +1,21 @@
+#include "clicommandline.h"
+#include "commandrunner.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("morlank-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MORLANK_VERSION));
+    // The link logs every answer for the window's debug log; here standard
+    // error is the operator's.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+
+    Request request;
+    int status = 0;
+    if (!CliCommandLine().parse(QCoreApplication::arguments(), request, status))
+        return status;
+    return CommandRunner(request).run();
+}

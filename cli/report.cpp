@@ -1,0 +1,329 @@
+#include "report.h"
+
+#include "clockreadjob.h"
+#include "clockwritejob.h"
+#include "downloadjob.h"
+#include "sendablecharacters.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+
+#include <cmath>
+#include <functional>
+
+namespace {
+const QString timeText = QStringLiteral("hh:mm:ss");
+const QString dateText = QStringLiteral("dd/MM/yyyy");
+const QString dialoutHint = QStringLiteral("join the dialout group (sudo usermod -aG dialout $USER), "
+                                           "then log in again");
+
+QString probeName(DeviceLink::Probe probe)
+{
+    switch (probe) {
+    case DeviceLink::Probe::Device: return QStringLiteral("device");
+    case DeviceLink::Probe::Silent: return QStringLiteral("silent");
+    case DeviceLink::Probe::NoDevice: return QStringLiteral("no device");
+    case DeviceLink::Probe::Busy: return QStringLiteral("busy");
+    case DeviceLink::Probe::NoPermission: return QStringLiteral("no permission");
+    case DeviceLink::Probe::CannotOpen: break;
+    }
+    return QStringLiteral("cannot open");
+}
+
+QString reasonName(DownloadJob::Failure::Reason reason)
+{
+    switch (reason) {
+    case DownloadJob::Failure::Refused: return QStringLiteral("refused");
+    case DownloadJob::Failure::NoAnswer: return QStringLiteral("no answer");
+    case DownloadJob::Failure::NotSendable: break;
+    }
+    return QStringLiteral("not sendable");
+}
+
+QJsonValue orNull(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+// Line ends go; lines of a longer answer are kept apart by a space.
+QString answerText(const QByteArray &answer)
+{
+    return QString::fromUtf8(answer)
+        .split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts)
+        .join(QLatin1Char(' '));
+}
+
+QString result(bool interrupted, bool ok)
+{
+    return interrupted ? QStringLiteral("interrupted") : ok ? QStringLiteral("ok") : QStringLiteral("failed");
+}
+
+// What the system knows of each port, by name and by path.
+QHash<QString, QSerialPortInfo> systemPorts()
+{
+    QHash<QString, QSerialPortInfo> ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        ports.insert(info.portName(), info);
+        ports.insert(info.systemLocation(), info);
+    }
+    return ports;
+}
+
+template<typename Job>
+QJsonArray devices(const QStringList &ports, const QVector<const Job *> &jobs, bool named,
+                   const std::function<QJsonObject(const Job &)> &entry,
+                   const QJsonObject &notFound)
+{
+    QJsonArray list;
+    for (int i = 0; i < ports.size(); ++i) {
+        QJsonObject device = jobs.value(i) ? entry(*jobs.value(i)) : notFound;
+        device.insert(QStringLiteral("port"), ports.at(i));
+        if (jobs.value(i) || named)
+            list << device;
+    }
+    return list;
+}
+
+QJsonObject failureEntry(const DownloadJob::Failure &failure)
+{
+    return {{"line", failure.line},
+            {"command", failure.command},
+            {"reason", reasonName(failure.reason)},
+            {"answer", failure.reason == DownloadJob::Failure::NotSendable
+                           ? QJsonValue()
+                           : QJsonValue(answerText(failure.answer))}};
+}
+
+QJsonObject downloadEntry(const DownloadJob &job)
+{
+    const DownloadJob::Result &r = job.result();
+    QJsonArray failures;
+    for (const DownloadJob::Failure &failure : r.failures)
+        failures << failureEntry(failure);
+    return {{"result", result(r.interrupted, r.failures.isEmpty())},
+            {"sent", r.sent},
+            {"acknowledged", r.acknowledged},
+            {"seconds", std::round(r.seconds * 100) / 100},
+            {"failures", failures}};
+}
+
+// The first character that cannot be sent, counted from 1 as an editor
+// counts columns; 0 when there is none.
+int unsendableColumn(const QString &command)
+{
+    const qsizetype index = firstUnsendableIndex(command);
+    return index < 0 ? 0 : int(QStringView(command).left(index).toUcs4().size()) + 1;
+}
+
+// The rows of `lines`, padded to line up the first `columns` cells.
+QString table(const QVector<QStringList> &rows, int columns)
+{
+    QVector<int> widths(columns, 0);
+    for (const QStringList &row : rows) {
+        for (int i = 0; i < columns && i < row.size(); ++i)
+            widths[i] = std::max(widths[i], int(row.at(i).size()));
+    }
+    QString text;
+    for (QStringList row : rows) {
+        for (int i = 0; i < columns && i + 1 < row.size(); ++i)
+            row[i] = row[i].leftJustified(widths[i]);
+        text += row.join(QStringLiteral("  ")).trimmed() + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString textOf(const QJsonValue &value, const QString &none = QStringLiteral("-"))
+{
+    return value.isNull() || value.toString().isEmpty() ? none : value.toString();
+}
+} // namespace
+
+namespace Report {
+QJsonObject ports(const QStringList &ports, const QVector<DeviceLink::Probe> &probes)
+{
+    const QHash<QString, QSerialPortInfo> system = systemPorts();
+    QJsonArray list;
+    for (int i = 0; i < ports.size(); ++i) {
+        const QSerialPortInfo info = system.value(ports.at(i));
+        const bool ids = info.hasVendorIdentifier() && info.hasProductIdentifier();
+        QJsonObject port{
+            {"port", ports.at(i)},
+            {"answer", probeName(probes.value(i))},
+            {"description", orNull(info.description())},
+            {"manufacturer", orNull(info.manufacturer())},
+            {"serial_number", orNull(info.serialNumber())},
+            {"vid_pid", ids ? QJsonValue(QStringLiteral("%1:%2")
+                                             .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                                             .arg(info.productIdentifier(), 4, 16, QLatin1Char('0')))
+                            : QJsonValue()}};
+        if (probes.value(i) == DeviceLink::Probe::NoPermission)
+            port.insert(QStringLiteral("hint"), dialoutHint);
+        list << port;
+    }
+    return {{"ports", list}};
+}
+
+QJsonObject clockGet(const QStringList &ports, const QVector<const ClockReadJob *> &jobs, bool named)
+{
+    const auto entry = [](const ClockReadJob &job) {
+        const ClockReadJob::Result &r = job.result();
+        return QJsonObject{{"result", result(r.interrupted, r.time.isValid() && r.date.isValid())},
+                           {"time", orNull(r.time.toString(timeText))},
+                           {"date", orNull(r.date.toString(dateText))}};
+    };
+    const QJsonObject notFound{{"result", "not found"}, {"time", QJsonValue()}, {"date", QJsonValue()}};
+    return {{"devices", devices<ClockReadJob>(ports, jobs, named, entry, notFound)}};
+}
+
+QJsonObject clockSet(const QStringList &ports, const QVector<const ClockWriteJob *> &jobs, bool named)
+{
+    const auto entry = [](const ClockWriteJob &job) {
+        const ClockWriteJob::Result &r = job.result();
+        const bool ok = r.timeAcknowledged && r.dateAcknowledged && r.verified.value_or(true);
+        return QJsonObject{{"result", result(r.interrupted, ok)},
+                           {"written", r.written.toString(timeText + QLatin1Char(' ') + dateText)},
+                           {"time_acknowledged", r.timeAcknowledged},
+                           {"date_acknowledged", r.dateAcknowledged},
+                           {"verified", r.verified ? QJsonValue(*r.verified) : QJsonValue()}};
+    };
+    const QJsonObject notFound{{"result", "not found"},
+                               {"time_acknowledged", false},
+                               {"date_acknowledged", false},
+                               {"verified", QJsonValue()}};
+    return {{"devices", devices<ClockWriteJob>(ports, jobs, named, entry, notFound)}};
+}
+
+QJsonObject download(const QString &file, int commandCount, const QStringList &ports,
+                     const QVector<const DownloadJob *> &jobs, bool named)
+{
+    const QJsonObject notFound{{"result", "not found"}, {"sent", 0},           {"acknowledged", 0},
+                               {"seconds", 0},          {"failures", QJsonArray()}};
+    return {{"file", QFileInfo(file).absoluteFilePath()},
+            {"commands", commandCount},
+            {"devices", devices<DownloadJob>(ports, jobs, named, downloadEntry, notFound)}};
+}
+
+QJsonObject dryRun(const QString &file, const QStringList &commands, const QVector<int> &lineNumbers)
+{
+    QJsonArray lines;
+    for (int i = 0; i < commands.size(); ++i) {
+        const int column = unsendableColumn(commands.at(i));
+        lines << QJsonObject{{"line", lineNumbers.value(i)},
+                             {"command", commands.at(i).chopped(1)},
+                             {"sendable", column == 0},
+                             {"column", column ? QJsonValue(column) : QJsonValue()}};
+    }
+    return {{"file", QFileInfo(file).absoluteFilePath()}, {"commands", commands.size()}, {"lines", lines}};
+}
+
+int exitStatus(const QJsonObject &report)
+{
+    for (const QJsonValue device : report.value(QStringLiteral("devices")).toArray()) {
+        if (device[QStringLiteral("result")].toString() != QLatin1String("ok"))
+            return 1;
+    }
+    for (const QJsonValue line : report.value(QStringLiteral("lines")).toArray()) {
+        if (!line[QStringLiteral("sendable")].toBool())
+            return 1;
+    }
+    return 0;
+}
+
+QByteArray json(const QJsonObject &report)
+{
+    return QJsonDocument(report).toJson(QJsonDocument::Indented);
+}
+
+QString portsText(const QJsonObject &report)
+{
+    QVector<QStringList> rows;
+    for (const QJsonValue port : report.value(QStringLiteral("ports")).toArray()) {
+        QStringList row{port[QStringLiteral("port")].toString(), port[QStringLiteral("answer")].toString()};
+        for (const char *key : {"description", "manufacturer", "serial_number", "vid_pid", "hint"}) {
+            if (!port[QLatin1String(key)].isNull() && !port[QLatin1String(key)].isUndefined())
+                row << port[QLatin1String(key)].toString();
+        }
+        rows << row;
+    }
+    return table(rows, 2);
+}
+
+QString clockGetText(const QJsonObject &report)
+{
+    QVector<QStringList> rows;
+    for (const QJsonValue device : report.value(QStringLiteral("devices")).toArray()) {
+        const QString result = device[QStringLiteral("result")].toString();
+        rows << QStringList{device[QStringLiteral("port")].toString(), textOf(device[QStringLiteral("time")]),
+                            textOf(device[QStringLiteral("date")]),
+                            result == QLatin1String("ok") ? QString() : result};
+    }
+    return table(rows, 3);
+}
+
+QString clockSetText(const QJsonObject &report)
+{
+    const auto said = [](const QJsonValue &acknowledged, const char *what) {
+        return QLatin1String(what) + (acknowledged.toBool() ? QStringLiteral(" acknowledged")
+                                                            : QStringLiteral(" not acknowledged"));
+    };
+    QVector<QStringList> rows;
+    for (const QJsonValue device : report.value(QStringLiteral("devices")).toArray()) {
+        QStringList row{device[QStringLiteral("port")].toString(), device[QStringLiteral("result")].toString()};
+        if (device[QStringLiteral("written")].isString()) {
+            row << QStringLiteral("wrote ") + device[QStringLiteral("written")].toString()
+                << said(device[QStringLiteral("time_acknowledged")], "time")
+                << said(device[QStringLiteral("date_acknowledged")], "date");
+        }
+        const QJsonValue verified = device[QStringLiteral("verified")];
+        if (verified.isBool())
+            row << (verified.toBool() ? QStringLiteral("verified") : QStringLiteral("differs when read back"));
+        rows << row;
+    }
+    return table(rows, 2);
+}
+
+QString downloadText(const QJsonObject &report)
+{
+    QVector<QStringList> rows;
+    QString failures;
+    const int commands = report.value(QStringLiteral("commands")).toInt();
+    for (const QJsonValue device : report.value(QStringLiteral("devices")).toArray()) {
+        const QString port = device[QStringLiteral("port")].toString();
+        const QString result = device[QStringLiteral("result")].toString();
+        if (result == QLatin1String("not found")) {
+            rows << QStringList{port, result};
+            continue;
+        }
+        rows << QStringList{port, result,
+                            QStringLiteral("%1/%2 acknowledged")
+                                .arg(device[QStringLiteral("acknowledged")].toInt())
+                                .arg(commands),
+                            QStringLiteral("%1 s").arg(device[QStringLiteral("seconds")].toDouble(), 0, 'f', 2)};
+        for (const QJsonValue failure : device[QStringLiteral("failures")].toArray()) {
+            const QJsonValue answer = failure[QStringLiteral("answer")];
+            failures += QStringLiteral("%1 line %2: %3  %4%5\n")
+                            .arg(port)
+                            .arg(failure[QStringLiteral("line")].toInt())
+                            .arg(failure[QStringLiteral("command")].toString(),
+                                 failure[QStringLiteral("reason")].toString(),
+                                 answer.toString().isEmpty() ? QString() : QStringLiteral(": ") + answer.toString());
+        }
+    }
+    return table(rows, 3) + failures;
+}
+
+QString dryRunText(const QJsonObject &report)
+{
+    QString text;
+    for (const QJsonValue line : report.value(QStringLiteral("lines")).toArray()) {
+        text += QStringLiteral("%1  %2").arg(line[QStringLiteral("line")].toInt(), 5).arg(line[QStringLiteral("command")].toString());
+        if (!line[QStringLiteral("sendable")].toBool())
+            text += QStringLiteral("  <- not sendable: column %1").arg(line[QStringLiteral("column")].toInt());
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+} // namespace Report

@@ -1,0 +1,398 @@
+#include "deviceprotocol.h"
+#include "simulateddevice.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <vector>
+
+namespace {
+const QString cli = QStringLiteral(MORLANK_CLI);
+const QByteArray handshake = "ZEL#\r";
+const QByteArray clockRead = "ZEL#TIME=?\rZEL#DATE=?\r";
+
+using Devices = std::vector<std::unique_ptr<SimulatedDevice>>;
+
+// Devices that answer as morlank-devsim does, each with its own clock, by
+// kind: 'd' a device, 's' silent, 'r' refuses commands with BEEP, 'n' refuses
+// everything, the handshake included.
+Devices devices(const QString &kinds)
+{
+    Devices list;
+    for (const QChar kind : kinds) {
+        DeviceProtocol::Settings settings;
+        settings.silent = kind == QLatin1Char('s');
+        settings.refusedText = kind == QLatin1Char('r') ? "BEEP" : kind == QLatin1Char('n') ? "ZEL#" : "";
+        auto protocol = std::make_shared<DeviceProtocol>(settings);
+        list.push_back(std::make_unique<SimulatedDevice>(
+            [protocol](const QByteArray &command) { return protocol->reply(command); }));
+    }
+    return list;
+}
+
+QStringList portNames(const Devices &list)
+{
+    QStringList names;
+    for (const auto &device : list)
+        names << device->portName();
+    return names;
+}
+
+QStringList portOptions(const QStringList &names)
+{
+    QStringList options;
+    for (const QString &name : names)
+        options << QStringLiteral("--port") << name;
+    return options;
+}
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+
+    QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
+};
+
+// `systemPorts` stand for the ports the system lists.
+void start(QProcess &process, const QStringList &arguments, const QStringList &systemPorts)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MORLANK_TEST_PORTS"), systemPorts.join(QLatin1Char(':')));
+    process.setProcessEnvironment(environment);
+    process.start(cli, arguments);
+}
+
+Run finish(QProcess &process)
+{
+    Run run;
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+        run.status = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+Run run(const QStringList &arguments, const QStringList &systemPorts = {})
+{
+    QProcess process;
+    start(process, arguments, systemPorts);
+    return finish(process);
+}
+} // namespace
+
+class CliTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    // selection
+    void selection_data();
+    void selection();
+    void portsTellWhatAnswers();
+    // download
+    void downloadToEveryDevice();
+    void downloadPrintsTextResult();
+    void dryRunOpensNothing();
+    // interruption
+    void interruptionEndsBetweenCommands_data();
+    void interruptionEndsBetweenCommands();
+    // usage
+    void helpAndVersion_data();
+    void helpAndVersion();
+    // input errors
+    void inputErrorsSendNothing_data();
+    void inputErrorsSendNothing();
+    // clock
+    void clockSetThenGetOnTwoDevices();
+    void verifyFailsAClockThatDidNotTake();
+
+private:
+    QString writeFile(const QString &name, const QByteArray &contents) const;
+
+    QTemporaryDir dir;
+    // Commands on lines 2, 4, 5 and 7; the second holds BEEP.
+    QString configuration;
+};
+
+void CliTest::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    configuration = writeFile("line.conf", "; station\nZEL#A=1\n\nZEL#BEEP=2\r\nZEL#C=3\n# end\nZEL#D=4\n");
+}
+
+QString CliTest::writeFile(const QString &name, const QByteArray &contents) const
+{
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        return {};
+    return file.fileName();
+}
+
+void CliTest::selection_data()
+{
+    QTest::addColumn<QString>("kinds");
+    QTest::addColumn<bool>("named");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<QByteArrayList>("wires");
+
+    const QStringList get{"clock", "get", "--json"};
+    const QByteArrayList handshakes{handshake, handshake};
+    QTest::newRow("the one device is used") << "sd" << false << get << 0 << QStringList{"ok"}
+                                            << QByteArrayList{handshake, handshake + clockRead};
+    QTest::newRow("several need --all") << "dd" << false << get << 2 << QStringList{} << handshakes;
+    QTest::newRow("--all serves every one") << "dd" << false << get + QStringList{"--all"} << 0
+                                            << QStringList{"ok", "ok"}
+                                            << QByteArrayList{handshake + clockRead, handshake + clockRead};
+    QTest::newRow("a named port that does not answer") << "ds" << true << get << 1
+                                                       << QStringList{"ok", "not found"}
+                                                       << QByteArrayList{handshake + clockRead, handshake};
+    QTest::newRow("no device answers") << "ss" << false << get << 3 << QStringList{} << handshakes;
+}
+
+void CliTest::selection()
+{
+    QFETCH(QString, kinds);
+    QFETCH(bool, named);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QStringList, results);
+    QFETCH(QByteArrayList, wires);
+
+    const Devices fleet = devices(kinds);
+    const QStringList ports = portNames(fleet);
+    const Run result = named ? run(arguments + portOptions(ports)) : run(arguments, ports);
+    QCOMPARE(result.status, status);
+    QStringList listed;
+    for (const QJsonValue device : result.json().value("devices").toArray())
+        listed << device["result"].toString();
+    QCOMPARE(listed, results);
+    if (status == 2)
+        QVERIFY2(result.err.contains(ports.at(0).toLocal8Bit()) && result.err.contains("--all"), result.err);
+    for (size_t i = 0; i < fleet.size(); ++i)
+        QCOMPARE(fleet[i]->received(), wires.at(int(i)));
+}
+
+void CliTest::portsTellWhatAnswers()
+{
+    const Devices fleet = devices("dsnd");
+    QSerialPort holder(fleet[3]->portName());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    const Run result = run(QStringList{"ports", "--json"}
+                           + portOptions(portNames(fleet) + QStringList{"/dev/morlank-no-such-port"}));
+    QCOMPARE(result.status, 1);
+    QStringList answers;
+    for (const QJsonValue port : result.json().value("ports").toArray()) {
+        answers << port["answer"].toString();
+        QVERIFY(port["vid_pid"].isNull());
+    }
+    QCOMPARE(answers, (QStringList{"device", "silent", "no device", "busy", "cannot open"}));
+    QVERIFY(fleet[3]->received().isEmpty());
+}
+
+void CliTest::downloadToEveryDevice()
+{
+    const Devices fleet = devices("drd");
+    const Run result = run(QStringList{"download", configuration, "--json"} + portOptions(portNames(fleet)));
+    QCOMPARE(result.status, 1);
+    QCOMPARE(result.json().value("file").toString(), configuration);
+    QCOMPARE(result.json().value("commands").toInt(), 4);
+    const QJsonArray listed = result.json().value("devices").toArray();
+    QCOMPARE(listed.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(listed[i]["port"].toString(), fleet[size_t(i)]->portName());
+        QCOMPARE(fleet[size_t(i)]->received(), handshake + "ZEL#A=1\rZEL#BEEP=2\rZEL#C=3\rZEL#D=4\r");
+        QCOMPARE(listed[i]["sent"].toInt(), 4);
+        QCOMPARE(listed[i]["acknowledged"].toInt(), i == 1 ? 3 : 4);
+        QCOMPARE(listed[i]["result"].toString(), i == 1 ? "failed" : "ok");
+        QCOMPARE(listed[i]["failures"].toArray().size(), i == 1 ? 1 : 0);
+    }
+    const QJsonObject refused{{"line", 4}, {"command", "ZEL#BEEP=2"}, {"reason", "refused"}, {"answer", "ERROR"}};
+    QCOMPARE(listed[1]["failures"][0].toObject(), refused);
+}
+
+void CliTest::downloadPrintsTextResult()
+{
+    const Devices fleet = devices("r");
+    const QString port = fleet[0]->portName();
+    const Run result = run({"download", configuration, "--quiet"}, {port});
+    QCOMPARE(result.status, 1);
+    QVERIFY2(result.err.isEmpty(), result.err);
+    const QList<QByteArray> lines = result.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].startsWith(port.toLocal8Bit() + "  failed  3/4 acknowledged  "), lines[0]);
+    QCOMPARE(lines[1], port.toLocal8Bit() + " line 4: ZEL#BEEP=2  refused: ERROR");
+}
+
+void CliTest::dryRunOpensNothing()
+{
+    const Devices fleet = devices("d");
+    // A byte-order mark, so the euro sign reads the same in every locale.
+    const QString file = writeFile("odd.conf", QByteArray("\xEF\xBB\xBFZEL#A\n  ZEL#B=\xE2\x82\xAC\n\nZEL#C=\0x\n", 29));
+    const Run result = run(QStringList{"download", file, "--dry-run", "--json"} + portOptions(portNames(fleet)));
+    QCOMPARE(result.status, 1);
+    QVERIFY(fleet[0]->received().isEmpty());
+    const QJsonArray lines = result.json().value("lines").toArray();
+    QCOMPARE(lines.size(), 3);
+    const QVector<int> numbers{1, 2, 4};
+    const QVector<int> columns{0, 9, 7};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(lines[i]["line"].toInt(), numbers[i]);
+        QCOMPARE(lines[i]["sendable"].toBool(), columns[i] == 0);
+        QCOMPARE(lines[i]["column"].toInt(), columns[i]);
+    }
+    QCOMPARE(lines[1]["command"].toString(), QStringLiteral("  ZEL#B=\u20ac"));
+}
+
+void CliTest::interruptionEndsBetweenCommands_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("Ctrl-C") << int(SIGINT) << 130;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+}
+
+void CliTest::interruptionEndsBetweenCommands()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(int, status);
+
+    QByteArray contents;
+    QList<QByteArray> commands{handshake};
+    for (int i = 0; i < 30; ++i)
+        commands << "ZEL#N=" + QByteArray::number(i) + '\r';
+    for (const QByteArray &command : commands.mid(1))
+        contents += command.chopped(1) + '\n';
+    const Devices fleet = devices("dd");
+    QProcess process;
+    start(process, QStringList{"download", writeFile("long.conf", contents), "--json"} + portOptions(portNames(fleet)),
+          {});
+    QVERIFY(QTest::qWaitFor([&] { return fleet[0]->commands().size() > 3 && fleet[1]->commands().size() > 3; },
+                            10000));
+    ::kill(pid_t(process.processId()), signalNumber);
+    const Run result = finish(process);
+    QCOMPARE(result.status, status);
+    const QJsonArray listed = result.json().value("devices").toArray();
+    QCOMPARE(listed.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const SimulatedDevice &device = *fleet[size_t(i)];
+        QCOMPARE(listed[i]["result"].toString(), QStringLiteral("interrupted"));
+        const int sent = listed[i]["sent"].toInt();
+        QVERIFY2(sent < 30, qPrintable(QString::number(sent)));
+        // Only whole commands, in file order, as many as reported sent.
+        QTRY_COMPARE(device.commands().size(), sent + 1);
+        QCOMPARE(device.commands(), commands.mid(0, sent + 1));
+        QCOMPARE(device.received(), commands.mid(0, sent + 1).join());
+    }
+}
+
+void CliTest::helpAndVersion_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("entry");
+
+    QTest::newRow("overview") << QStringList{"--help"} << "Exit status: 0";
+    QTest::newRow("help download") << QStringList{"help", "download"} << "--dry-run";
+    QTest::newRow("clock set --help") << QStringList{"clock", "set", "--help"} << "--verify";
+    QTest::newRow("version") << QStringList{"--version"} << "morlank-cli 1.1.0";
+}
+
+void CliTest::helpAndVersion()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, entry);
+
+    const Run result = run(arguments);
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.out.contains(entry.toUtf8()), result.out);
+}
+
+void CliTest::inputErrorsSendNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("missing file") << QStringList{"download", dir.filePath("missing.conf")};
+    QTest::newRow("two commands") << QStringList{"download", writeFile("two.conf", "ZEL#A\nZEL#B\n")};
+    QTest::newRow("two commands, dry run") << QStringList{"download", dir.filePath("two.conf"), "--dry-run"};
+    QTest::newRow("bad time") << QStringList{"clock", "set", "--time", "25:00:00", "--date", "01/02/2026"};
+    QTest::newRow("bad date") << QStringList{"clock", "set", "--time", "07:03:09", "--date", "31/02/2026"};
+    QTest::newRow("time without date") << QStringList{"clock", "set", "--time", "07:03:09"};
+    QTest::newRow("unknown option") << QStringList{"clock", "get", "--loud"};
+    QTest::newRow("no command") << QStringList{};
+}
+
+void CliTest::inputErrorsSendNothing()
+{
+    QFETCH(QStringList, arguments);
+
+    const Devices fleet = devices("dd");
+    const QStringList ports = portNames(fleet);
+    const Run result = run(arguments + portOptions({ports.at(0)}), {ports.at(1)});
+    QCOMPARE(result.status, 2);
+    QVERIFY(result.out.isEmpty());
+    QVERIFY(result.err.startsWith("morlank-cli: "));
+    QVERIFY(fleet[0]->received().isEmpty());
+    QVERIFY(fleet[1]->received().isEmpty());
+}
+
+void CliTest::clockSetThenGetOnTwoDevices()
+{
+    const Devices fleet = devices("dd");
+    const QStringList ports = portOptions(portNames(fleet));
+    const Run set = run(QStringList{"clock", "set", "--time", "07:03:09", "--date", "01/02/2026", "--verify", "--json"}
+                        + ports);
+    QCOMPARE(set.status, 0);
+    for (const QJsonValue device : set.json().value("devices").toArray()) {
+        QCOMPARE(device["result"].toString(), QStringLiteral("ok"));
+        QVERIFY(device["time_acknowledged"].toBool() && device["date_acknowledged"].toBool());
+        QCOMPARE(device["verified"], QJsonValue(true));
+    }
+    for (const auto &device : fleet) {
+        QCOMPARE(device->commands().mid(1, 2),
+                 (QList<QByteArray>{"ZEL#TIME=\"07:03:09\"\r", "ZEL#DATE=\"01/02/2026\"\r"}));
+    }
+
+    const Run get = run(QStringList{"clock", "get", "--json"} + ports);
+    QCOMPARE(get.status, 0);
+    const QJsonArray listed = get.json().value("devices").toArray();
+    QCOMPARE(listed.size(), 2);
+    for (const QJsonValue device : listed) {
+        QCOMPARE(device["date"].toString(), QStringLiteral("01/02/2026"));
+        const int runOn = QTime(7, 3, 9).secsTo(QTime::fromString(device["time"].toString(), "hh:mm:ss"));
+        QVERIFY2(runOn >= 0 && runOn <= 5, qPrintable(device["time"].toString()));
+    }
+}
+
+void CliTest::verifyFailsAClockThatDidNotTake()
+{
+    // Acknowledges every write, yet its clock stays at one in the morning.
+    SimulatedDevice device([](const QByteArray &command) {
+        if (command.contains("TIME=?"))
+            return Replies::now("+TIME=\"01:00:00\"\n\rOK\n\r");
+        if (command.contains("DATE=?"))
+            return Replies::now("+DATE=\"01/02/2026\"\n\rOK\n\r");
+        return Replies::now("OK\n\r");
+    });
+    const Run result = run({"clock", "set", "--time", "07:03:09", "--date", "01/02/2026", "--verify", "--json",
+                            "--port", device.portName()});
+    QCOMPARE(result.status, 1);
+    const QJsonValue listed = result.json().value("devices")[0];
+    QCOMPARE(listed["result"].toString(), QStringLiteral("failed"));
+    QVERIFY(listed["time_acknowledged"].toBool() && listed["date_acknowledged"].toBool());
+    QCOMPARE(listed["verified"], QJsonValue(false));
+}
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "tst_cli.moc"
