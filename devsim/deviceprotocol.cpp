@@ -1,5 +1,7 @@
 #include "deviceprotocol.h"
 
+#include <QCalendar>
+
 namespace {
 const QByteArray prefix = QByteArrayLiteral("ZEL#");
 const QByteArray acknowledgement = QByteArrayLiteral("OK");
@@ -16,6 +18,10 @@ DeviceProtocol::DeviceProtocol()
 DeviceProtocol::DeviceProtocol(const Settings &s)
     : settings(s)
 {
+    // Qt 5 fills in its table of calendars on first use without a lock, and
+    // devices of a fleet answer clock reads from threads of their own: filled
+    // in here, where the device is made, so no reading comes out empty.
+    QCalendar();
 }
 
 Reply DeviceProtocol::reply(const QByteArray &command)

@@ -2,10 +2,16 @@
 
 #include "portworker.h"
 
+#include <QCalendar>
+
 #include <algorithm>
 
 Fleet::Fleet(const QStringList &portNames)
 {
+    // Qt 5 fills in its table of calendars on first use without a lock: two
+    // devices formatting or parsing a clock text at once could get an empty
+    // text. Filled in here, before any thread starts.
+    QCalendar();
     for (const QString &name : portNames) {
         workers.push_back(std::make_unique<PortWorker>(name, stop));
         workers.back()->start();

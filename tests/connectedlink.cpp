@@ -2,6 +2,8 @@
 
 #include "chosenportlist.h"
 
+#include <QCoreApplication>
+
 std::unique_ptr<DeviceLink> connectedLink(const QString &portName)
 {
     setChosenPortNames({portName});
@@ -16,4 +18,9 @@ std::unique_ptr<DeviceLink> connectedLink(SimulatedDevice &device)
     if (link)
         device.clearReceived();
     return link;
+}
+
+QString absentPortName()
+{
+    return QStringLiteral("/dev/morlank-no-such-port-%1").arg(QCoreApplication::applicationPid());
 }

@@ -1,3 +1,4 @@
+#include "connectedlink.h"
 #include "deviceprotocol.h"
 #include "simulateddevice.h"
 
@@ -190,7 +191,7 @@ void CliTest::portsTellWhatAnswers()
     QSerialPort holder(fleet[3]->portName());
     QVERIFY(holder.open(QIODevice::ReadWrite));
     const Run result = run(QStringList{"ports", "--json"}
-                           + portOptions(portNames(fleet) + QStringList{"/dev/morlank-no-such-port"}));
+                           + portOptions(portNames(fleet) + QStringList{absentPortName()}));
     QCOMPARE(result.status, 1);
     QStringList answers;
     for (const QJsonValue port : result.json().value("ports").toArray()) {

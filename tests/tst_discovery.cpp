@@ -1,6 +1,7 @@
 #include "devicelink.h"
 #include "simulateddevice.h"
 #include "chosenportlist.h"
+#include "connectedlink.h"
 
 #include <QtTest>
 
@@ -113,7 +114,7 @@ void DiscoveryTest::unopenablePortIsSkipped()
     QSerialPort holder(busy.portName());
     QVERIFY(holder.open(QIODevice::ReadWrite)); // held by another program
     SimulatedDevice device(answering(Replies::now("OK\n\r")));
-    setChosenPortNames({QStringLiteral("/dev/no-such-port"), busy.portName(), device.portName()});
+    setChosenPortNames({absentPortName(), busy.portName(), device.portName()});
 
     DeviceLink link;
     QString name;
@@ -184,7 +185,7 @@ void DiscoveryTest::probeOfAPortHeldElsewhere()
         QVERIFY(holder.open(QIODevice::ReadWrite));
         DeviceLink link;
         QCOMPARE(link.connectTo(device.portName()), DeviceLink::Probe::Busy);
-        QCOMPARE(link.connectTo(QStringLiteral("/dev/no-such-port")), DeviceLink::Probe::CannotOpen);
+        QCOMPARE(link.connectTo(absentPortName()), DeviceLink::Probe::CannotOpen);
     }
     // Released, the port is the device's again.
     DeviceLink link;

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "simulateddevice.h"
 #include "chosenportlist.h"
+#include "connectedlink.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -77,7 +78,7 @@ void WindowTest::connectFollowsTheDevice()
 
     // Plugged in again, on whatever name the system gives it.
     device = std::make_unique<SimulatedDevice>(acknowledgeAll);
-    setChosenPortNames({QStringLiteral("/dev/no-such-port"), device->portName()});
+    setChosenPortNames({absentPortName(), device->portName()});
     QTest::mouseClick(connectButton, Qt::LeftButton);
     verifyState(window, true, device->portName());
 }
