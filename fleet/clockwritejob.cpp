@@ -48,6 +48,15 @@ bool ClockWriteJob::readBackMatches(DeviceLink &link, qint64 elapsedMs) const
     const QDate date = ClockReadJob::readDate(link);
     if (!time.isValid() || !date.isValid())
         return false;
-    const qint64 differenceMs = outcome.written.msecsTo(QDateTime(date, time));
-    return qAbs(differenceMs) <= verifyToleranceMs + elapsedMs + reading.elapsed();
+    const qint64 allowedMs = verifyToleranceMs + elapsedMs + reading.elapsed();
+    // Time and date are written and read one after the other: when midnight
+    // passes in between, the date read back is a day off from the time. Only
+    // that close to midnight may the two be a day apart.
+    const bool nearMidnight = qMin(QTime(0, 0).msecsTo(time), time.msecsTo(QTime(23, 59, 59, 999))) <= allowedMs;
+    for (const int days : {0, -1, 1}) {
+        const QDateTime readBack(date.addDays(days), time);
+        if ((days == 0 || nearMidnight) && qAbs(outcome.written.msecsTo(readBack)) <= allowedMs)
+            return true;
+    }
+    return false;
 }

@@ -115,7 +115,8 @@ private slots:
     void inputErrorsSendNothing();
     // clock
     void clockSetThenGetOnTwoDevices();
-    void verifyFailsAClockThatDidNotTake();
+    void verifyReadsTheClockBack_data();
+    void verifyReadsTheClockBack();
 
 private:
     QString writeFile(const QString &name, const QByteArray &contents) const;
@@ -376,23 +377,45 @@ void CliTest::clockSetThenGetOnTwoDevices()
     }
 }
 
-void CliTest::verifyFailsAClockThatDidNotTake()
+void CliTest::verifyReadsTheClockBack_data()
 {
-    // Acknowledges every write, yet its clock stays at one in the morning.
-    SimulatedDevice device([](const QByteArray &command) {
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QByteArray>("timeRead");
+    QTest::addColumn<QByteArray>("dateRead");
+    QTest::addColumn<bool>("verified");
+
+    QTest::newRow("a clock that did not take") << "07:03:09 01/02/2026" << QByteArray("01:00:00")
+                                               << QByteArray("01/02/2026") << false;
+    // The time is read before the date: midnight may pass in between.
+    QTest::newRow("midnight between the two reads") << "23:59:58 01/02/2026" << QByteArray("23:59:59")
+                                                    << QByteArray("02/02/2026") << true;
+    QTest::newRow("a day off, far from midnight") << "12:00:00 01/02/2026" << QByteArray("12:00:01")
+                                                  << QByteArray("02/02/2026") << false;
+}
+
+void CliTest::verifyReadsTheClockBack()
+{
+    QFETCH(QString, written);
+    QFETCH(QByteArray, timeRead);
+    QFETCH(QByteArray, dateRead);
+    QFETCH(bool, verified);
+
+    // Acknowledges every write, and reads back the clock it was given.
+    SimulatedDevice device([=](const QByteArray &command) {
         if (command.contains("TIME=?"))
-            return Replies::now("+TIME=\"01:00:00\"\n\rOK\n\r");
+            return Replies::now("+TIME=\"" + timeRead + "\"\n\rOK\n\r");
         if (command.contains("DATE=?"))
-            return Replies::now("+DATE=\"01/02/2026\"\n\rOK\n\r");
+            return Replies::now("+DATE=\"" + dateRead + "\"\n\rOK\n\r");
         return Replies::now("OK\n\r");
     });
-    const Run result = run({"clock", "set", "--time", "07:03:09", "--date", "01/02/2026", "--verify", "--json",
-                            "--port", device.portName()});
-    QCOMPARE(result.status, 1);
+    const QStringList timeAndDate = written.split(' ');
+    const Run result = run({"clock", "set", "--time", timeAndDate.at(0), "--date", timeAndDate.at(1), "--verify",
+                            "--json", "--port", device.portName()});
+    QCOMPARE(result.status, verified ? 0 : 1);
     const QJsonValue listed = result.json().value("devices")[0];
-    QCOMPARE(listed["result"].toString(), QStringLiteral("failed"));
+    QCOMPARE(listed["result"].toString(), verified ? QStringLiteral("ok") : QStringLiteral("failed"));
     QVERIFY(listed["time_acknowledged"].toBool() && listed["date_acknowledged"].toBool());
-    QCOMPARE(listed["verified"], QJsonValue(false));
+    QCOMPARE(listed["verified"], QJsonValue(verified));
 }
 
 QTEST_GUILESS_MAIN(CliTest)
