@@ -8,13 +8,31 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFont>
 #include <QMessageBox>
+
+namespace {
+// The form's fixed geometry was laid out for the Windows dialog font at 8
+// points; a desktop font elsewhere is wider and clips the texts. Arial's
+// metrics (Liberation Sans, or what the font configuration puts in its place)
+// at that size, one step condensed, keep every text whole, the editors' widest
+// values included, whatever the desktop's font.
+void useDesignFont(QWidget *window)
+{
+    QFont font(QStringLiteral("Liberation Sans"), 8);
+    font.setStretch(QFont::SemiCondensed);
+    window->setFont(font);
+}
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new MainWindowForm)
 {
     ui->setupUi(this);
+#ifndef Q_OS_WIN
+    useDesignFont(this);
+#endif
     ui->pbProgram->setEnabled(false);
     ui->pbGetDateTime->setEnabled(false);
     ui->pbSetDateTime->setEnabled(false);

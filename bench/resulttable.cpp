@@ -31,8 +31,8 @@ void ResultTable::print(QTextStream &out) const
 {
     const Row header{QStringLiteral("Benchmark"), QStringLiteral("Measured"),
                      QStringLiteral("Target"), QStringLiteral("Result")};
-    QVector<int> widths{header.what.size(), header.measured.size(), header.target.size(),
-                        header.result.size()};
+    QVector<int> widths{int(header.what.size()), int(header.measured.size()),
+                        int(header.target.size()), int(header.result.size())};
     for (const Row &row : rows) {
         widths[0] = std::max(widths[0], int(row.what.size()));
         widths[1] = std::max(widths[1], int(row.measured.size()));

@@ -94,6 +94,12 @@ QStringList readCommandFile(const QString &fileName)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QTextStream in(&file);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // One rule whatever Qt the program is built with, Qt 5's: the system's
+    // 8-bit encoding unless a byte-order mark names another. Qt 6 would take
+    // UTF-8, which differs on Windows and its ANSI code page.
+    in.setEncoding(QStringConverter::System);
+#endif
     return readCommands(in);
 }
 

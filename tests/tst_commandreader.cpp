@@ -1,5 +1,6 @@
 #include "commandreader.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 class CommandReaderTest : public QObject
@@ -14,7 +15,23 @@ private slots:
     void lineNumbers();
     void byteOrderMarkSwitchesEncoding_data();
     void byteOrderMarkSwitchesEncoding();
+    void withoutMarkTheSystemEncoding_data();
+    void withoutMarkTheSystemEncoding();
+
+private:
+    QString writeFile(const QByteArray &contents);
+
+    QTemporaryDir folder;
 };
+
+QString CommandReaderTest::writeFile(const QByteArray &contents)
+{
+    const QString path = folder.filePath(QStringLiteral("%1.conf").arg(QTest::currentDataTag()));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        return QString();
+    return path;
+}
 
 void CommandReaderTest::extract_data()
 {
@@ -111,12 +128,23 @@ void CommandReaderTest::byteOrderMarkSwitchesEncoding_data()
 {
     QTest::addColumn<QByteArray>("file");
 
-    const QString text = QStringLiteral("ZEL#NAME=Gr\u00fc\u00dfe\r\nZEL#B\r\n");
-    QTest::newRow("UTF-8") << QByteArray("\xEF\xBB\xBF") + text.toUtf8();
-    QByteArray utf16("\xFF\xFE");
-    for (QChar c : text)
-        utf16 += char(c.unicode() & 0xFF), utf16 += char(c.unicode() >> 8);
-    QTest::newRow("UTF-16 little endian") << utf16;
+    const QString text = QStringLiteral("\ufeffZEL#NAME=Gr\u00fc\u00dfe\r\nZEL#B\r\n");
+    // each code unit of `text`, `size` bytes wide, in the given byte order
+    const auto encode = [&text](int size, bool bigEndian) {
+        QByteArray bytes;
+        for (QChar c : text) {
+            for (int i = 0; i < size; ++i) {
+                const int shift = 8 * (bigEndian ? size - 1 - i : i);
+                bytes += char(shift < 16 ? (c.unicode() >> shift) & 0xFF : 0);
+            }
+        }
+        return bytes;
+    };
+    QTest::newRow("UTF-8") << text.toUtf8();
+    QTest::newRow("UTF-16 little endian") << encode(2, false);
+    QTest::newRow("UTF-16 big endian") << encode(2, true);
+    QTest::newRow("UTF-32 little endian") << encode(4, false);
+    QTest::newRow("UTF-32 big endian") << encode(4, true);
 }
 
 void CommandReaderTest::byteOrderMarkSwitchesEncoding()
@@ -126,6 +154,26 @@ void CommandReaderTest::byteOrderMarkSwitchesEncoding()
     QTextStream in(file);
     const QStringList expected{QStringLiteral("ZEL#NAME=Gr\u00fc\u00dfe\r"), "ZEL#B\r"};
     QCOMPARE(readCommands(in), expected);
+    QCOMPARE(readCommandFile(writeFile(file)), expected);
+}
+
+void CommandReaderTest::withoutMarkTheSystemEncoding_data()
+{
+    QTest::addColumn<QByteArray>("command");
+
+    // bytes that decode differently as Latin-1, UTF-8 or a Windows code page
+    QTest::newRow("Latin-1 bytes") << QByteArray("ZEL#NAME=Gr\xFC\xDF" "e");
+    QTest::newRow("UTF-8 bytes") << QByteArray("ZEL#NAME=Gr\xC3\xBC\xC3\x9F" "e");
+}
+
+// Qt 5's rule, kept under Qt 6 too: a file without a byte-order mark is read
+// in the system's 8-bit encoding.
+void CommandReaderTest::withoutMarkTheSystemEncoding()
+{
+    QFETCH(QByteArray, command);
+
+    const QStringList expected{QString::fromLocal8Bit(command) + QLatin1Char('\r')};
+    QCOMPARE(readCommandFile(writeFile(command + "\r\n")), expected);
 }
 
 QTEST_APPLESS_MAIN(CommandReaderTest)

@@ -3,20 +3,28 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateEdit>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSpacerItem>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QToolBar>
 #include <QTranslator>
 #include <QtTest>
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 // Remembers every (context, source) it is asked for; translates nothing.
@@ -35,6 +43,55 @@ public:
 };
 
 const QStringList spacer = {QStringLiteral("<spacer>")};
+
+// The widest text an editor can show: its format applied to every day of a
+// year (every month and weekday name) and to every minute of a day.
+QString widestValue(const QDateTimeEdit *edit)
+{
+    const QFontMetrics metrics(edit->font());
+    QString widest;
+    const auto consider = [&](const QDateTime &value) {
+        const QString text = edit->locale().toString(value, edit->displayFormat());
+        if (metrics.horizontalAdvance(text) > metrics.horizontalAdvance(widest))
+            widest = text;
+    };
+    const QDate firstDay(2000, 1, 1);
+    for (int day = 0; day < firstDay.daysInYear(); ++day)
+        consider(QDateTime(firstDay.addDays(day), QTime(12, 0)));
+    for (int minute = 0; minute < 24 * 60; ++minute)
+        consider(QDateTime(firstDay, QTime(minute / 60, minute % 60, minute % 60)));
+    return widest;
+}
+
+// What a widget shows as text, and the rectangle its style draws that text in.
+struct ShownText {
+    QString text;
+    QRect area;
+};
+
+ShownText shownText(const QWidget *widget)
+{
+    QStyleOptionButton option;
+    option.initFrom(widget);
+    if (auto *button = qobject_cast<const QPushButton *>(widget))
+        return {button->text(), widget->style()->subElementRect(QStyle::SE_PushButtonContents,
+                                                                 &option, widget)};
+    if (auto *box = qobject_cast<const QCheckBox *>(widget))
+        return {box->text(),
+                widget->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, widget)};
+    if (auto *edit = qobject_cast<const QDateTimeEdit *>(widget)) {
+        // a line edit keeps 2 pixels free on each side and 1 for the cursor
+        const QRect field = edit->findChild<QLineEdit *>()->geometry();
+        return {widestValue(edit), field.adjusted(2, 0, -3, 0)};
+    }
+    if (auto *label = qobject_cast<const QLabel *>(widget)) {
+        const QString text = label->text();
+        return {Qt::mightBeRichText(text) ? QTextDocumentFragment::fromHtml(text).toPlainText()
+                                          : text,
+                widget->contentsRect()};
+    }
+    return {};
+}
 } // namespace
 
 class TestForm : public QObject
@@ -58,6 +115,7 @@ private slots:
     void menusAndActions();
     void onlyStatusLabelHasOwnFont();
     void resizeMovesNothing();
+    void textsFitTheirWidgets();
 
 private:
     QObject *object(const QString &name) const;
@@ -368,10 +426,13 @@ void TestForm::menusAndActions()
 
     // The version entry belongs to its menu only; it reaches nothing of the window.
     QVERIFY(!QObject::disconnect(version, nullptr, window.get(), nullptr));
+    QList<QWidget *> widgets = window->findChildren<QWidget *>();
+    widgets << window.get();
     for (const char *name : {"actionStandard", "actionAdmin"}) {
         auto *action = window->findChild<QAction *>(name);
         QVERIFY2(action, name);
-        QVERIFY2(action->associatedWidgets().isEmpty(), name);
+        for (const QWidget *widget : std::as_const(widgets))
+            QVERIFY2(!widget->actions().contains(action), name);
         QVERIFY2(action->shortcut().isEmpty(), name);
         // disconnect() answers true only if there was a connection to undo
         QVERIFY2(!QObject::disconnect(action, nullptr, nullptr, nullptr), name);
@@ -391,8 +452,9 @@ void TestForm::onlyStatusLabelHasOwnFont()
     auto *status = window->findChild<QLabel *>("label_Connected");
     QVERIFY(status);
     QCOMPARE(status->font().pointSize(), 14);
-    QCOMPARE(window->findChild<QLabel *>("label")->font().pointSize(),
-             QApplication::font().pointSize());
+    // the rest takes the window's font, which the status label only enlarges
+    QCOMPARE(window->findChild<QLabel *>("label")->font(), window->font());
+    QCOMPARE(status->font().family(), window->font().family());
 }
 
 // The central widget has no layout: a resized window moves no widget.
@@ -412,6 +474,33 @@ void TestForm::resizeMovesNothing()
 
     for (int i = 0; i < children.size(); ++i)
         QCOMPARE(children.at(i)->geometry(), before.at(i));
+}
+
+// Every text shows whole, in the font each widget really uses, at the
+// form's fixed geometry.
+void TestForm::textsFitTheirWidgets()
+{
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    int checked = 0;
+    for (const QWidget *widget : window->centralWidget()->findChildren<QWidget *>()) {
+        const ShownText shown = shownText(widget);
+        if (shown.text.isEmpty())
+            continue;
+        const QFontMetrics metrics(widget->font());
+        const QSize needed(metrics.horizontalAdvance(shown.text), metrics.height());
+        const QString where = QStringLiteral("%1: \"%2\" needs %3x%4 in %5x%6, font %7")
+                                      .arg(widget->objectName(), shown.text)
+                                      .arg(needed.width())
+                                      .arg(needed.height())
+                                      .arg(shown.area.width())
+                                      .arg(shown.area.height())
+                                      .arg(QFontInfo(widget->font()).family());
+        QVERIFY2(needed.width() <= shown.area.width(), qPrintable(where));
+        QVERIFY2(needed.height() <= shown.area.height(), qPrintable(where));
+        ++checked;
+    }
+    QCOMPARE(checked, 11);
 }
 
 QTEST_MAIN(TestForm)

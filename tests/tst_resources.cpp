@@ -105,7 +105,7 @@ void walkResourceDirectory(const QByteArray &rsrc, int offset, QStringList ids,
         if (id & 0x80000000u) {
             const int name = int(id & 0x7fffffffu);
             const QByteArray text = rsrc.mid(name + 2, 2 * u16(rsrc, name));
-            ids << QString::fromUtf16(reinterpret_cast<const ushort *>(text.constData()),
+            ids << QString::fromUtf16(reinterpret_cast<const char16_t *>(text.constData()),
                                       text.size() / 2);
         } else {
             ids << QStringLiteral("#%1").arg(id);
@@ -158,7 +158,7 @@ void parseVersionNode(const QByteArray &data, int offset, const QString &parent,
 
 QString utf16Value(const QByteArray &value)
 {
-    QString text = QString::fromUtf16(reinterpret_cast<const ushort *>(value.constData()),
+    QString text = QString::fromUtf16(reinterpret_cast<const char16_t *>(value.constData()),
                                       value.size() / 2);
     while (text.endsWith(QChar(0)))
         text.chop(1);
