@@ -14,7 +14,7 @@ Fleet::Fleet(const QStringList &portNames)
     QCalendar();
     for (const QString &name : portNames) {
         workers.push_back(std::make_unique<PortWorker>(name, stop));
-        workers.back()->start();
+        workers.back()->startProbing();
     }
 }
 

@@ -18,6 +18,15 @@ PortWorker::~PortWorker()
     finished.load(std::memory_order_acquire);
 }
 
+void PortWorker::startProbing()
+{
+    start();
+    if (!isRunning() && !isFinished()) {
+        probed.store(true, std::memory_order_release);
+        finished.store(true, std::memory_order_release);
+    }
+}
+
 QString PortWorker::portName() const
 {
     return port;

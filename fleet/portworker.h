@@ -20,6 +20,9 @@ public:
     PortWorker(const QString &portName, const std::atomic<bool> &stop);
     ~PortWorker() override;
 
+    // Starts the thread; a thread that cannot be created reports a port that
+    // cannot be opened, rather than leave its caller waiting for the probe.
+    void startProbing();
     QString portName() const;
     bool hasProbed() const;
     // True once run() is over; what it wrote, job results included, may be read then.
