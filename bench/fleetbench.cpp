@@ -83,7 +83,7 @@ void FleetBench::run(int downloadRuns, int probeRuns)
 // close together.
 void FleetBench::downloadOnce()
 {
-    Download one, eight, fleet;
+    ChildRun one, eight, fleet;
     if (!download(1, one) || !download(smallFleet, eight) || !download(largeFleet, fleet))
         return;
     downloads.oneDeviceWalls << one.wallSeconds;
@@ -94,7 +94,7 @@ void FleetBench::downloadOnce()
     downloads.fleetCpuShares << fleet.cpuSeconds / fleet.wallSeconds;
 }
 
-bool FleetBench::download(int deviceCount, Download &result)
+bool FleetBench::download(int deviceCount, ChildRun &run)
 {
     const SimulatedFleet devices(devsim, deviceCount);
     if (devices.portNames().isEmpty()) {
@@ -105,7 +105,7 @@ bool FleetBench::download(int deviceCount, Download &result)
     const QStringList arguments = QStringList{QStringLiteral("download"), file.crLfPath()}
                                 + devices.portOptions()
                                 + QStringList{QStringLiteral("--json"), QStringLiteral("--quiet")};
-    if (!runCli(arguments, 0, result.wallSeconds, result.cpuSeconds, output, downloadFailure))
+    if (!runCli(arguments, 0, run, output, downloadFailure))
         return false;
     if (output[QStringLiteral("commands")].toInt() != commandCount
         || !eachPortInOrder(output[QStringLiteral("devices")].toArray(), devices.portNames(),
@@ -123,25 +123,29 @@ void FleetBench::probeOnce()
         probeFailure = QStringLiteral("morlank-devsim did not start %1 devices").arg(silentPorts);
         return;
     }
-    double wall = 0, cpu = 0;
+    ChildRun run;
     QJsonObject output;
     // No device answered: exit status 3.
     if (!runCli(QStringList{QStringLiteral("ports")} + devices.portOptions() + QStringList{QStringLiteral("--json")},
-                3, wall, cpu, output, probeFailure))
+                3, run, output, probeFailure))
         return;
     if (!eachPortInOrder(output[QStringLiteral("ports")].toArray(), devices.portNames(), silent)) {
         probeFailure = QStringLiteral("not every port was found silent");
         return;
     }
-    probeWalls << wall;
+    probeWalls << run.wallSeconds;
 }
 
-bool FleetBench::runCli(const QStringList &arguments, int expectedStatus, double &wallSeconds,
-                        double &cpuSeconds, QJsonObject &output, QString &failure) const
+bool FleetBench::runCli(const QStringList &arguments, int expectedStatus, ChildRun &run, QJsonObject &output,
+                        QString &failure) const
 {
     QTemporaryDir dir;
+    if (!dir.isValid()) {
+        failure = QStringLiteral("no scratch folder for what morlank-cli prints");
+        return false;
+    }
     const QString outputPath = dir.filePath(QStringLiteral("output.json"));
-    const ChildRun run = runChild(QStringList{cli} + arguments, {}, outputPath);
+    run = runChild(QStringList{cli} + arguments, {}, outputPath);
     if (run.exitStatus != expectedStatus) {
         failure = QStringLiteral("morlank-cli %1 exited with status %2, not %3")
                       .arg(arguments.first())
@@ -155,8 +159,6 @@ bool FleetBench::runCli(const QStringList &arguments, int expectedStatus, double
         return false;
     }
     output = QJsonDocument::fromJson(printed.readAll()).object();
-    wallSeconds = run.wallSeconds;
-    cpuSeconds = run.cpuSeconds;
     return true;
 }
 

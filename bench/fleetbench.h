@@ -1,6 +1,7 @@
 #ifndef FLEETBENCH_H
 #define FLEETBENCH_H
 
+#include "childrun.h"
 #include "conffiles.h"
 
 #include <QJsonObject>
@@ -23,11 +24,6 @@ public:
     void report(ResultTable &table) const;
 
 private:
-    struct Download
-    {
-        double wallSeconds = 0;
-        double cpuSeconds = 0;
-    };
     struct Samples
     {
         QVector<double> oneDeviceWalls;
@@ -39,12 +35,12 @@ private:
     };
 
     void downloadOnce();
-    bool download(int deviceCount, Download &result);
+    bool download(int deviceCount, ChildRun &run);
     void probeOnce();
     // Runs morlank-cli with `arguments` and reads the JSON it printed; false,
     // with the reason, unless it exits with `expectedStatus`.
-    bool runCli(const QStringList &arguments, int expectedStatus, double &wallSeconds, double &cpuSeconds,
-                QJsonObject &output, QString &failure) const;
+    bool runCli(const QStringList &arguments, int expectedStatus, ChildRun &run, QJsonObject &output,
+                QString &failure) const;
     void reportDownloads(ResultTable &table) const;
     void reportProbe(ResultTable &table) const;
 
