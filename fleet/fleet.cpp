@@ -2,10 +2,15 @@
 
 #include "portworker.h"
 
+#include <QCalendar>
+
 #include <algorithm>
 
 Fleet::Fleet(const QStringList &portNames)
 {
+    // Qt 5 registers its calendars on the first use of one, unguarded: when
+    // two workers read a clock at once, one of them could fail to parse it.
+    QCalendar();
     for (const QString &name : portNames) {
         workers.push_back(std::make_unique<PortWorker>(name, stop));
         workers.back()->start();
