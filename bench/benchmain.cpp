@@ -1,6 +1,7 @@
 // Runs every benchmark in turn and prints one table: each row is the median
 // of several runs, and timings are ratios of figures taken in the same run.
 #include "downloadbench.h"
+#include "fleetbench.h"
 #include "machine.h"
 #include "resulttable.h"
 #include "scanbench.h"
@@ -14,6 +15,9 @@ namespace {
 const int downloadRuns = 5;
 const int silentScanRuns = 5;
 const int unopenableScanRuns = 11;
+// Each fleet run downloads to 1, 8 and 32 devices, about 20 s each.
+const int fleetDownloadRuns = 3;
+const int fleetProbeRuns = 5;
 const int textRepetitions = 9;
 const int startupRuns = 10;
 } // namespace
@@ -30,6 +34,10 @@ int main(int argc, char *argv[])
     ScanBench scan;
     scan.run(silentScanRuns, unopenableScanRuns);
     scan.report(table);
+
+    FleetBench fleet(QStringLiteral(MORLANK_CLI), QStringLiteral(MORLANK_DEVSIM));
+    fleet.run(fleetDownloadRuns, fleetProbeRuns);
+    fleet.report(table);
 
     TextReport text(QStringLiteral(MORLANK_BENCH_TEXT_RUNNER));
     text.run(textRepetitions);

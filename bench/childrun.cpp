@@ -31,6 +31,11 @@ QByteArrayList mergedEnvironment(const QStringList &overrides)
     return merged;
 }
 
+double seconds(const timeval &time)
+{
+    return double(time.tv_sec) + double(time.tv_usec) * 1e-6;
+}
+
 // The pointers stay valid as long as `strings` is alive and unchanged.
 std::vector<char *> nullTerminated(QByteArrayList &strings)
 {
@@ -42,7 +47,8 @@ std::vector<char *> nullTerminated(QByteArrayList &strings)
 }
 } // namespace
 
-ChildRun runChild(const QStringList &arguments, const QStringList &environment)
+ChildRun runChild(const QStringList &arguments, const QStringList &environment,
+                  const QString &outputPath)
 {
     QByteArrayList argumentBytes;
     for (const QString &argument : arguments)
@@ -53,7 +59,11 @@ ChildRun runChild(const QStringList &arguments, const QStringList &environment)
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (outputPath.isEmpty())
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, outputPath.toLocal8Bit().constData(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
 
     ChildRun run;
@@ -68,7 +78,9 @@ ChildRun runChild(const QStringList &arguments, const QStringList &environment)
     if (wait4(pid, &status, 0, &usage) != pid)
         return run;
     run.wallSeconds = monotonicSeconds() - start;
+    run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     run.peakMiB = double(usage.ru_maxrss) / 1024; // Linux reports KiB
-    run.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.succeeded = run.exitStatus == 0;
     return run;
 }

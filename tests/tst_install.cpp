@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -23,6 +24,72 @@ QString desktopEntryValue(const QString &fileName, const QString &key)
     }
     return {};
 }
+
+const QString manPagePath = QStringLiteral("share/man/man1/morlank-cli.1");
+
+// Roff source as the reader sees it: font changes dropped, escaped minus
+// signs made plain.
+QString roffText(QString line)
+{
+    static const QRegularExpression fontChange(QStringLiteral(R"(\\f[BIRP])"));
+    return line.remove(fontChange).replace(QLatin1String("\\-"), QLatin1String("-"));
+}
+
+// The source lines of one section (.SH) of a manual page. (indexOf() wants
+// a pattern to match the whole line.)
+QStringList manSection(const QString &page, const QString &heading)
+{
+    const QStringList lines = page.split(QLatin1Char('\n'));
+    const int start = lines.indexOf(QRegularExpression(QStringLiteral(R"(\.SH "?%1"?)").arg(heading)));
+    if (start < 0)
+        return {};
+    const int end = lines.indexOf(QRegularExpression(QStringLiteral(R"(\.SH .*)")), start + 1);
+    return lines.mid(start + 1, end < 0 ? -1 : end - start - 1);
+}
+
+// The text lines of a section, as the reader sees them.
+QStringList textLines(const QStringList &section)
+{
+    QStringList text;
+    for (const QString &line : section) {
+        if (!line.startsWith(QLatin1Char('.')))
+            text << roffText(line);
+    }
+    return text;
+}
+
+// The tags of a section's .TP entries, as the reader sees them.
+QStringList entryTags(const QStringList &section)
+{
+    QStringList tags;
+    for (int i = 0; i + 1 < section.size(); ++i) {
+        if (section.at(i) == QLatin1String(".TP"))
+            tags << roffText(section.at(i + 1));
+    }
+    return tags;
+}
+
+// The lines of a help text's paragraph that begins with `title`.
+QStringList helpParagraph(const QString &help, const QString &title)
+{
+    const QStringList lines = help.split(QLatin1Char('\n'));
+    const int start = lines.indexOf(QRegularExpression(title + QStringLiteral(".*")));
+    if (start < 0)
+        return {};
+    const int end = lines.indexOf(QString(), start);
+    return lines.mid(start, end < 0 ? -1 : end - start);
+}
+
+QStringList matches(const QStringList &lines, const QString &pattern)
+{
+    const QRegularExpression expression(pattern);
+    QStringList found;
+    for (const QString &line : lines) {
+        for (auto match = expression.globalMatch(line); match.hasNext();)
+            found << match.next().captured(1);
+    }
+    return found;
+}
 } // namespace
 
 // What `cmake --install` puts into a fresh prefix.
@@ -39,9 +106,15 @@ private slots:
     void desktopEntry();
     void desktopEntryIsValid();
     void sampleConfiguration();
+    void manPageCommands_data();
+    void manPageCommands();
+    void manPageExitStatuses();
+    void manPageRenders();
 
 private:
     QString installed(const QString &relativePath) const { return prefix.filePath(relativePath); }
+    QString cliHelp(const QStringList &arguments) const;
+    QString manPage() const;
 
     QTemporaryDir prefix;
 };
@@ -122,6 +195,85 @@ void InstallTest::desktopEntryIsValid()
 void InstallTest::sampleConfiguration()
 {
     QCOMPARE(readCommandFile(installed("share/morlank/sample.conf")).size(), 12);
+}
+
+// What the installed program says of itself.
+QString InstallTest::cliHelp(const QStringList &arguments) const
+{
+    QProcess cli;
+    cli.start(installed("bin/morlank-cli"), arguments);
+    if (!cli.waitForFinished() || cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0)
+        return {};
+    return QString::fromLocal8Bit(cli.readAllStandardOutput());
+}
+
+QString InstallTest::manPage() const
+{
+    QFile page(installed(manPagePath));
+    return page.open(QIODevice::ReadOnly) ? QString::fromUtf8(page.readAll()) : QString();
+}
+
+// One row for each command the program's overview lists.
+void InstallTest::manPageCommands_data()
+{
+    QTest::addColumn<QString>("command");
+
+    const QStringList commands = matches(helpParagraph(cliHelp({"--help"}), "Commands:"),
+                                         R"(^  ([a-z]+(?: [a-z]+)*))");
+    QVERIFY(commands.size() >= 4);
+    for (const QString &command : commands)
+        QTest::newRow(qPrintable(command)) << command;
+}
+
+// The synopsis holds the command's usage as its help gives it, and every
+// option of its help has an entry among the options.
+void InstallTest::manPageCommands()
+{
+    QFETCH(QString, command);
+
+    const QString page = manPage();
+    const QStringList synopsis = textLines(manSection(page, "SYNOPSIS"));
+    const QStringList options = entryTags(manSection(page, "OPTIONS"));
+    QVERIFY2(!synopsis.isEmpty() && !options.isEmpty(), qPrintable(manPagePath));
+    if (command == QLatin1String("help")) {
+        // help takes the name of a command, not options.
+        QVERIFY(!synopsis.filter(QRegularExpression("^morlank-cli help ")).isEmpty());
+        return;
+    }
+    const QString help = cliHelp({"help", command});
+    const QStringList usage = matches(help.split('\n').mid(0, 1), "^Usage: (morlank-cli .+)$");
+    QCOMPARE(usage.size(), 1);
+    QVERIFY2(synopsis.contains(usage.first()), qPrintable(usage.first()));
+    const QStringList helpOptions = matches(helpParagraph(help, "Options:"), R"(^  (?:-\w, )?(--[a-z-]+))");
+    QVERIFY(helpOptions.contains("--help"));
+    for (const QString &option : helpOptions) {
+        const QRegularExpression tag(QStringLiteral("(^|, )%1( |$)").arg(option));
+        QVERIFY2(!options.filter(tag).isEmpty(), qPrintable(option));
+    }
+}
+
+// The same exit statuses as the overview gives, each with its entry.
+void InstallTest::manPageExitStatuses()
+{
+    QStringList told = matches(helpParagraph(cliHelp({"--help"}), "Exit status:"), R"(\b(\d+)\b)");
+    QStringList documented = entryTags(manSection(manPage(), "EXIT STATUS"));
+    told.sort();
+    documented.sort();
+    QVERIFY(told.contains("143"));
+    QCOMPARE(documented, told);
+}
+
+void InstallTest::manPageRenders()
+{
+    const QString groff = QStandardPaths::findExecutable("groff");
+    if (groff.isEmpty())
+        QSKIP("groff is not installed");
+    QProcess render;
+    render.setProcessChannelMode(QProcess::MergedChannels);
+    render.start(groff, {"-man", "-Tutf8", "-ww", "-z", installed(manPagePath)});
+    QVERIFY(render.waitForFinished());
+    const QByteArray warnings = render.readAll();
+    QVERIFY2(render.exitCode() == 0 && warnings.isEmpty(), warnings.constData());
 }
 
 QTEST_GUILESS_MAIN(InstallTest)
