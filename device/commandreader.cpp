@@ -88,23 +88,14 @@ QStringList readCommands(QTextStream &in, QVector<int> &lineNumbers)
     return commands;
 }
 
-QStringList readCommandFile(const QString &fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QTextStream in(&file);
-#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-    // One rule whatever Qt the program is built with, Qt 5's: the system's
-    // 8-bit encoding unless a byte-order mark names another. Qt 6 would take
-    // UTF-8, which differs on Windows and its ANSI code page.
-    in.setEncoding(QStringConverter::System);
-#endif
-    return readCommands(in);
-}
-
-bool readCommandFile(const QString &fileName, QStringList &commands, QVector<int> &lineNumbers,
-                     QString &error)
+namespace {
+// Opens `fileName` and hands `read` its text; false, with the reason, when
+// the file cannot be opened. One decoding rule whatever Qt the program is
+// built with, Qt 5's: the system's 8-bit encoding unless a byte-order mark
+// names another. Qt 6 would take UTF-8, which differs on Windows and its ANSI
+// code page.
+template<typename Read>
+bool readFile(const QString &fileName, QString &error, Read read)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -112,6 +103,25 @@ bool readCommandFile(const QString &fileName, QStringList &commands, QVector<int
         return false;
     }
     QTextStream in(&file);
-    commands = readCommands(in, lineNumbers);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    in.setEncoding(QStringConverter::System);
+#endif
+    read(in);
     return true;
+}
+} // namespace
+
+QStringList readCommandFile(const QString &fileName)
+{
+    QStringList commands;
+    QString error;
+    readFile(fileName, error, [&commands](QTextStream &in) { commands = readCommands(in); });
+    return commands;
+}
+
+bool readCommandFile(const QString &fileName, QStringList &commands, QVector<int> &lineNumbers,
+                     QString &error)
+{
+    return readFile(fileName, error,
+                    [&](QTextStream &in) { commands = readCommands(in, lineNumbers); });
 }
