@@ -19,6 +19,9 @@ namespace {
 // for it adds nothing one notices, seldom enough to cost no CPU.
 const int lookIntervalMs = 20;
 
+const QString noPortListed =
+    QStringLiteral("the system lists no serial port. Plug the device in, or name its port with --port.");
+
 void printOut(const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
@@ -60,34 +63,34 @@ int CommandRunner::ports()
     if (status == 0 && !request.ports.isEmpty() && probes.count(DeviceLink::Probe::Device) < probes.size())
         status = 1;
     if (ports.isEmpty())
-        printError(QStringLiteral("the system lists no serial port. Plug the device in, or name its port "
-                                  "with --port."));
+        printError(noPortListed);
     return finish(Report::ports(ports, probes), Report::portsText, status);
 }
 
 int CommandRunner::clockGet()
 {
-    const QStringList ports = candidates();
-    QVector<bool> served;
-    int status = 0;
-    if (!probeAndChoose(ports, served, status))
-        return status;
-    const auto done = startJobs<ClockReadJob>(served, [] { return std::make_unique<ClockReadJob>(); });
-    waitUntil([this] { return fleet->hasFinished(); });
-    return finish(Report::clockGet(ports, done, !request.ports.isEmpty()), Report::clockGetText, status);
+    return serveClock<ClockReadJob>([] { return std::make_unique<ClockReadJob>(); }, Report::clockGet,
+                                    Report::clockGetText);
 }
 
 int CommandRunner::clockSet()
+{
+    return serveClock<ClockWriteJob>(
+        [this] { return std::make_unique<ClockWriteJob>(request.clock, request.verify); }, Report::clockSet,
+        Report::clockSetText);
+}
+
+template<typename Job, typename Make, typename ReportOf>
+int CommandRunner::serveClock(Make make, ReportOf report, TextOf text)
 {
     const QStringList ports = candidates();
     QVector<bool> served;
     int status = 0;
     if (!probeAndChoose(ports, served, status))
         return status;
-    const auto done = startJobs<ClockWriteJob>(
-        served, [this] { return std::make_unique<ClockWriteJob>(request.clock, request.verify); });
+    const auto done = startJobs<Job>(served, make);
     waitUntil([this] { return fleet->hasFinished(); });
-    return finish(Report::clockSet(ports, done, !request.ports.isEmpty()), Report::clockSetText, status);
+    return finish(report(ports, done, !request.ports.isEmpty()), text, status);
 }
 
 // The file is read and checked before any port is opened.
@@ -169,8 +172,7 @@ bool CommandRunner::probeAndChoose(const QStringList &ports, QVector<bool> &serv
         break;
     case Fleet::Selection::NoDevice:
         printError(ports.isEmpty()
-                       ? QStringLiteral("the system lists no serial port. Plug the device in, or name its port "
-                                        "with --port.")
+                       ? noPortListed
                        : QStringLiteral("no device answered on %1. Check the cable and the power, or see what "
                                         "each port answers with 'morlank-cli ports'.")
                              .arg(ports.join(QStringLiteral(", "))));

@@ -31,6 +31,10 @@ private:
     int clockGet();
     int clockSet();
     int download();
+    // Probes, serves each chosen device with a clock job from `make` and
+    // prints what `report` makes of the results.
+    template<typename Job, typename Make, typename ReportOf>
+    int serveClock(Make make, ReportOf report, TextOf text);
 
     QStringList candidates() const;
     // Probes every candidate at once and chooses the devices to serve; false,
