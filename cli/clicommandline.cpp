@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTextStream>
 
 namespace {
@@ -15,6 +16,12 @@ const QString timeOption = QStringLiteral("time");
 const QString dateOption = QStringLiteral("date");
 const QString verifyOption = QStringLiteral("verify");
 const QString helpOption = QStringLiteral("help");
+const QString logOption = QStringLiteral("log");
+const QString vidPidOption = QStringLiteral("vid-pid");
+const QString slotOption = QStringLiteral("slot");
+const QString setClockOption = QStringLiteral("set-clock");
+const QString retriesOption = QStringLiteral("retries");
+const QString unitsOption = QStringLiteral("units");
 
 const QString timeInputFormat = QStringLiteral("hh:mm:ss");
 const QString dateInputFormat = QStringLiteral("dd/MM/yyyy");
@@ -28,6 +35,7 @@ const char overview[] =
     "  clock get   read the clock of the device(s)\n"
     "  clock set   set the clock of the device(s)\n"
     "  download    send a .conf file to the device(s), line by line\n"
+    "  watch       a production station: program every unit as it is attached\n"
     "  help CMD    the options of one command\n"
     "\n"
     "Every port is probed at once with the handshake. Without --port, clock and\n"
@@ -58,6 +66,13 @@ const CommandHelp commandHelp[] = {
      "Sends every command of the configuration FILE to each device in file\n"
      "order, each acknowledged before the next. Progress goes to standard error,\n"
      "results to standard output."},
+    {"watch", "watch FILE [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
+              "[--set-clock [--verify]] [--retries N] [--units N] [--log FILE] [--json] [--quiet]",
+     "A production station: watches the ports and serves every unit once per\n"
+     "attachment, as its port appears or as a present port starts answering.\n"
+     "Each unit gets the computer's clock (with --set-clock) and the\n"
+     "configuration FILE; one line per attempt goes to standard output, the\n"
+     "slots' states to standard error. Runs until Ctrl-C, or --units N."},
 };
 
 const CommandHelp *findCommand(const QString &name)
@@ -82,21 +97,35 @@ bool given(const QCommandLineParser &parser, const QString &option)
 
 QString unknownCommand(const QString &command)
 {
-    return QStringLiteral("there is no command '%1'; the commands are ports, clock get, clock set and download.")
+    return QStringLiteral("there is no command '%1'; the commands are ports, clock get, clock set, download and "
+                          "watch.")
         .arg(command);
 }
 
 void configure(QCommandLineParser &parser, const QString &command)
 {
     addHelpOption(parser);
+    const bool watch = command == QLatin1String("watch");
     parser.addOptions({
-        {portOption, QStringLiteral("Probe and serve this port (a name or a path such as /dev/pts/3) "
-                                    "instead of every port the system lists; may be repeated."),
-         QStringLiteral("NAME")},
-        {jsonOption, QStringLiteral("Print the result as JSON.")},
+        watch ? QCommandLineOption(portOption,
+                                   QStringLiteral("Watch this port (a name, a path, or a shell pattern such as "
+                                                  "'/dev/serial/by-path/*usb*' matched against paths at each look) "
+                                                  "instead of every port the system lists; may be repeated."),
+                                   QStringLiteral("NAME|PATTERN"))
+              : QCommandLineOption(portOption,
+                                   QStringLiteral("Probe and serve this port (a name or a path such as /dev/pts/3) "
+                                                  "instead of every port the system lists; may be repeated."),
+                                   QStringLiteral("NAME")),
+        {jsonOption, watch ? QStringLiteral("Print one JSON object per attempt, one a line.")
+                           : QStringLiteral("Print the result as JSON.")},
     });
-    if (command != QLatin1String("ports"))
+    if (command != QLatin1String("ports") && !watch)
         parser.addOption({allOption, QStringLiteral("Serve every answering device, not just the only one.")});
+    if (command == QLatin1String("clock set") || command == QLatin1String("download") || watch) {
+        parser.addOption({logOption, QStringLiteral("Append one JSON line per attempt per device to FILE, synced to disk "
+                                                    "before the attempt is reported."),
+                          QStringLiteral("FILE")});
+    }
     if (command == QLatin1String("clock set")) {
         parser.addOptions({
             {fromPcOption, QStringLiteral("Write the computer's clock.")},
@@ -104,6 +133,21 @@ void configure(QCommandLineParser &parser, const QString &command)
             {dateOption, QStringLiteral("Write this date, day first."), QStringLiteral("dd/MM/yyyy")},
             {verifyOption, QStringLiteral("Read the clock back and fail a device that differs by more than "
                                           "2 s plus the time the exchange took.")},
+        });
+    }
+    if (watch) {
+        parser.addOptions({
+            {vidPidOption, QStringLiteral("Only ports of USB adapters with this vendor and product id; may be repeated."),
+             QStringLiteral("VVVV:PPPP")},
+            {slotOption, QStringLiteral("Call the slot of PORT (as given or matched) NAME; may be repeated."),
+             QStringLiteral("NAME=PORT")},
+            {setClockOption, QStringLiteral("Set each unit's clock from the computer's first.")},
+            {verifyOption, QStringLiteral("With --set-clock: read the clock back and fail a unit that differs by more "
+                                          "than 2 s.")},
+            {retriesOption, QStringLiteral("Serve a unit that failed up to N more times while it stays attached."),
+             QStringLiteral("N")},
+            {unitsOption, QStringLiteral("Stop after N units have finished; exit 0 when all were ok."), QStringLiteral("N")},
+            {quietOption, QStringLiteral("Show no slot states on standard error.")},
         });
     }
     if (command == QLatin1String("download")) {
@@ -148,7 +192,7 @@ bool CliCommandLine::parse(const QStringList &arguments, Request &request, int &
             return false;
         }
         if (rest.isEmpty())
-            return fail(QStringLiteral("name a command: ports, clock get, clock set or download."));
+            return fail(QStringLiteral("name a command: ports, clock get, clock set, download or watch."));
         QString command = rest.takeFirst();
         if (command == QLatin1String("help"))
             return showHelp(rest.join(QLatin1Char(' ')));
@@ -172,7 +216,7 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
         return showHelp(command);
 
     const QStringList positional = parser.positionalArguments();
-    const int expected = command == QLatin1String("download") ? 1 : 0;
+    const int expected = command == QLatin1String("download") || command == QLatin1String("watch") ? 1 : 0;
     if (positional.size() != expected) {
         return fail(expected ? QStringLiteral("name one configuration file.")
                              : QStringLiteral("unexpected argument '%1'.").arg(positional.value(0)),
@@ -181,6 +225,7 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
     request.command = command == QLatin1String("ports")       ? Request::Ports
                       : command == QLatin1String("clock get") ? Request::ClockGet
                       : command == QLatin1String("clock set") ? Request::ClockSet
+                      : command == QLatin1String("watch")     ? Request::Watch
                                                               : Request::Download;
     for (const QString &port : parser.values(portOption)) {
         if (!request.ports.contains(port))
@@ -192,7 +237,50 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
     request.quiet = given(parser, quietOption);
     request.dryRun = given(parser, dryRunOption);
     request.verify = given(parser, verifyOption);
+    request.log = given(parser, logOption) ? parser.value(logOption) : QString();
+    if (request.command == Request::Watch)
+        return readStationOptions(parser, request);
     return request.command != Request::ClockSet || readClockOptions(parser, request);
+}
+
+bool CliCommandLine::readStationOptions(const QCommandLineParser &parser, Request &request)
+{
+    const QString command = QStringLiteral("watch");
+    static const QRegularExpression usbId(QStringLiteral("^[0-9a-fA-F]{4}:[0-9a-fA-F]{4}$"));
+    for (const QString &vidPid : parser.values(vidPidOption)) {
+        if (!usbId.match(vidPid).hasMatch())
+            return fail(QStringLiteral("--vid-pid takes a USB id as VVVV:PPPP in hex, such as 0403:6001, not '%1'.")
+                            .arg(vidPid),
+                        command);
+        request.vidPids << vidPid.toLower();
+    }
+    for (const QString &slot : parser.values(slotOption)) {
+        const int equals = slot.indexOf(QLatin1Char('='));
+        if (equals <= 0 || equals == slot.size() - 1)
+            return fail(QStringLiteral("--slot takes NAME=PORT, such as \"Slot 3=/dev/ttyUSB2\", not '%1'.").arg(slot),
+                        command);
+        request.slotNames << qMakePair(slot.left(equals), slot.mid(equals + 1));
+    }
+    request.setClock = given(parser, setClockOption);
+    if (request.verify && !request.setClock)
+        return fail(QStringLiteral("--verify reads back the clock that --set-clock writes: give both."), command);
+    return readCount(parser, retriesOption, 0, request.retries) && readCount(parser, unitsOption, 1, request.units);
+}
+
+// A whole number of at least `minimum`; an option left out keeps `value`.
+bool CliCommandLine::readCount(const QCommandLineParser &parser, const QString &option, int minimum, int &value)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    value = parser.value(option).toInt(&ok);
+    if (!ok || value < minimum)
+        return fail(QStringLiteral("--%1 takes a whole number, %2 or more, not '%3'.")
+                        .arg(option)
+                        .arg(minimum)
+                        .arg(parser.value(option)),
+                    QStringLiteral("watch"));
+    return true;
 }
 
 // Checked strictly, before any port is opened. The time and the date are

@@ -47,7 +47,8 @@ int CommandRunner::run()
     case Request::Ports: return ports();
     case Request::ClockGet: return clockGet();
     case Request::ClockSet: return clockSet();
-    case Request::Download: break;
+    case Request::Download:
+    case Request::Watch: break;
     }
     return download();
 }

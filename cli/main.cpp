@@ -1,5 +1,6 @@
 #include "clicommandline.h"
 #include "commandrunner.h"
+#include "watchcommand.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -17,5 +18,7 @@ int main(int argc, char *argv[])
     int status = 0;
     if (!CliCommandLine().parse(QCoreApplication::arguments(), request, status))
         return status;
+    if (request.command == Request::Watch)
+        return WatchCommand(request).run();
     return CommandRunner(request).run();
 }

@@ -3,6 +3,7 @@
 #include "clockreadjob.h"
 #include "clockwritejob.h"
 #include "downloadjob.h"
+#include "jobjson.h"
 #include "sendablecharacters.h"
 
 #include <QFileInfo>
@@ -33,27 +34,9 @@ QString probeName(DeviceLink::Probe probe)
     return QStringLiteral("cannot open");
 }
 
-QString reasonName(DownloadJob::Failure::Reason reason)
-{
-    switch (reason) {
-    case DownloadJob::Failure::Refused: return QStringLiteral("refused");
-    case DownloadJob::Failure::NoAnswer: return QStringLiteral("no answer");
-    case DownloadJob::Failure::NotSendable: break;
-    }
-    return QStringLiteral("not sendable");
-}
-
 QJsonValue orNull(const QString &text)
 {
     return text.isEmpty() ? QJsonValue() : QJsonValue(text);
-}
-
-// Line ends go; lines of a longer answer are kept apart by a space.
-QString answerText(const QByteArray &answer)
-{
-    return QString::fromUtf8(answer)
-        .split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts)
-        .join(QLatin1Char(' '));
 }
 
 QString result(bool interrupted, bool ok)
@@ -87,30 +70,14 @@ QJsonArray devices(const QStringList &ports, const QVector<const Job *> &jobs, b
     return list;
 }
 
-QJsonObject failureEntry(const DownloadJob::Failure &failure)
-{
-    QJsonObject entry{{"line", failure.line},
-                      {"command", failure.command},
-                      {"reason", reasonName(failure.reason)},
-                      {"answer", failure.reason == DownloadJob::Failure::NotSendable
-                                     ? QJsonValue()
-                                     : QJsonValue(answerText(failure.answer))}};
-    if (!failure.lateAnswer.isEmpty())
-        entry.insert(QStringLiteral("late_answer"), answerText(failure.lateAnswer));
-    return entry;
-}
-
 QJsonObject downloadEntry(const DownloadJob &job)
 {
     const DownloadJob::Result &r = job.result();
-    QJsonArray failures;
-    for (const DownloadJob::Failure &failure : r.failures)
-        failures << failureEntry(failure);
     return {{"result", result(r.interrupted, r.failures.isEmpty())},
             {"sent", r.sent},
             {"acknowledged", r.acknowledged},
             {"seconds", std::round(r.seconds * 100) / 100},
-            {"failures", failures}};
+            {"failures", JobJson::failures(r.failures)}};
 }
 
 // The first character that cannot be sent, counted from 1 as an editor
@@ -186,13 +153,8 @@ QJsonObject clockSet(const QStringList &ports, const QVector<const ClockWriteJob
     const auto entry = [](const ClockWriteJob &job) {
         const ClockWriteJob::Result &r = job.result();
         const bool ok = r.timeAcknowledged && r.dateAcknowledged && r.verified.value_or(true);
-        QJsonObject device{{"result", result(r.interrupted, ok)},
-                           {"written", r.written.text()},
-                           {"time_acknowledged", r.timeAcknowledged},
-                           {"date_acknowledged", r.dateAcknowledged},
-                           {"verified", r.verified ? QJsonValue(*r.verified) : QJsonValue()}};
-        if (r.verified)
-            device.insert(QStringLiteral("read_back"), r.readBack.isValid() ? QJsonValue(r.readBack.text()) : QJsonValue());
+        QJsonObject device = JobJson::clockWrite(r);
+        device.insert(QStringLiteral("result"), result(r.interrupted, ok));
         return device;
     };
     const QJsonObject notFound{{"result", "not found"},
@@ -333,6 +295,34 @@ QString dryRunText(const QJsonObject &report)
         if (!line[QStringLiteral("sendable")].toBool())
             text += QStringLiteral("  <- not sendable: column %1").arg(line[QStringLiteral("column")].toInt());
         text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString attemptText(const QJsonObject &record)
+{
+    const QJsonValue unit = record.value(QStringLiteral("unit"));
+    QString text = QStringLiteral("%1  %2  %3  %4  %5/%6 acknowledged  %7 s")
+                       .arg(record.value(QStringLiteral("time")).toString(),
+                            record.value(QStringLiteral("slot")).toString(), textOf(unit),
+                            record.value(QStringLiteral("result")).toString())
+                       .arg(record.value(QStringLiteral("acknowledged")).toInt())
+                       .arg(record.value(QStringLiteral("commands")).toInt())
+                       .arg(record.value(QStringLiteral("seconds")).toDouble(), 0, 'f', 2);
+    const int attempt = record.value(QStringLiteral("attempt")).toInt();
+    if (attempt > 1)
+        text += QStringLiteral("  attempt %1").arg(attempt);
+    if (record.value(QStringLiteral("error")).isString())
+        text += QStringLiteral("  ") + record.value(QStringLiteral("error")).toString();
+    text += QLatin1Char('\n');
+    for (const QJsonValue failure : record.value(QStringLiteral("failures")).toArray()) {
+        const QString answer = failure[QStringLiteral("answer")].toString();
+        const QJsonValue late = failure[QStringLiteral("late_answer")];
+        text += QStringLiteral("  line %1: %2  %3%4%5\n")
+                    .arg(failure[QStringLiteral("line")].toInt())
+                    .arg(failure[QStringLiteral("command")].toString(), failure[QStringLiteral("reason")].toString(),
+                         answer.isEmpty() ? QString() : QStringLiteral(": ") + answer,
+                         late.isString() ? QStringLiteral(" (answered late: %1)").arg(late.toString()) : QString());
     }
     return text;
 }

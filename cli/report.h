@@ -32,6 +32,8 @@ QString clockGetText(const QJsonObject &report);
 QString clockSetText(const QJsonObject &report);
 QString downloadText(const QJsonObject &report);
 QString dryRunText(const QJsonObject &report);
+// One attempt of a station: a line, then one per failed command.
+QString attemptText(const QJsonObject &record);
 } // namespace Report
 
 #endif // REPORT_H

@@ -4,14 +4,16 @@
 #include "wallclock.h"
 
 #include <QString>
+#include <QPair>
 #include <QStringList>
+#include <QVector>
 
 #include <optional>
 
 // What the command line asked for, checked.
 struct Request
 {
-    enum Command { Ports, ClockGet, ClockSet, Download };
+    enum Command { Ports, ClockGet, ClockSet, Download, Watch };
 
     Command command = Ports;
     QStringList ports; // the --port names, in order, each once
@@ -21,7 +23,15 @@ struct Request
     bool dryRun = false;
     bool verify = false;
     std::optional<WallClock> clock; // clock set: what to write; none with --from-pc
-    QString file;    // download
+    QString file;    // download, watch
+    QString log;     // --log: where each attempt is recorded
+
+    // watch
+    QStringList vidPids;                     // lower case, "0403:6001"
+    QVector<QPair<QString, QString>> slotNames; // name, port
+    bool setClock = false;
+    int retries = 0;
+    int units = 0; // 0: until stopped
 };
 
 #endif // REQUEST_H

@@ -27,3 +27,8 @@ QStringList availablePortNames()
     const QString simulated = servingPorts ? servingPorts->simulatedPortName() : QString();
     return (simulated.isEmpty() ? QStringList() : QStringList{simulated}) + systemPortNames();
 }
+
+PortInfo portInfo(const QString &name)
+{
+    return systemPortInfo(name);
+}

@@ -98,12 +98,57 @@ DeviceLink::Probe DeviceLink::answersHandshake(const QString &name)
     port.setPortName(name);
     if (!openWithLineSettings())
         return openFailure();
+    return exchangeHandshake();
+}
+
+DeviceLink::Probe DeviceLink::exchangeHandshake()
+{
     port.flush();
     waitUntilQuiet();
     port.write(handshake);
     if (!port.waitForReadyRead(firstReplyWaitMs))
         return Probe::Silent;
     return collectReply(pieceWaitMs).contains(acknowledgement) ? Probe::Device : Probe::NoDevice;
+}
+
+// Reopening a port for every look would toggle its modem lines as often,
+// which resets some devices: a watched port is opened once.
+DeviceLink::Probe DeviceLink::lookAt(const QString &name)
+{
+    connected = false;
+    if (!port.isOpen()) {
+        port.setPortName(name);
+        if (!openWithLineSettings()) {
+            const Probe failure = openFailure();
+            port.close();
+            return failure;
+        }
+    }
+    port.clearError();
+    const Probe probe = exchangeHandshake();
+    if (probe == Probe::Device) {
+        connected = true;
+        portName = name;
+    }
+    return probe;
+}
+
+void DeviceLink::closePort()
+{
+    connected = false;
+    port.close();
+}
+
+bool DeviceLink::lastCommandWritten() const
+{
+    return written;
+}
+
+bool DeviceLink::portLost() const
+{
+    const QSerialPort::SerialPortError error = port.error();
+    return error == QSerialPort::ReadError || error == QSerialPort::WriteError
+        || error == QSerialPort::ResourceError;
 }
 
 DeviceLink::Probe DeviceLink::openFailure() const
@@ -180,7 +225,8 @@ bool DeviceLink::sendCommand(QByteArray data)
     waitUntilQuiet();
     setAsideEarlierAnswers();
     port.write(data.constData());
-    if (!port.waitForBytesWritten(bytesWrittenWaitMs))
+    written = port.waitForBytesWritten(bytesWrittenWaitMs);
+    if (!written)
         return noAnswer();
     if (!port.waitForReadyRead(firstReplyWaitMs))
         return noAnswer();

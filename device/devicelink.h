@@ -23,6 +23,16 @@ public:
     // Tries the one port `name` as findDevice tries each; connected after
     // Probe::Device, closed after anything else.
     Probe connectTo(const QString &name);
+    // For watching one port: opens `name` unless the port is open already,
+    // then sends the handshake as a scan does. The port stays open whatever
+    // the answer, until closePort(); connected after Probe::Device.
+    Probe lookAt(const QString &name);
+    void closePort();
+    // Whether the port went away under the link (its adapter pulled, its
+    // line hung up), as the last exchange found.
+    bool portLost() const;
+    // Whether the last sendCommand() got its bytes out.
+    bool lastCommandWritten() const;
 
     bool sendCommand(QByteArray data);
     bool sendLine(const QString &line);
@@ -47,6 +57,7 @@ public:
 private:
     void closeConnection();
     Probe answersHandshake(const QString &name);
+    Probe exchangeHandshake();
     Probe openFailure() const;
     bool openWithLineSettings();
     void waitUntilQuiet();
@@ -62,6 +73,7 @@ private:
     QByteArray answer;
     bool answersApart = false;
     QByteArray late;
+    bool written = false;
 };
 
 #endif // DEVICELINK_H

@@ -4,3 +4,8 @@ QStringList availablePortNames()
 {
     return systemPortNames();
 }
+
+PortInfo portInfo(const QString &name)
+{
+    return systemPortInfo(name);
+}

@@ -19,3 +19,8 @@ QStringList availablePortNames()
 {
     return chosenPortNames();
 }
+
+PortInfo portInfo(const QString &name)
+{
+    return systemPortInfo(name);
+}

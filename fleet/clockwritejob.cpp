@@ -54,8 +54,15 @@ void ClockWriteJob::run(DeviceLink &link, const std::atomic<bool> &stop)
     if (stopped())
         return;
     outcome.dateAcknowledged = link.setDate(outcome.written.date.toString(clockDateFormat));
-    if (verify && !stopped())
+    if (verify && !stopped()) {
+        verifying = true;
         outcome.verified = readBackMatches(link, sinceWritten.elapsed());
+    }
+}
+
+bool ClockWriteJob::isVerifying() const
+{
+    return verifying;
 }
 
 const ClockWriteJob::Result &ClockWriteJob::result() const

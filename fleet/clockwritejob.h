@@ -25,6 +25,8 @@ public:
     ClockWriteJob(const std::optional<WallClock> &target, bool verify);
 
     void run(DeviceLink &link, const std::atomic<bool> &stop) override;
+    // Whether it is reading the clock back, asked from any thread.
+    bool isVerifying() const;
     const Result &result() const;
 
 private:
@@ -32,6 +34,7 @@ private:
 
     const std::optional<WallClock> target;
     const bool verify;
+    std::atomic<bool> verifying{false};
     Result outcome;
 };
 

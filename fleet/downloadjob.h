@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 // Sends every command of a configuration file to one device, in file order,
 // as the window does: a refused command does not stop the device.
 class DownloadJob : public DeviceJob
@@ -28,11 +30,18 @@ public:
         int acknowledged = 0;
         double seconds = 0;
         bool interrupted = false;
+        bool gone = false; // the device went away before the last command
         QVector<Failure> failures;
     };
+    // Asked whether a device that may be taken away mid-download is still
+    // there, once its port is lost or two commands in a row got no answer.
+    using PresenceCheck = std::function<bool(DeviceLink &)>;
 
     // Commands as the reader gives them, each closed by a carriage return.
     DownloadJob(const QStringList &commands, const QVector<int> &lineNumbers);
+    // Gives a device that is no longer there up as gone instead of trying
+    // every command left.
+    void watchForDeparture(const PresenceCheck &stillThere);
 
     void run(DeviceLink &link, const std::atomic<bool> &stop) override;
 
@@ -43,10 +52,13 @@ public:
     const Result &result() const;
 
 private:
-    void send(DeviceLink &link, int index);
+    bool send(DeviceLink &link, int index);
+    bool departed(DeviceLink &link);
 
     const QStringList commands;
     const QVector<int> lineNumbers;
+    PresenceCheck stillThere;
+    int unansweredInARow = 0;
     std::atomic<int> done{0};
     std::atomic<int> failed{0};
     Result outcome;

@@ -1,0 +1,138 @@
+#include "stationdisplay.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cstdio>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+const int barWidth = 20;
+
+void write(const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+int terminalWidth()
+{
+    winsize size = {};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+QString firstFailure(const SlotView &slot)
+{
+    const QJsonValue failure = slot.record.value(QStringLiteral("failures"))[0];
+    return failure.isObject() ? QStringLiteral(" at line %1").arg(failure[QStringLiteral("line")].toInt()) : QString();
+}
+
+QString progress(const SlotView &slot)
+{
+    const int filled = slot.total ? slot.done * barWidth / slot.total : 0;
+    return QStringLiteral("[%1%2] %3/%4")
+        .arg(QString(filled, QLatin1Char('#')), QString(barWidth - filled, QLatin1Char('-')))
+        .arg(slot.done)
+        .arg(slot.total);
+}
+
+QString totalsLine(const StationDisplay::Totals &totals)
+{
+    return QStringLiteral("units: %1 ok, %2 failed, %3 per hour")
+        .arg(totals.ok)
+        .arg(totals.failed)
+        .arg(totals.perHour, 0, 'f', 1);
+}
+} // namespace
+
+QString slotLine(const SlotView &slot, bool live)
+{
+    QString state = SlotView::stateName(slot.state);
+    switch (slot.state) {
+    case SlotView::Empty:
+        if (!slot.portState.isEmpty() && slot.portState != QLatin1String("silent"))
+            state += QStringLiteral(" (%1)").arg(slot.portState);
+        break;
+    case SlotView::Programming:
+        state += live ? QLatin1Char(' ') + progress(slot) : QStringLiteral(" %1 commands").arg(slot.total);
+        break;
+    case SlotView::Ok: state += QStringLiteral(" %1/%2 in %3 s").arg(slot.done).arg(slot.total).arg(slot.seconds, 0, 'f', 2); break;
+    case SlotView::Failed: state += firstFailure(slot) + QStringLiteral(" (%1 failed)").arg(slot.failures); break;
+    case SlotView::Gone:
+    case SlotView::Interrupted: state += QStringLiteral(" after %1/%2").arg(slot.done).arg(slot.total); break;
+    case SlotView::NotServed: state += QStringLiteral(": ") + slot.note; break;
+    default: break;
+    }
+    if (slot.attempt > 1 && (slot.isWorking() || slot.isFinished()))
+        state += QStringLiteral(", attempt %1").arg(slot.attempt);
+    if (!slot.unit.isEmpty() && slot.state != SlotView::Empty)
+        state += QStringLiteral("  unit ") + slot.unit;
+    return slot.slot + QStringLiteral("  ") + state;
+}
+
+StationDisplay::StationDisplay(bool q)
+    : quiet(q)
+    , terminal(::isatty(STDERR_FILENO))
+{
+}
+
+bool StationDisplay::isLive() const
+{
+    return terminal && !quiet;
+}
+
+void StationDisplay::draw(const QVector<SlotView> &views, const Totals &totals)
+{
+    if (!isLive())
+        return;
+    const int width = terminalWidth();
+    QStringList lines;
+    for (const SlotView &slot : views)
+        lines << slotLine(slot, true);
+    lines << totalsLine(totals);
+    QString drawing;
+    for (QString line : lines) {
+        if (line.size() >= width)
+            line = line.left(std::max(width - 2, 0)) + QChar(0x2026);
+        drawing += QStringLiteral("\r\x1b[K") + line + QLatin1Char('\n');
+    }
+    if (drawing == lastDrawing)
+        return;
+    clear();
+    write(drawing);
+    lastDrawing = drawing;
+    drawnLines = int(lines.size());
+}
+
+void StationDisplay::log(const SlotView &slot)
+{
+    if (quiet || terminal)
+        return;
+    auto seen = std::find_if(logged.begin(), logged.end(), [&](const SlotView &s) { return s.slot == slot.slot; });
+    if (seen != logged.end() && seen->state == slot.state && seen->attempt == slot.attempt)
+        return;
+    if (seen == logged.end())
+        logged << slot;
+    else
+        *seen = slot;
+    write(slotLine(slot, false) + QLatin1Char('\n'));
+}
+
+void StationDisplay::message(const QString &text)
+{
+    clear();
+    write(text + QLatin1Char('\n'));
+}
+
+// Back to the first slot's line and down to the end, blank.
+void StationDisplay::clear()
+{
+    if (drawnLines == 0)
+        return;
+    write(QStringLiteral("\x1b[%1A\r\x1b[J").arg(drawnLines));
+    drawnLines = 0;
+    lastDrawing.clear();
+}

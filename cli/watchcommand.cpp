@@ -1,0 +1,130 @@
+#include "watchcommand.h"
+
+#include "attemptrecord.h"
+#include "configuration.h"
+#include "report.h"
+#include "station.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QSysInfo>
+#include <QJsonDocument>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+// How often the live view is drawn anew.
+const int drawIntervalMs = 100;
+
+void printOut(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+QString errorLine(const QString &message)
+{
+    return QStringLiteral("morlank-cli: ") + message;
+}
+} // namespace
+
+WatchCommand::WatchCommand(const Request &r)
+    : request(r)
+    , display(r.quiet)
+{
+}
+
+int WatchCommand::run()
+{
+    Configuration configuration;
+    QString error;
+    if (!configuration.load(request.file, error)) {
+        display.message(errorLine(error));
+        return 2;
+    }
+    if (!request.log.isEmpty() && !log.open(request.log, error)) {
+        display.message(errorLine(QStringLiteral("cannot append to the log %1: %2. Nothing was sent.")
+                                      .arg(request.log, error)));
+        return 2;
+    }
+    StationSettings settings;
+    settings.ports = request.ports;
+    settings.vidPids = request.vidPids;
+    settings.slotNames = request.slotNames;
+    settings.file = QFileInfo(request.file).absoluteFilePath();
+    settings.fileSha256 = fileSha256(request.file);
+    settings.commands = configuration.commands;
+    settings.lineNumbers = configuration.lineNumbers;
+    settings.setClock = request.setClock;
+    settings.verify = request.verify;
+    settings.retries = request.retries;
+    settings.units = request.units;
+    settings.stationName = QSysInfo::machineHostName();
+    settings.version = QCoreApplication::applicationVersion();
+
+    Station station(settings, log.isOpen() ? &log : nullptr);
+    QEventLoop loop;
+    QObject::connect(&station, &Station::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&station, &Station::attemptRecorded, [this](const QJsonObject &record) { printAttempt(record); });
+    QObject::connect(&station, &Station::slotChanged, [this](const SlotView &slot) { display.log(slot); });
+    QObject::connect(&station, &Station::halted, [this](const QString &reason) {
+        halted = true;
+        display.message(errorLine(reason + QStringLiteral(". No new unit is taken; the station ends when the units "
+                                                          "in flight have finished.")));
+    });
+    QObject::connect(&termination, &TerminationSignals::received, [&](int number) {
+        if (signalNumber)
+            std::_Exit(128 + signalNumber);
+        signalNumber = number;
+        display.message(errorLine(QStringLiteral("stopping: no new unit is taken; each unit in flight finishes the "
+                                                 "command in flight and is recorded as interrupted. Signal again to "
+                                                 "stop at once.")));
+        station.stop();
+    });
+    QTimer draw;
+    QObject::connect(&draw, &QTimer::timeout, [&] { display.draw(station.slotViews(), totals()); });
+    running.start();
+    station.start();
+    if (display.isLive())
+        draw.start(drawIntervalMs);
+    loop.exec();
+    display.draw(station.slotViews(), totals());
+    return exitStatus();
+}
+
+// A unit's first attempt starts it; a later one changes what it came to.
+void WatchCommand::printAttempt(const QJsonObject &record)
+{
+    const QString slot = record.value(QStringLiteral("slot")).toString();
+    const QString result = record.value(QStringLiteral("result")).toString();
+    if (record.value(QStringLiteral("attempt")).toInt() == 1 || !latestResult.contains(slot)) {
+        latestResult.insert(slot, result);
+    } else {
+        const QString before = latestResult.value(slot);
+        unitsOk -= before == QLatin1String("ok");
+        unitsFailed -= before != QLatin1String("ok");
+        latestResult.insert(slot, result);
+    }
+    unitsOk += result == QLatin1String("ok");
+    unitsFailed += result != QLatin1String("ok");
+    if (request.json)
+        printOut(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
+    else
+        printOut(Report::attemptText(record).toLocal8Bit());
+}
+
+StationDisplay::Totals WatchCommand::totals() const
+{
+    const double hours = running.elapsed() / 3600000.0;
+    return {unitsOk, unitsFailed, hours > 0 ? (unitsOk + unitsFailed) / hours : 0};
+}
+
+int WatchCommand::exitStatus() const
+{
+    if (signalNumber)
+        return 128 + signalNumber;
+    return halted || unitsFailed > 0 ? 1 : 0;
+}

@@ -1,0 +1,43 @@
+#ifndef ATTEMPTRECORD_H
+#define ATTEMPTRECORD_H
+
+#include "clockwritejob.h"
+#include "downloadjob.h"
+#include "portinfo.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+// One attempt on one device, as the log keeps it and `watch --json` prints
+// it: one JSON object.
+struct AttemptRecord
+{
+    QDateTime started;
+    QDateTime ended;
+    QString stationName;
+    QString slot;
+    QString port;
+    PortInfo usb;
+    // How the unit came: "port" (its port appeared: the adapter is its own)
+    // or "answer" (a present port started answering); empty outside a station.
+    QString arrival;
+    QString file; // empty for a clock job
+    QString fileSha256;
+    int commands = 0;
+    int attempt = 1;
+    QString result; // ok, failed, gone, interrupted, not found
+    const DownloadJob::Result *download = nullptr;
+    const ClockWriteJob::Result *clock = nullptr;
+    QJsonValue values;
+    QString error; // what kept the unit from being served, if anything
+    QString version;
+
+    QJsonObject toJson() const;
+};
+
+// The SHA-256 of a file's bytes, in hex; empty when it cannot be read.
+QString fileSha256(const QString &fileName);
+
+#endif // ATTEMPTRECORD_H

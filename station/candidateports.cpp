@@ -1,0 +1,84 @@
+#include "candidateports.h"
+
+#include "portlist.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <glob.h>
+
+namespace {
+QStringList matchingPaths(const QString &pattern)
+{
+    glob_t matches = {};
+    QStringList paths;
+    if (::glob(QFile::encodeName(pattern).constData(), 0, nullptr, &matches) == 0) {
+        for (size_t i = 0; i < matches.gl_pathc; ++i)
+            paths << QFile::decodeName(matches.gl_pathv[i]);
+    }
+    ::globfree(&matches);
+    return paths;
+}
+} // namespace
+
+bool isPortPattern(const QString &name)
+{
+    return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?')) || name.contains(QLatin1Char('['));
+}
+
+QString portPath(const QString &name)
+{
+    return name.contains(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
+}
+
+CandidatePorts::CandidatePorts(const QStringList &n, const QStringList &v)
+    : names(n)
+    , vidPids(v)
+{
+}
+
+QStringList CandidatePorts::current()
+{
+    const QStringList found = present();
+    for (auto known = filtered.begin(); known != filtered.end();)
+        known = found.contains(known.key()) ? std::next(known) : filtered.erase(known);
+    QStringList ports;
+    QSet<QString> devices;
+    for (const QString &port : found) {
+        // A link such as /dev/serial/by-id/... and the port it leads to are
+        // one device: opened twice, it would get two workers.
+        const QString device = QFileInfo(portPath(port)).canonicalFilePath();
+        if (device.isEmpty() || devices.contains(device) || !passesFilters(port))
+            continue;
+        devices.insert(device);
+        ports << port;
+    }
+    return ports;
+}
+
+QStringList CandidatePorts::present() const
+{
+    if (names.isEmpty())
+        return availablePortNames();
+    QStringList ports;
+    for (const QString &name : names) {
+        if (isPortPattern(name))
+            ports << matchingPaths(name);
+        else if (QFileInfo::exists(portPath(name)))
+            ports << name;
+    }
+    return ports;
+}
+
+// Asking the system about an adapter costs milliseconds: asked once while
+// the port stays.
+bool CandidatePorts::passesFilters(const QString &port)
+{
+    if (vidPids.isEmpty())
+        return true;
+    auto known = filtered.find(port);
+    if (known == filtered.end())
+        known = filtered.insert(port, vidPids.contains(portInfo(port).vidPid, Qt::CaseInsensitive));
+    return known.value();
+}

@@ -1,0 +1,338 @@
+#include "slotworker.h"
+
+#include "attemptrecord.h"
+#include "candidateports.h"
+#include "clockwritejob.h"
+#include "devicelink.h"
+#include "downloadjob.h"
+#include "portlist.h"
+#include "stationcontrol.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <optional>
+
+namespace {
+// A port with nothing behind it is asked again this often, and so is a unit
+// sitting in its slot, whether it is still there.
+const qint64 lookIntervalMs = 1000;
+// Misses in a row before a unit counts as gone: one slow answer is not a
+// departure.
+const int departureMisses = 2;
+
+const QString arrivalByPort = QStringLiteral("port");
+const QString arrivalByAnswer = QStringLiteral("answer");
+
+QString portStateName(DeviceLink::Probe probe)
+{
+    switch (probe) {
+    case DeviceLink::Probe::Device: return QStringLiteral("device");
+    case DeviceLink::Probe::Silent: return QStringLiteral("silent");
+    case DeviceLink::Probe::NoDevice: return QStringLiteral("no device");
+    case DeviceLink::Probe::Busy: return QStringLiteral("busy");
+    case DeviceLink::Probe::NoPermission: return QStringLiteral("no permission");
+    case DeviceLink::Probe::CannotOpen: break;
+    }
+    return QStringLiteral("cannot open");
+}
+
+bool clockFailed(const ClockWriteJob::Result &clock)
+{
+    return !clock.timeAcknowledged || !clock.dateAcknowledged || !clock.verified.value_or(true);
+}
+} // namespace
+
+SlotWorker::SlotWorker(const QString &slot, const QString &p, StationControl &c)
+    : port(p)
+    , control(c)
+{
+    current.slot = slot;
+    current.port = port;
+    current.state = SlotView::Probing;
+    current.total = int(control.settings().commands.size());
+}
+
+SlotWorker::~SlotWorker()
+{
+    end();
+    wait();
+    // wait() orders memory by Qt's own locks; this load does it by the C++
+    // rules as well, which ThreadSanitizer can follow.
+    ended.load(std::memory_order_acquire);
+}
+
+QString SlotWorker::portName() const
+{
+    return port;
+}
+
+void SlotWorker::end()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ending = true;
+    wake.notify_all();
+}
+
+void SlotWorker::retry()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    retryAsked = true;
+    wake.notify_all();
+}
+
+bool SlotWorker::hasEnded() const
+{
+    return ended.load(std::memory_order_acquire);
+}
+
+SlotView SlotWorker::view() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    SlotView shown = current;
+    if (downloadJob) {
+        shown.done = downloadJob->commandsDone();
+        shown.failures = downloadJob->failuresSoFar();
+    }
+    if (clockJob && clockJob->isVerifying())
+        shown.state = SlotView::Verifying;
+    return shown;
+}
+
+QVector<QJsonObject> SlotWorker::takeRecords()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    QVector<QJsonObject> taken;
+    taken.swap(records);
+    return taken;
+}
+
+void SlotWorker::run()
+{
+    DeviceLink link;
+    // Each command is reported on its own, so a late answer must not be
+    // credited to the next one.
+    link.keepAnswersApart();
+    // Whoever answers at the first look came with the port; after a look that
+    // found the port open and nothing answering, a unit came behind it.
+    QString arrival = arrivalByPort;
+    while (!endAsked()) {
+        QElapsedTimer look;
+        look.start();
+        const DeviceLink::Probe probe = link.lookAt(devicePath());
+        if (portGone(link))
+            break;
+        if (probe == DeviceLink::Probe::Device) {
+            serveUnit(link, arrival);
+            arrival = arrivalByAnswer;
+            continue;
+        }
+        if (probe == DeviceLink::Probe::Silent || probe == DeviceLink::Probe::NoDevice)
+            arrival = arrivalByAnswer;
+        showEmpty(portStateName(probe));
+        sleepFor(lookIntervalMs - look.elapsed());
+    }
+    link.closePort();
+    if (portGone(link))
+        showEmpty(QStringLiteral("absent"));
+    else
+        showDetached();
+    ended.store(true, std::memory_order_release);
+}
+
+void SlotWorker::serveUnit(DeviceLink &link, const QString &arrival)
+{
+    if (!control.takeUnit()) {
+        const QString reason = control.haltReason();
+        show(SlotView::NotServed, reason.isEmpty() ? QStringLiteral("the station takes no more units") : reason);
+        watchUntilGone(link, nullptr);
+        return;
+    }
+    Unit unit{arrival, portInfo(port)};
+    do
+        attempt(link, unit);
+    while (unit.last == SlotView::Failed && unit.attempts <= control.settings().retries && control.mayRetry()
+           && stillThere(link));
+    control.finishUnit();
+    if (unit.last != SlotView::Gone && unit.last != SlotView::Interrupted)
+        watchUntilGone(link, &unit);
+}
+
+// One attempt: the clock when asked for, then the configuration; recorded
+// before it is shown as finished.
+void SlotWorker::attempt(DeviceLink &link, Unit &unit)
+{
+    const StationSettings &settings = control.settings();
+    AttemptRecord record{QDateTime::currentDateTime(), {}, settings.stationName, current.slot, port, unit.usb,
+                         unit.arrival, settings.file, settings.fileSha256, int(settings.commands.size()),
+                         ++unit.attempts, {}, nullptr, nullptr, {}, {}, settings.version};
+    std::optional<ClockWriteJob> clock;
+    std::optional<DownloadJob> download;
+    bool gone = false;
+    bool interrupted = false;
+    if (settings.setClock) {
+        clock.emplace(std::nullopt, settings.verify);
+        showWorking(SlotView::SettingClock, unit, &*clock, nullptr);
+        clock->run(link, control.stopFlag());
+        record.clock = &clock->result();
+        gone = portGone(link);
+        interrupted = clock->result().interrupted;
+    }
+    if (!gone && !interrupted) {
+        download.emplace(settings.commands, settings.lineNumbers);
+        download->watchForDeparture([this](DeviceLink &l) { return stillThere(l); });
+        showWorking(SlotView::Programming, unit, nullptr, &*download);
+        download->run(link, control.stopFlag());
+        record.download = &download->result();
+        gone = download->result().gone;
+        interrupted = download->result().interrupted;
+    }
+    const bool failed = (clock && clockFailed(clock->result())) || (download && !download->result().failures.isEmpty());
+    unit.last = interrupted ? SlotView::Interrupted
+              : gone        ? SlotView::Gone
+              : failed      ? SlotView::Failed
+                            : SlotView::Ok;
+    record.result = SlotView::stateName(unit.last);
+    record.ended = QDateTime::currentDateTime();
+    const QJsonObject json = record.toJson();
+    QString error;
+    const bool kept = control.keep(json, error);
+    showFinished(unit.last, json, kept ? QString() : QStringLiteral("not recorded: ") + error);
+}
+
+// The unit sits in its slot until it leaves; a retry asked for serves it
+// again meanwhile. A unit not served (`unit` null) is only watched.
+void SlotWorker::watchUntilGone(DeviceLink &link, Unit *unit)
+{
+    int misses = 0;
+    while (!endAsked()) {
+        if (takeRetry()) {
+            if (unit && unit->last == SlotView::Failed && control.mayRetry()) {
+                attempt(link, *unit);
+                if (unit->last == SlotView::Gone || unit->last == SlotView::Interrupted)
+                    return;
+            }
+            continue;
+        }
+        sleepFor(lookIntervalMs);
+        if (endAsked() || retryPending())
+            continue;
+        misses = link.lookAt(devicePath()) == DeviceLink::Probe::Device ? 0 : misses + 1;
+        if (portGone(link) || misses >= departureMisses) {
+            showEmpty(QStringLiteral("silent"));
+            return;
+        }
+    }
+}
+
+bool SlotWorker::stillThere(DeviceLink &link)
+{
+    for (int check = 0; check < departureMisses; ++check) {
+        if (link.lookAt(devicePath()) == DeviceLink::Probe::Device)
+            return true;
+        if (portGone(link))
+            return false;
+    }
+    return false;
+}
+
+// Opened by the device's own path, not by a link to it: the lock that keeps
+// two programs off one port is taken by that name.
+QString SlotWorker::devicePath() const
+{
+    const QString path = QFileInfo(portPath(port)).canonicalFilePath();
+    return path.isEmpty() ? port : path;
+}
+
+bool SlotWorker::portGone(const DeviceLink &link) const
+{
+    return link.portLost() || !QFileInfo::exists(portPath(port));
+}
+
+bool SlotWorker::endAsked() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return ending;
+}
+
+bool SlotWorker::retryPending() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return retryAsked;
+}
+
+bool SlotWorker::takeRetry()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const bool asked = retryAsked;
+    retryAsked = false;
+    return asked;
+}
+
+void SlotWorker::sleepFor(qint64 ms)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    wake.wait_for(lock, std::chrono::milliseconds(std::max<qint64>(ms, 0)), [this] { return ending || retryAsked; });
+}
+
+void SlotWorker::showEmpty(const QString &portState)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    current.attached = false;
+    current.portState = portState;
+    // A result stays in view until the next unit; a unit taken away in the
+    // middle of its job stays marked gone.
+    if (!current.isFinished() || current.state == SlotView::Ok || current.state == SlotView::Failed)
+        current.state = SlotView::Empty;
+}
+
+// The station let go of the port: what the slot showed stays in view.
+void SlotWorker::showDetached()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    current.attached = false;
+    if (current.state == SlotView::Probing)
+        current.state = SlotView::Empty;
+}
+
+void SlotWorker::showWorking(SlotView::State state, const Unit &unit, const ClockWriteJob *clock,
+                             const DownloadJob *download)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    current.state = state;
+    current.attached = true;
+    current.attempt = unit.attempts;
+    current.unit = unit.usb.serialNumber;
+    current.done = 0;
+    current.failures = 0;
+    current.seconds = 0;
+    current.note.clear();
+    clockJob = clock;
+    downloadJob = download;
+}
+
+void SlotWorker::showFinished(SlotView::State state, const QJsonObject &record, const QString &note)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (downloadJob) {
+        current.done = downloadJob->commandsDone();
+        current.failures = downloadJob->failuresSoFar();
+    }
+    clockJob = nullptr;
+    downloadJob = nullptr;
+    current.state = state;
+    current.attached = state != SlotView::Gone;
+    current.seconds = record.value(QStringLiteral("seconds")).toDouble();
+    current.record = record;
+    current.note = note;
+    if (note.isEmpty())
+        records << record;
+}
+
+void SlotWorker::show(SlotView::State state, const QString &note)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    current.state = state;
+    current.attached = true;
+    current.note = note;
+}

@@ -1,0 +1,86 @@
+#ifndef SLOTWORKER_H
+#define SLOTWORKER_H
+
+#include "portinfo.h"
+#include "slotview.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QThread>
+#include <QVector>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+class ClockWriteJob;
+class DeviceLink;
+class DownloadJob;
+class StationControl;
+
+// One port of a station in a thread of its own, for as long as the port is
+// there: it owns the port's link, asks the port with the handshake until a
+// unit answers, serves the unit, and watches it until it leaves. Everything
+// it shows crosses to other threads as a copied SlotView.
+class SlotWorker : public QThread
+{
+public:
+    SlotWorker(const QString &slot, const QString &port, StationControl &control);
+    ~SlotWorker() override;
+
+    QString portName() const;
+    // The port left the candidates or the station ends: no new look; a unit
+    // in the middle of its job finishes it first.
+    void end();
+    // Serves the unit in the slot again when its last attempt failed.
+    void retry();
+    bool hasEnded() const;
+    SlotView view() const;
+    // Records kept since the last call, oldest first.
+    QVector<QJsonObject> takeRecords();
+
+protected:
+    void run() override;
+
+private:
+    struct Unit
+    {
+        QString arrival;
+        PortInfo usb;
+        int attempts = 0;
+        SlotView::State last = SlotView::Empty;
+    };
+
+    void serveUnit(DeviceLink &link, const QString &arrival);
+    void attempt(DeviceLink &link, Unit &unit);
+    void watchUntilGone(DeviceLink &link, Unit *unit);
+    bool stillThere(DeviceLink &link);
+    QString devicePath() const;
+    bool portGone(const DeviceLink &link) const;
+    bool endAsked() const;
+    bool retryPending() const;
+    bool takeRetry();
+    void sleepFor(qint64 ms);
+
+    void showEmpty(const QString &portState);
+    void showDetached();
+    void showWorking(SlotView::State state, const Unit &unit, const ClockWriteJob *clock,
+                     const DownloadJob *download);
+    void showFinished(SlotView::State state, const QJsonObject &record, const QString &note);
+    void show(SlotView::State state, const QString &note = {});
+
+    const QString port;
+    StationControl &control;
+
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    SlotView current;
+    const ClockWriteJob *clockJob = nullptr;
+    const DownloadJob *downloadJob = nullptr;
+    QVector<QJsonObject> records;
+    bool ending = false;
+    bool retryAsked = false;
+    std::atomic<bool> ended{false};
+};
+
+#endif // SLOTWORKER_H

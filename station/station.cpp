@@ -1,0 +1,184 @@
+#include "station.h"
+
+#include "slotworker.h"
+
+#include <QCollator>
+
+#include <algorithm>
+
+namespace {
+// How often the ports are looked up: new ones are asked at once.
+const int pollIntervalMs = 500;
+// How often the slots' states are taken over: a tile follows within this.
+const int collectIntervalMs = 40;
+
+bool naturalLess(const QString &a, const QString &b)
+{
+    static const QCollator collator = [] {
+        QCollator c(QLocale::c());
+        c.setNumericMode(true);
+        return c;
+    }();
+    return collator.compare(a, b) < 0;
+}
+} // namespace
+
+Station::Station(const StationSettings &settings, RecordLog *log, QObject *parent)
+    : QObject(parent)
+    , control(settings, log)
+    , candidates(settings.ports + [&] {
+        QStringList named;
+        for (const auto &slot : settings.slotNames)
+            named << slot.second;
+        return named;
+    }(), settings.vidPids)
+{
+    for (const auto &slot : settings.slotNames) {
+        SlotView view;
+        view.slot = slot.first;
+        view.portState = QStringLiteral("absent");
+        slotList.push_back(Slot{slot.first, view, nullptr});
+    }
+    connect(&pollTimer, &QTimer::timeout, this, &Station::poll);
+    connect(&collectTimer, &QTimer::timeout, this, qOverload<>(&Station::collect));
+}
+
+Station::~Station()
+{
+    control.stop();
+    for (Slot &slot : slotList) {
+        if (slot.worker)
+            slot.worker->end();
+    }
+}
+
+void Station::start()
+{
+    running = true;
+    for (const Slot &slot : slotList)
+        emit slotChanged(slot.shown);
+    poll();
+    pollTimer.start(pollIntervalMs);
+    collectTimer.start(collectIntervalMs);
+}
+
+void Station::stop()
+{
+    control.stop();
+    endWhenDone();
+}
+
+void Station::retry(const QString &slotName)
+{
+    for (Slot &slot : slotList) {
+        if (slot.name == slotName && slot.worker)
+            slot.worker->retry();
+    }
+}
+
+bool Station::isRunning() const
+{
+    return running;
+}
+
+QVector<SlotView> Station::slotViews() const
+{
+    QVector<SlotView> views;
+    for (const Slot &slot : slotList)
+        views << slot.shown;
+    return views;
+}
+
+// Ports that appeared get a worker of their own; workers whose port went
+// away are told to end.
+void Station::poll()
+{
+    if (ending)
+        return;
+    const QStringList ports = candidates.current();
+    for (Slot &slot : slotList) {
+        if (slot.worker && !ports.contains(slot.worker->portName()))
+            slot.worker->end();
+    }
+    for (const QString &port : ports) {
+        Slot &slot = slotFor(port);
+        if (slot.worker || control.takesNoMore())
+            continue;
+        slot.worker = std::make_unique<SlotWorker>(slot.name, port, control);
+        slot.worker->start();
+    }
+}
+
+void Station::collect()
+{
+    for (Slot &slot : slotList)
+        collect(slot);
+    const QString reason = control.haltReason();
+    if (!reason.isEmpty() && !haltShown) {
+        haltShown = true;
+        emit halted(reason);
+    }
+    if (control.takesNoMore() && control.unitsInFlight() == 0)
+        endWhenDone();
+}
+
+void Station::collect(Slot &slot)
+{
+    if (!slot.worker)
+        return;
+    // Read before the view: a worker that has ended has published all.
+    const bool ended = slot.worker->hasEnded();
+    const SlotView view = slot.worker->view();
+    for (const QJsonObject &record : slot.worker->takeRecords())
+        emit attemptRecorded(record);
+    if (view != slot.shown) {
+        slot.shown = view;
+        emit slotChanged(view);
+    }
+    if (ended)
+        slot.worker.reset();
+}
+
+// Every worker is told to end; finished() once all have.
+void Station::endWhenDone()
+{
+    ending = true;
+    pollTimer.stop();
+    bool allEnded = true;
+    for (Slot &slot : slotList) {
+        if (!slot.worker)
+            continue;
+        slot.worker->end();
+        collect(slot);
+        allEnded = allEnded && !slot.worker;
+    }
+    if (allEnded && running) {
+        running = false;
+        collectTimer.stop();
+        emit finished();
+    }
+}
+
+Station::Slot &Station::slotFor(const QString &port)
+{
+    const QString name = slotName(port);
+    auto found = std::find_if(slotList.begin(), slotList.end(), [&](const Slot &slot) { return slot.name == name; });
+    if (found != slotList.end())
+        return *found;
+    SlotView view;
+    view.slot = name;
+    // Named slots first, in their order; the others by name as a person
+    // counts (ttyUSB2 before ttyUSB10).
+    auto place = std::find_if(slotList.begin() + control.settings().slotNames.size(), slotList.end(),
+                              [&](const Slot &slot) { return naturalLess(name, slot.name); });
+    return *slotList.insert(place, Slot{name, view, nullptr});
+}
+
+QString Station::slotName(const QString &port) const
+{
+    for (const auto &slot : control.settings().slotNames) {
+        if (slot.second == port)
+            return slot.first;
+    }
+    return port;
+}
