@@ -53,11 +53,11 @@ QString DeviceRack::description() const
 {
     const QString what = deviceSlots.size() == 1 ? QStringLiteral("a simulated device")
                                                  : QStringLiteral("%1 simulated devices").arg(deviceSlots.size());
-    const QString state = startsUnplugged ? QStringLiteral("unplugged, ") : QString();
+    const QString state = startsUnplugged ? QStringLiteral(", unplugged,") : QString();
     const QString mode = linkFolder.isEmpty()
         ? QStringLiteral("on %1; the lines stay open and an unplugged device answers nothing")
         : QStringLiteral("as links %1; every plug makes a new pseudo-terminal, every unplug closes it");
-    return QStringLiteral("Serving %1, %2%3. Type plug N, unplug N, plug all or unplug all on standard input. "
+    return QStringLiteral("Serving %1%2 %3. Type plug N, unplug N, plug all or unplug all on standard input. "
                           "Press Ctrl-C to stop.")
         .arg(what, state, mode.arg(paths().join(QStringLiteral(", "))));
 }

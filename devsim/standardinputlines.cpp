@@ -1,11 +1,16 @@
 #include "standardinputlines.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+
+namespace {
+const int backgroundRetryMs = 1000;
+}
 
 void StandardInputLines::keepOpen()
 {
@@ -32,6 +37,13 @@ void StandardInputLines::readAvailable()
     const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (n < 0 && (errno == EINTR || errno == EAGAIN))
         return;
+    if (n < 0 && errno == EIO && ::isatty(STDIN_FILENO)) {
+        // In the background of its terminal: look again later, it may be
+        // brought to the foreground.
+        notifier->setEnabled(false);
+        QTimer::singleShot(backgroundRetryMs, notifier, [this] { notifier->setEnabled(true); });
+        return;
+    }
     if (n <= 0) {
         notifier->setEnabled(false);
         if (!partialLine.isEmpty())

@@ -7,9 +7,9 @@
 class QSocketNotifier;
 
 // The lines typed or piped on standard input, delivered by the event loop one
-// at a time, without the line end. The end of the input, or input this
-// program may not read (a terminal it runs in the background of), ends the
-// reading and nothing else.
+// at a time, without the line end. The end of the input, or input that
+// cannot be read, ends the reading and nothing else; a terminal the program
+// runs in the background of is read again once it is in the foreground.
 class StandardInputLines : public QObject
 {
     Q_OBJECT

@@ -384,7 +384,8 @@ void DevsimCliTest::plugsNewUnits()
     const QString logPath = dir.filePath("commands.log");
     const QString slotFolder = dir.filePath("slots");
     QVERIFY(QDir().mkdir(slotFolder));
-    QStringList arguments{"--count", "2", "--unplugged", "--refuse-every", "2", "--log", logPath};
+    QStringList arguments{"--count", "2", "--unplugged", "--refuse-every", "2", "--delay-on", "LATE=500",
+                          "--log", logPath};
     if (ownAdapters)
         arguments << "--links" << slotFolder;
     QProcess process;
@@ -418,6 +419,8 @@ void DevsimCliTest::plugsNewUnits()
         QCOMPARE(exchange(line, "ZEL#\r", "OK\n\r"), QByteArray("OK\n\r"));
         QCOMPARE(exchange(line, "ZEL#A=1\r", "ERROR\n\r"), QByteArray("ERROR\n\r"));
         QCOMPARE(exchange(line, "ZEL#B=1\r", "OK\n\r"), QByteArray("OK\n\r"));
+        // An answer still due when the unit is taken away never comes.
+        QCOMPARE(exchange(line, "ZEL#LATE\rZEL#C=1\r", "OK\n\r"), QByteArray("OK\n\r"));
 
         QCOMPARE(tell(process, "unplug 2"), QByteArray("unplugged 2"));
         if (ownAdapters) {
