@@ -41,9 +41,7 @@ bool DeviceSlot::plug()
     }
     startUnit();
     // The link comes last: whoever follows it finds a unit that answers.
-    QFile target(line->portName());
-    if (hasOwnAdapter() && !target.link(setup.linkPath)) {
-        error = QStringLiteral("cannot make the link %1: %2").arg(setup.linkPath, target.errorString());
+    if (hasOwnAdapter() && !makeLink()) {
         line.reset();
         unit.reset();
         return false;
@@ -91,6 +89,15 @@ bool DeviceSlot::openFixedLine()
     error = QStringLiteral("cannot serve %1: %2")
                 .arg(setup.ttyPath.isEmpty() ? QStringLiteral("a pseudo-terminal") : setup.ttyPath,
                      line->errorString());
+    return false;
+}
+
+bool DeviceSlot::makeLink()
+{
+    QFile target(line->portName());
+    if (target.link(setup.linkPath))
+        return true;
+    error = QStringLiteral("cannot make the link %1: %2").arg(setup.linkPath, target.errorString());
     return false;
 }
 

@@ -52,6 +52,7 @@ private:
     bool hasOwnAdapter() const;
     bool openFixedLine();
     bool removeStaleLink();
+    bool makeLink();
     void startUnit();
 
     Setup setup;
