@@ -62,15 +62,21 @@ QByteArray readUntil(int fd, const QByteArray &expected)
     return received;
 }
 
-// Sends one control command and returns the line it prints.
-QByteArray tell(QProcess &process, const QByteArray &command)
+// The next line it prints; empty when none comes within five seconds.
+QByteArray nextLine(QProcess &process)
 {
-    process.write(command + '\n');
     while (!process.canReadLine()) {
         if (!process.waitForReadyRead(5000))
             return {};
     }
     return process.readLine().trimmed();
+}
+
+// Sends one control command and returns the line it prints.
+QByteArray tell(QProcess &process, const QByteArray &command)
+{
+    process.write(command + '\n');
+    return nextLine(process);
 }
 
 // Writes `command` to the line and returns what comes back, up to `expected`.
@@ -434,10 +440,14 @@ void DevsimCliTest::plugsNewUnits()
     ::close(line);
 
     QCOMPARE(tell(process, "plug all").left(9), QByteArray("plugged 1"));
-    QVERIFY(process.canReadLine() || process.waitForReadyRead(5000));
-    // The end of the commands leaves the devices plugged and served.
+    QCOMPARE(nextLine(process).left(9), QByteArray("plugged 2"));
+    // The last command needs no line end, and the end of the commands leaves
+    // the program running and the devices as they are.
+    process.write("unplug 1");
     process.closeWriteChannel();
-    line = openLine(paths.at(0));
+    QCOMPARE(nextLine(process), QByteArray("unplugged 1"));
+    QVERIFY2(!process.waitForFinished(1000), "the end of the commands ended the program");
+    line = openLine(paths.at(1));
     QVERIFY(line >= 0);
     QCOMPARE(exchange(line, "ZEL#\r", "OK\n\r"), QByteArray("OK\n\r"));
     ::close(line);
