@@ -60,9 +60,9 @@ const CommandHelp commandHelp[] = {
     {"clock get", "clock get [--port NAME]... [--all] [--json]",
      "Reads the time and the date of the device(s)."},
     {"clock set", "clock set (--from-pc | --time hh:mm:ss --date dd/MM/yyyy) [--verify] "
-                  "[--port NAME]... [--all] [--json]",
+                  "[--port NAME]... [--all] [--json] [--log FILE]",
      "Sets the time, then the date of the device(s)."},
-    {"download", "download FILE [--port NAME]... [--all] [--dry-run] [--json] [--quiet]",
+    {"download", "download FILE [--port NAME]... [--all] [--dry-run] [--json] [--quiet] [--log FILE]",
      "Sends every command of the configuration FILE to each device in file\n"
      "order, each acknowledged before the next. Progress goes to standard error,\n"
      "results to standard output."},
