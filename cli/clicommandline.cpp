@@ -2,7 +2,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QRegularExpression>
 #include <QTextStream>
 
 namespace {
@@ -17,11 +16,6 @@ const QString dateOption = QStringLiteral("date");
 const QString verifyOption = QStringLiteral("verify");
 const QString helpOption = QStringLiteral("help");
 const QString logOption = QStringLiteral("log");
-const QString vidPidOption = QStringLiteral("vid-pid");
-const QString slotOption = QStringLiteral("slot");
-const QString setClockOption = QStringLiteral("set-clock");
-const QString retriesOption = QStringLiteral("retries");
-const QString unitsOption = QStringLiteral("units");
 
 const QString timeInputFormat = QStringLiteral("hh:mm:ss");
 const QString dateInputFormat = QStringLiteral("dd/MM/yyyy");
@@ -105,25 +99,25 @@ QString unknownCommand(const QString &command)
 void configure(QCommandLineParser &parser, const QString &command)
 {
     addHelpOption(parser);
-    const bool watch = command == QLatin1String("watch");
+    if (command == QLatin1String("watch")) {
+        StationOptions::addTo(parser);
+        parser.addOptions({
+            {jsonOption, QStringLiteral("Print one JSON object per attempt, one a line.")},
+            {quietOption, QStringLiteral("Show no slot states on standard error.")},
+        });
+        return;
+    }
     parser.addOptions({
-        watch ? QCommandLineOption(portOption,
-                                   QStringLiteral("Watch this port (a name, a path, or a shell pattern such as "
-                                                  "'/dev/serial/by-path/*usb*' matched against paths at each look) "
-                                                  "instead of every port the system lists; may be repeated."),
-                                   QStringLiteral("NAME|PATTERN"))
-              : QCommandLineOption(portOption,
-                                   QStringLiteral("Probe and serve this port (a name or a path such as /dev/pts/3) "
-                                                  "instead of every port the system lists; may be repeated."),
-                                   QStringLiteral("NAME")),
-        {jsonOption, watch ? QStringLiteral("Print one JSON object per attempt, one a line.")
-                           : QStringLiteral("Print the result as JSON.")},
+        {portOption, QStringLiteral("Probe and serve this port (a name or a path such as /dev/pts/3) "
+                                    "instead of every port the system lists; may be repeated."),
+         QStringLiteral("NAME")},
+        {jsonOption, QStringLiteral("Print the result as JSON.")},
     });
-    if (command != QLatin1String("ports") && !watch)
+    if (command != QLatin1String("ports"))
         parser.addOption({allOption, QStringLiteral("Serve every answering device, not just the only one.")});
-    if (command == QLatin1String("clock set") || command == QLatin1String("download") || watch) {
+    if (command == QLatin1String("clock set") || command == QLatin1String("download")) {
         parser.addOption({logOption, QStringLiteral("Append one JSON line per attempt per device to FILE, synced to disk "
-                                                    "before the attempt is reported."),
+                                                    "before the result is printed."),
                           QStringLiteral("FILE")});
     }
     if (command == QLatin1String("clock set")) {
@@ -133,21 +127,6 @@ void configure(QCommandLineParser &parser, const QString &command)
             {dateOption, QStringLiteral("Write this date, day first."), QStringLiteral("dd/MM/yyyy")},
             {verifyOption, QStringLiteral("Read the clock back and fail a device that differs by more than "
                                           "2 s plus the time the exchange took.")},
-        });
-    }
-    if (watch) {
-        parser.addOptions({
-            {vidPidOption, QStringLiteral("Only ports of USB adapters with this vendor and product id; may be repeated."),
-             QStringLiteral("VVVV:PPPP")},
-            {slotOption, QStringLiteral("Call the slot of PORT (as given or matched) NAME; may be repeated."),
-             QStringLiteral("NAME=PORT")},
-            {setClockOption, QStringLiteral("Set each unit's clock from the computer's first.")},
-            {verifyOption, QStringLiteral("With --set-clock: read the clock back and fail a unit that differs by more "
-                                          "than 2 s.")},
-            {retriesOption, QStringLiteral("Serve a unit that failed up to N more times while it stays attached."),
-             QStringLiteral("N")},
-            {unitsOption, QStringLiteral("Stop after N units have finished; exit 0 when all were ok."), QStringLiteral("N")},
-            {quietOption, QStringLiteral("Show no slot states on standard error.")},
         });
     }
     if (command == QLatin1String("download")) {
@@ -238,49 +217,11 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
     request.dryRun = given(parser, dryRunOption);
     request.verify = given(parser, verifyOption);
     request.log = given(parser, logOption) ? parser.value(logOption) : QString();
-    if (request.command == Request::Watch)
-        return readStationOptions(parser, request);
+    if (request.command == Request::Watch) {
+        QString error;
+        return request.station.read(parser, error) || fail(error, command);
+    }
     return request.command != Request::ClockSet || readClockOptions(parser, request);
-}
-
-bool CliCommandLine::readStationOptions(const QCommandLineParser &parser, Request &request)
-{
-    const QString command = QStringLiteral("watch");
-    static const QRegularExpression usbId(QStringLiteral("^[0-9a-fA-F]{4}:[0-9a-fA-F]{4}$"));
-    for (const QString &vidPid : parser.values(vidPidOption)) {
-        if (!usbId.match(vidPid).hasMatch())
-            return fail(QStringLiteral("--vid-pid takes a USB id as VVVV:PPPP in hex, such as 0403:6001, not '%1'.")
-                            .arg(vidPid),
-                        command);
-        request.vidPids << vidPid.toLower();
-    }
-    for (const QString &slot : parser.values(slotOption)) {
-        const int equals = slot.indexOf(QLatin1Char('='));
-        if (equals <= 0 || equals == slot.size() - 1)
-            return fail(QStringLiteral("--slot takes NAME=PORT, such as \"Slot 3=/dev/ttyUSB2\", not '%1'.").arg(slot),
-                        command);
-        request.slotNames << qMakePair(slot.left(equals), slot.mid(equals + 1));
-    }
-    request.setClock = given(parser, setClockOption);
-    if (request.verify && !request.setClock)
-        return fail(QStringLiteral("--verify reads back the clock that --set-clock writes: give both."), command);
-    return readCount(parser, retriesOption, 0, request.retries) && readCount(parser, unitsOption, 1, request.units);
-}
-
-// A whole number of at least `minimum`; an option left out keeps `value`.
-bool CliCommandLine::readCount(const QCommandLineParser &parser, const QString &option, int minimum, int &value)
-{
-    if (!parser.isSet(option))
-        return true;
-    bool ok = false;
-    value = parser.value(option).toInt(&ok);
-    if (!ok || value < minimum)
-        return fail(QStringLiteral("--%1 takes a whole number, %2 or more, not '%3'.")
-                        .arg(option)
-                        .arg(minimum)
-                        .arg(parser.value(option)),
-                    QStringLiteral("watch"));
-    return true;
 }
 
 // Checked strictly, before any port is opened. The time and the date are

@@ -18,8 +18,6 @@ public:
 private:
     bool parseCommand(const QString &command, const QStringList &arguments, Request &request);
     bool readClockOptions(const QCommandLineParser &parser, Request &request);
-    bool readStationOptions(const QCommandLineParser &parser, Request &request);
-    bool readCount(const QCommandLineParser &parser, const QString &option, int minimum, int &value);
     bool showHelp(const QString &command);
     bool fail(const QString &message, const QString &command = QString());
 

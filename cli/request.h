@@ -1,12 +1,11 @@
 #ifndef REQUEST_H
 #define REQUEST_H
 
+#include "stationoptions.h"
 #include "wallclock.h"
 
 #include <QString>
-#include <QPair>
 #include <QStringList>
-#include <QVector>
 
 #include <optional>
 
@@ -23,15 +22,9 @@ struct Request
     bool dryRun = false;
     bool verify = false;
     std::optional<WallClock> clock; // clock set: what to write; none with --from-pc
-    QString file;    // download, watch
-    QString log;     // --log: where each attempt is recorded
-
-    // watch
-    QStringList vidPids;                     // lower case, "0403:6001"
-    QVector<QPair<QString, QString>> slotNames; // name, port
-    bool setClock = false;
-    int retries = 0;
-    int units = 0; // 0: until stopped
+    QString file;    // download
+    QString log;     // clock set, download: where each attempt is recorded
+    StationOptions station; // watch
 };
 
 #endif // REQUEST_H

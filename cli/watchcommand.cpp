@@ -1,14 +1,10 @@
 #include "watchcommand.h"
 
-#include "attemptrecord.h"
-#include "configuration.h"
 #include "report.h"
 #include "station.h"
+#include "stationsetup.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
-#include <QFileInfo>
-#include <QSysInfo>
 #include <QJsonDocument>
 #include <QTimer>
 
@@ -39,33 +35,13 @@ WatchCommand::WatchCommand(const Request &r)
 
 int WatchCommand::run()
 {
-    Configuration configuration;
+    StationSetup setup;
     QString error;
-    if (!configuration.load(request.file, error)) {
+    if (!setup.prepare(request.station, error)) {
         display.message(errorLine(error));
         return 2;
     }
-    if (!request.log.isEmpty() && !log.open(request.log, error)) {
-        display.message(errorLine(QStringLiteral("cannot append to the log %1: %2. Nothing was sent.")
-                                      .arg(request.log, error)));
-        return 2;
-    }
-    StationSettings settings;
-    settings.ports = request.ports;
-    settings.vidPids = request.vidPids;
-    settings.slotNames = request.slotNames;
-    settings.file = QFileInfo(request.file).absoluteFilePath();
-    settings.fileSha256 = fileSha256(request.file);
-    settings.commands = configuration.commands;
-    settings.lineNumbers = configuration.lineNumbers;
-    settings.setClock = request.setClock;
-    settings.verify = request.verify;
-    settings.retries = request.retries;
-    settings.units = request.units;
-    settings.stationName = QSysInfo::machineHostName();
-    settings.version = QCoreApplication::applicationVersion();
-
-    Station station(settings, log.isOpen() ? &log : nullptr);
+    Station station(setup.settings(), setup.log());
     QEventLoop loop;
     QObject::connect(&station, &Station::finished, &loop, &QEventLoop::quit);
     QObject::connect(&station, &Station::attemptRecorded, [this](const QJsonObject &record) { printAttempt(record); });

@@ -1,7 +1,6 @@
 #ifndef WATCHCOMMAND_H
 #define WATCHCOMMAND_H
 
-#include "recordlog.h"
 #include "request.h"
 #include "stationdisplay.h"
 #include "terminationsignals.h"
@@ -27,7 +26,6 @@ private:
 
     const Request request;
     TerminationSignals termination;
-    RecordLog log;
     StationDisplay display;
     QElapsedTimer running;
     // The result of each slot's latest unit, as its latest attempt left it.

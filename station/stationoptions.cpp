@@ -1,0 +1,87 @@
+#include "stationoptions.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace {
+const QString portOption = QStringLiteral("port");
+const QString vidPidOption = QStringLiteral("vid-pid");
+const QString slotOption = QStringLiteral("slot");
+const QString setClockOption = QStringLiteral("set-clock");
+const QString verifyOption = QStringLiteral("verify");
+const QString retriesOption = QStringLiteral("retries");
+const QString unitsOption = QStringLiteral("units");
+const QString logOption = QStringLiteral("log");
+
+// A whole number of at least `minimum`; an option left out keeps `value`.
+bool readCount(const QCommandLineParser &parser, const QString &option, int minimum, int &value, QString &error)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    value = parser.value(option).toInt(&ok);
+    if (ok && value >= minimum)
+        return true;
+    error = QStringLiteral("--%1 takes a whole number, %2 or more, not '%3'.")
+                .arg(option)
+                .arg(minimum)
+                .arg(parser.value(option));
+    return false;
+}
+} // namespace
+
+void StationOptions::addTo(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        {portOption,
+         QStringLiteral("Watch this port (a name, a path, or a shell pattern such as '/dev/serial/by-path/*usb*' "
+                        "matched against paths at each look) instead of every port the system lists; may be "
+                        "repeated."),
+         QStringLiteral("NAME|PATTERN")},
+        {vidPidOption, QStringLiteral("Only ports of USB adapters with this vendor and product id; may be repeated."),
+         QStringLiteral("VVVV:PPPP")},
+        {slotOption, QStringLiteral("Call the slot of PORT (as given or matched) NAME; may be repeated."),
+         QStringLiteral("NAME=PORT")},
+        {setClockOption, QStringLiteral("Set each unit's clock from the computer's first.")},
+        {verifyOption,
+         QStringLiteral("With --set-clock: read the clock back and fail a unit that differs by more than 2 s.")},
+        {retriesOption, QStringLiteral("Serve a unit that failed up to N more times while it stays attached."),
+         QStringLiteral("N")},
+        {unitsOption, QStringLiteral("Stop after N units have finished; exit 0 when all were ok."), QStringLiteral("N")},
+        {logOption,
+         QStringLiteral("Append one JSON line per attempt per device to FILE, synced to disk before the attempt is "
+                        "reported."),
+         QStringLiteral("FILE")},
+    });
+}
+
+bool StationOptions::read(const QCommandLineParser &parser, QString &error)
+{
+    static const QRegularExpression usbId(QStringLiteral("^[0-9a-fA-F]{4}:[0-9a-fA-F]{4}$"));
+    file = parser.positionalArguments().value(0);
+    ports = parser.values(portOption);
+    for (const QString &vidPid : parser.values(vidPidOption)) {
+        if (!usbId.match(vidPid).hasMatch()) {
+            error = QStringLiteral("--vid-pid takes a USB id as VVVV:PPPP in hex, such as 0403:6001, not '%1'.")
+                        .arg(vidPid);
+            return false;
+        }
+        vidPids << vidPid.toLower();
+    }
+    for (const QString &slot : parser.values(slotOption)) {
+        const int equals = slot.indexOf(QLatin1Char('='));
+        if (equals <= 0 || equals == slot.size() - 1) {
+            error = QStringLiteral("--slot takes NAME=PORT, such as \"Slot 3=/dev/ttyUSB2\", not '%1'.").arg(slot);
+            return false;
+        }
+        slotNames << qMakePair(slot.left(equals), slot.mid(equals + 1));
+    }
+    setClock = parser.isSet(setClockOption);
+    verify = parser.isSet(verifyOption);
+    if (verify && !setClock) {
+        error = QStringLiteral("--verify reads back the clock that --set-clock writes: give both.");
+        return false;
+    }
+    log = parser.value(logOption);
+    return readCount(parser, retriesOption, 0, retries, error) && readCount(parser, unitsOption, 1, units, error);
+}

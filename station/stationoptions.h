@@ -1,0 +1,31 @@
+#ifndef STATIONOPTIONS_H
+#define STATIONOPTIONS_H
+
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class QCommandLineParser;
+
+// What a station is asked to do, as its command line gives it: the same
+// options for morlank-cli watch and for the station window.
+struct StationOptions
+{
+    QString file;
+    QStringList ports;
+    QStringList vidPids; // lower case, "0403:6001"
+    QVector<QPair<QString, QString>> slotNames; // name, port
+    bool setClock = false;
+    bool verify = false;
+    int retries = 0;
+    int units = 0; // 0: until stopped
+    QString log;
+
+    // The options every station takes; FILE is the one positional argument.
+    static void addTo(QCommandLineParser &parser);
+    // False, with what is wrong in `error`, when a value is not one.
+    bool read(const QCommandLineParser &parser, QString &error);
+};
+
+#endif // STATIONOPTIONS_H

@@ -1,0 +1,46 @@
+#include "stationsetup.h"
+
+#include "attemptrecord.h"
+#include "configuration.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSysInfo>
+
+bool StationSetup::prepare(const StationOptions &options, QString &error)
+{
+    Configuration configuration;
+    if (!configuration.load(options.file, error))
+        return false;
+    if (!options.log.isEmpty() && !recordLog.open(options.log, error)) {
+        error = QStringLiteral("cannot append to the log %1: %2. Check the folder and that you may write there; "
+                               "nothing was sent.")
+                    .arg(options.log, error);
+        return false;
+    }
+    StationSettings &s = stationSettings;
+    s.ports = options.ports;
+    s.vidPids = options.vidPids;
+    s.slotNames = options.slotNames;
+    s.file = QFileInfo(options.file).absoluteFilePath();
+    s.fileSha256 = fileSha256(options.file);
+    s.commands = configuration.commands;
+    s.lineNumbers = configuration.lineNumbers;
+    s.setClock = options.setClock;
+    s.verify = options.verify;
+    s.retries = options.retries;
+    s.units = options.units;
+    s.stationName = QSysInfo::machineHostName();
+    s.version = QCoreApplication::applicationVersion();
+    return true;
+}
+
+const StationSettings &StationSetup::settings() const
+{
+    return stationSettings;
+}
+
+RecordLog *StationSetup::log()
+{
+    return recordLog.isOpen() ? &recordLog : nullptr;
+}
