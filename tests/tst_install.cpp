@@ -385,7 +385,10 @@ void InstallTest::debianPackagePassesLintian()
     cpack.start(QStringLiteral(MORLANK_CPACK),
                 {"--config", QStringLiteral(MORLANK_BUILD_DIR "/CPackConfig.cmake"), "-G", "DEB",
                  "-B", packageDir.path()});
-    QVERIFY(cpack.waitForFinished(240000));
+    // Generous: cpack first checks that the whole build is up to date, which
+    // takes minutes on a busy machine.
+    const int packagingWaitMs = 600000;
+    QVERIFY(cpack.waitForFinished(packagingWaitMs));
     QVERIFY2(cpack.exitStatus() == QProcess::NormalExit && cpack.exitCode() == 0,
              cpack.readAll().constData());
     const QStringList packages = QDir(packageDir.path()).entryList({"*.deb"}, QDir::Files);
@@ -394,7 +397,7 @@ void InstallTest::debianPackagePassesLintian()
     QProcess check;
     check.setProcessChannelMode(QProcess::MergedChannels);
     check.start(lintian, {"--fail-on", "error,warning", packageDir.filePath(packages.first())});
-    QVERIFY(check.waitForFinished(120000));
+    QVERIFY(check.waitForFinished(packagingWaitMs));
     QVERIFY2(check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0,
              check.readAll().constData());
 }
