@@ -17,6 +17,7 @@ DeviceProtocol::DeviceProtocol()
 
 DeviceProtocol::DeviceProtocol(const Settings &s)
     : settings(s)
+    , clockOffsetMs(qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000)
 {
     // Qt 5 fills in its table of calendars on first use without a lock, and
     // devices of a fleet answer clock reads from threads of their own: filled
@@ -35,9 +36,11 @@ Reply DeviceProtocol::reply(const QByteArray &command)
     return Replies::after(delayFor(command), bytes);
 }
 
+// A wall clock in no time zone, as a device keeps it: counted from the
+// computer's UTC, it never falls into an hour that daylight saving skips.
 QDateTime DeviceProtocol::clock() const
 {
-    return QDateTime::currentDateTime().addMSecs(clockOffsetMs);
+    return QDateTime::currentDateTimeUtc().addMSecs(clockOffsetMs);
 }
 
 bool DeviceProtocol::refuses(const QByteArray &command) const
@@ -89,7 +92,7 @@ QByteArray DeviceProtocol::setTime(const QByteArray &text)
     const QTime time = QTime::fromString(QString::fromLatin1(text), timeFormat);
     if (!time.isValid())
         return line(refusal);
-    setClock(QDateTime(clock().date(), time));
+    setClock(QDateTime(clock().date(), time, Qt::UTC));
     return line(acknowledgement);
 }
 
@@ -98,13 +101,13 @@ QByteArray DeviceProtocol::setDate(const QByteArray &text)
     const QDate date = QDate::fromString(QString::fromLatin1(text), dateFormat);
     if (!date.isValid())
         return line(refusal);
-    setClock(QDateTime(date, clock().time()));
+    setClock(QDateTime(date, clock().time(), Qt::UTC));
     return line(acknowledgement);
 }
 
 void DeviceProtocol::setClock(const QDateTime &dateTime)
 {
-    clockOffsetMs = QDateTime::currentDateTime().msecsTo(dateTime);
+    clockOffsetMs = QDateTime::currentDateTimeUtc().msecsTo(dateTime);
 }
 
 QByteArray DeviceProtocol::line(const QByteArray &text) const

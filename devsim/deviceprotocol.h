@@ -50,7 +50,7 @@ private:
     QByteArray line(const QByteArray &text) const;
 
     Settings settings;
-    qint64 clockOffsetMs = 0; // the device's clock, relative to the computer's
+    qint64 clockOffsetMs; // the device's clock, relative to the computer's UTC
     int commandCount = 0;
 };
 

@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <ctime>
+
 #include <memory>
 
 Q_DECLARE_METATYPE(DeviceProtocol::Settings)
@@ -297,17 +299,31 @@ void DeviceProtocolTest::clockWriteRoundTrip_data()
 {
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("date");
+    QTest::addColumn<QByteArray>("zone");
 
-    QTest::newRow("morning") << "\"09:05:03\"" << "\"06/12/2026\"";
-    QTest::newRow("midnight") << "\"00:00:00\"" << "\"01/01/2000\"";
-    QTest::newRow("leap day") << "\"14:30:00\"" << "\"29/02/2028\"";
+    QTest::newRow("morning") << "\"09:05:03\"" << "\"06/12/2026\"" << QByteArray();
+    QTest::newRow("midnight") << "\"00:00:00\"" << "\"01/01/2000\"" << QByteArray();
+    QTest::newRow("leap day") << "\"14:30:00\"" << "\"29/02/2028\"" << QByteArray();
+    // The device keeps wall-clock time: an hour that daylight saving skips
+    // where the computer is, is an hour like any other.
+    QTest::newRow("Berlin, the skipped hour") << "\"02:30:00\"" << "\"29/03/2026\"" << QByteArray("Europe/Berlin");
 }
 
 void DeviceProtocolTest::clockWriteRoundTrip()
 {
     QFETCH(QString, time);
     QFETCH(QString, date);
+    QFETCH(QByteArray, zone);
 
+    const QByteArray zoneBefore = qgetenv("TZ");
+    const auto restoreZone = qScopeGuard([&] {
+        zoneBefore.isNull() ? qunsetenv("TZ") : qputenv("TZ", zoneBefore);
+        tzset();
+    });
+    if (!zone.isEmpty()) {
+        qputenv("TZ", zone);
+        tzset();
+    }
     serve(endingLinesWith(lfcr));
     link = connectedLink(*device);
     QVERIFY(link);
