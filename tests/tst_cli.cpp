@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -100,6 +101,8 @@ private slots:
     void selection_data();
     void selection();
     void portsTellWhatAnswers();
+    void portsWithoutPermission_data();
+    void portsWithoutPermission();
     // download
     void downloadToEveryDevice();
     void downloadPrintsTextResult();
@@ -201,6 +204,54 @@ void CliTest::portsTellWhatAnswers()
     }
     QCOMPARE(answers, (QStringList{"device", "silent", "no device", "busy", "cannot open"}));
     QVERIFY(fleet[3]->received().isEmpty());
+}
+
+void CliTest::portsWithoutPermission_data()
+{
+    QTest::addColumn<bool>("linked");
+
+    QTest::newRow("a path under /dev/pts") << false;
+    // As /dev/serial/by-id names are.
+    QTest::newRow("a link in a folder under /dev") << true;
+}
+
+// The tests run as root, whom access(2) never refuses: the program runs as
+// nobody, who may not open a pseudo-terminal that root created.
+void CliTest::portsWithoutPermission()
+{
+    QFETCH(bool, linked);
+
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty())
+        QSKIP("setpriv (util-linux) is missing: the program cannot be run as a user without access to a port.");
+    // Copied where nobody can reach it: the build tree may lie in a folder
+    // closed to other users.
+    QTemporaryDir programDir;
+    const QString program = programDir.filePath(QStringLiteral("morlank-cli"));
+    const QFile::Permissions everyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+        | QFile::ExeOther;
+    QVERIFY(QFile::copy(cli, program) && QFile::setPermissions(program, everyone)
+            && QFile::setPermissions(programDir.path(), everyone));
+
+    const Devices fleet = devices("d");
+    QString port = fleet[0]->portName();
+    QTemporaryDir linkDir(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/morlank-XXXXXX")
+                                                                    : QString());
+    if (linked) {
+        const QString link = linkDir.filePath(QStringLiteral("usb-Morlank_Station_A1B2-if00-port0"));
+        QVERIFY(QFile::setPermissions(linkDir.path(), everyone) && QFile::link(port, link));
+        port = link;
+    }
+    QProcess process;
+    process.start(setpriv, {"--reuid=nobody", "--regid=nogroup", "--clear-groups", program, "ports", "--json",
+                            "--port", port});
+    const Run result = finish(process);
+    QVERIFY2(result.status == 3, result.err);
+    const QJsonValue listed = result.json().value("ports")[0];
+    QCOMPARE(listed["port"].toString(), port);
+    QCOMPARE(listed["answer"].toString(), QStringLiteral("no permission"));
+    QVERIFY(listed["hint"].toString().contains("dialout"));
+    QVERIFY(fleet[0]->received().isEmpty());
 }
 
 void CliTest::downloadToEveryDevice()
