@@ -38,7 +38,6 @@ void printError(const QString &message)
 CommandRunner::CommandRunner(const Request &r)
     : request(r)
 {
-    QObject::connect(&termination, &TerminationSignals::received, [this](int number) { onSignal(number); });
 }
 
 int CommandRunner::run()
@@ -55,7 +54,7 @@ int CommandRunner::run()
 int CommandRunner::ports()
 {
     const QStringList ports = candidates();
-    fleet = std::make_unique<Fleet>(ports);
+    startProbing(ports);
     waitUntil([this] { return fleet->hasProbed(); });
     fleet->serve({});
     const QVector<DeviceLink::Probe> probes = fleet->probes();
@@ -152,11 +151,18 @@ QStringList CommandRunner::candidates() const
     return names;
 }
 
+// Until now a signal ended the program at once; from here on it reaches the
+// event loop, so that each device can finish its command in flight.
+void CommandRunner::startProbing(const QStringList &ports)
+{
+    termination = std::make_unique<TerminationSignals>();
+    QObject::connect(termination.get(), &TerminationSignals::received, [this](int number) { onSignal(number); });
+    fleet = std::make_unique<Fleet>(ports);
+}
+
 bool CommandRunner::probeAndChoose(const QStringList &ports, QVector<bool> &served, int &status)
 {
-    fleet = std::make_unique<Fleet>(ports);
-    if (signalNumber)
-        fleet->interrupt();
+    startProbing(ports);
     waitUntil([this] { return fleet->hasProbed(); });
     const Fleet::Selection selection = fleet->select(!request.ports.isEmpty(), request.all);
     served = selection.served;

@@ -15,6 +15,10 @@
 #include <memory>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 const QString cli = QStringLiteral(MORLANK_CLI);
 const QByteArray handshake = "ZEL#\r";
@@ -108,6 +112,8 @@ private slots:
     void downloadPrintsTextResult();
     void dryRunOpensNothing();
     // interruption
+    void interruptionBeforeAnyPortIsOpened_data();
+    void interruptionBeforeAnyPortIsOpened();
     void interruptionEndsBetweenCommands_data();
     void interruptionEndsBetweenCommands();
     // usage
@@ -306,6 +312,43 @@ void CliTest::dryRunOpensNothing()
         QCOMPARE(lines[i]["column"].toInt(), columns[i]);
     }
     QCOMPARE(lines[1]["command"].toString(), QStringLiteral("  ZEL#B=\u20ac"));
+}
+
+void CliTest::interruptionBeforeAnyPortIsOpened_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("Ctrl-C during a dry run") << QStringList{"--dry-run"} << int(SIGINT) << 130;
+    QTest::newRow("SIGTERM while the file is read") << QStringList{} << int(SIGTERM) << 143;
+}
+
+// The file is a pipe that the test writes: the program provably has it open,
+// so its handlers are in place, and is still reading it when the signal comes.
+void CliTest::interruptionBeforeAnyPortIsOpened()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, signalNumber);
+    QFETCH(int, status);
+
+    const QString file = dir.filePath(QStringLiteral("pipe.conf"));
+    QFile::remove(file);
+    QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    const Devices fleet = devices("d");
+    QProcess process;
+    start(process, QStringList{"download", file} + options + portOptions(portNames(fleet)), {});
+    int writer = -1;
+    QVERIFY(QTest::qWaitFor([&] { return (writer = ::open(QFile::encodeName(file).constData(),
+                                                          O_WRONLY | O_NONBLOCK)) >= 0; }, 10000));
+    const QByteArray lines = "ZEL#A=1\nZEL#B=2\nZEL#C=3\n";
+    QCOMPARE(::write(writer, lines.constData(), size_t(lines.size())), ssize_t(lines.size()));
+    ::kill(pid_t(process.processId()), signalNumber);
+    ::close(writer);
+    const Run result = finish(process);
+    QCOMPARE(result.status, status);
+    QVERIFY2(result.out.isEmpty(), result.out);
+    QVERIFY(fleet[0]->received().isEmpty());
 }
 
 void CliTest::interruptionEndsBetweenCommands_data()
