@@ -28,7 +28,8 @@ using Devices = std::vector<std::unique_ptr<SimulatedDevice>>;
 
 // Devices that answer as morlank-devsim does, each with its own clock, by
 // kind: 'd' a device, 's' silent, 'r' refuses commands with BEEP, 'n' refuses
-// everything, the handshake included.
+// everything, the handshake included; 'b' is a device whose port the test
+// holds open, so that it is busy.
 Devices devices(const QString &kinds)
 {
     Devices list;
@@ -152,45 +153,106 @@ QString CliTest::writeFile(const QString &name, const QByteArray &contents) cons
 void CliTest::selection_data()
 {
     QTest::addColumn<QString>("kinds");
-    QTest::addColumn<bool>("named");
+    QTest::addColumn<QStringList>("linkNames"); // the devices' ports as links of these names
+    QTest::addColumn<QStringList>("systemPorts");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
-    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QByteArrayList>("wires");
 
+    // %1, %2, ... stand for the devices' ports.
     const QStringList get{"clock", "get", "--json"};
-    const QByteArrayList handshakes{handshake, handshake};
-    QTest::newRow("the one device is used") << "sd" << false << get << 0 << QStringList{"ok"}
-                                            << QByteArrayList{handshake, handshake + clockRead};
-    QTest::newRow("several need --all") << "dd" << false << get << 2 << QStringList{} << handshakes;
-    QTest::newRow("--all serves every one") << "dd" << false << get + QStringList{"--all"} << 0
-                                            << QStringList{"ok", "ok"}
-                                            << QByteArrayList{handshake + clockRead, handshake + clockRead};
-    QTest::newRow("a named port that does not answer") << "ds" << true << get << 1
-                                                       << QStringList{"ok", "not found"}
-                                                       << QByteArrayList{handshake + clockRead, handshake};
-    QTest::newRow("no device answers") << "ss" << false << get << 3 << QStringList{} << handshakes;
+    const QStringList all = get + QStringList{"--all"};
+    const QStringList both{"%1", "%2"};
+    const QStringList named{"--port", "%1", "--port", "%2"};
+    const QString absent = absentPortName();
+    const QByteArray served = handshake + clockRead;
+    const QByteArray downloaded = handshake + "ZEL#A=1\rZEL#BEEP=2\rZEL#C=3\rZEL#D=4\r";
+
+    // without --port: the ports the system lists
+    QTest::newRow("the one device is used") << "sd" << QStringList{} << both << get << 0 << QStringList{"%2 ok"}
+                                            << QStringList{} << QByteArrayList{handshake, served};
+    QTest::newRow("several need --all") << "dd" << QStringList{} << both << get << 2 << QStringList{}
+                                        << QStringList{"%1, %2", "--all"} << QByteArrayList{handshake, handshake};
+    QTest::newRow("--all serves every one") << "dd" << QStringList{} << both << all << 0
+                                            << QStringList{"%1 ok", "%2 ok"} << QStringList{}
+                                            << QByteArrayList{served, served};
+    QTest::newRow("served by name, in natural order") << "dd" << QStringList{"ttyUSB10", "ttyUSB2"} << both << all
+                                                      << 0 << QStringList{"%2 ok", "%1 ok"} << QStringList{}
+                                                      << QByteArrayList{served, served};
+    QTest::newRow("no device answers") << "ss" << QStringList{} << both << get << 3 << QStringList{}
+                                       << QStringList{"%1, %2: silent"} << QByteArrayList{handshake, handshake};
+    QTest::newRow("ports: no device answers") << "s" << QStringList{} << QStringList{"%1"}
+                                              << QStringList{"ports", "--json"} << 3 << QStringList{"%1 silent"}
+                                              << QStringList{} << QByteArrayList{handshake};
+    // named with --port: each one is listed
+    QTest::newRow("a named port that does not answer") << "ds" << QStringList{} << QStringList{} << get + named << 1
+                                                       << QStringList{"%1 ok", "%2 not found (silent)"}
+                                                       << QStringList{} << QByteArrayList{served, handshake};
+    QTest::newRow("a port named twice is served once") << "d" << QStringList{} << QStringList{}
+                                                       << get + QStringList{"--port", "%1", "--port", "%1"} << 0
+                                                       << QStringList{"%1 ok"} << QStringList{}
+                                                       << QByteArrayList{served};
+    QTest::newRow("clock set: no named port answers")
+        << "bn" << QStringList{} << QStringList{}
+        << QStringList{"clock", "set", "--from-pc", "--json", "--port", "%1", "--port", "%2", "--port", absent} << 3
+        << QStringList{"%1 not found (busy)", "%2 not found (no device)", absent + " not found (missing)"}
+        << QStringList{"%1: busy", "%2: no device", absent + ": missing"} << QByteArrayList{"", handshake};
+    QTest::newRow("download: a named port that does not answer")
+        << "ds" << QStringList{} << QStringList{} << QStringList{"download", configuration, "--json", "--quiet"} + named
+        << 1 << QStringList{"%1 ok", "%2 not found (silent)"} << QStringList{}
+        << QByteArrayList{downloaded, handshake};
 }
 
 void CliTest::selection()
 {
     QFETCH(QString, kinds);
-    QFETCH(bool, named);
+    QFETCH(QStringList, linkNames);
+    QFETCH(QStringList, systemPorts);
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
-    QFETCH(QStringList, results);
+    QFETCH(QStringList, listed);
+    QFETCH(QStringList, messages);
     QFETCH(QByteArrayList, wires);
 
     const Devices fleet = devices(kinds);
-    const QStringList ports = portNames(fleet);
-    const Run result = named ? run(arguments + portOptions(ports)) : run(arguments, ports);
-    QCOMPARE(result.status, status);
-    QStringList listed;
-    for (const QJsonValue device : result.json().value("devices").toArray())
-        listed << device["result"].toString();
-    QCOMPARE(listed, results);
-    if (status == 2)
-        QVERIFY2(result.err.contains(ports.at(0).toLocal8Bit()) && result.err.contains("--all"), result.err);
+    QStringList ports = portNames(fleet);
+    QTemporaryDir links;
+    for (int i = 0; i < linkNames.size(); ++i) {
+        const QString link = links.filePath(linkNames.at(i));
+        QVERIFY(QFile::link(ports.at(i), link));
+        ports[i] = link;
+    }
+    const auto expand = [&](QStringList texts) {
+        for (QString &text : texts) {
+            for (int i = ports.size(); i >= 1; --i)
+                text.replace(QLatin1Char('%') + QString::number(i), ports.at(i - 1));
+        }
+        return texts;
+    };
+    std::vector<std::unique_ptr<QSerialPort>> holders;
+    for (int i = 0; i < kinds.size(); ++i) {
+        if (kinds.at(i) == QLatin1Char('b')) {
+            holders.push_back(std::make_unique<QSerialPort>(ports.at(i)));
+            QVERIFY(holders.back()->open(QIODevice::ReadWrite));
+        }
+    }
+
+    const Run result = run(expand(arguments), expand(systemPorts));
+    QVERIFY2(result.status == status, result.err);
+    QStringList found;
+    const QJsonObject json = result.json();
+    for (const char *list : {"devices", "ports"}) {
+        for (const QJsonValue entry : json.value(QLatin1String(list)).toArray()) {
+            const QJsonValue probe = entry["probe"];
+            found << entry["port"].toString() + QLatin1Char(' ') + entry["result"].toString()
+                    + entry["answer"].toString() + (probe.isUndefined() ? QString() : " (" + probe.toString() + ')');
+        }
+    }
+    QCOMPARE(found, expand(listed));
+    for (const QString &message : expand(messages))
+        QVERIFY2(result.err.contains(message.toLocal8Bit()), result.err);
     for (size_t i = 0; i < fleet.size(); ++i)
         QCOMPARE(fleet[i]->received(), wires.at(int(i)));
 }
@@ -200,25 +262,29 @@ void CliTest::portsTellWhatAnswers()
     const Devices fleet = devices("dsnd");
     QSerialPort holder(fleet[3]->portName());
     QVERIFY(holder.open(QIODevice::ReadWrite));
+    // A folder is no port, and cannot be opened as one.
     const Run result = run(QStringList{"ports", "--json"}
-                           + portOptions(portNames(fleet) + QStringList{absentPortName()}));
+                           + portOptions(portNames(fleet) + QStringList{absentPortName(), dir.path()}));
     QCOMPARE(result.status, 1);
     QStringList answers;
     for (const QJsonValue port : result.json().value("ports").toArray()) {
         answers << port["answer"].toString();
         QVERIFY(port["vid_pid"].isNull());
     }
-    QCOMPARE(answers, (QStringList{"device", "silent", "no device", "busy", "cannot open"}));
+    QCOMPARE(answers, (QStringList{"device", "silent", "no device", "busy", "missing", "cannot open"}));
     QVERIFY(fleet[3]->received().isEmpty());
 }
 
 void CliTest::portsWithoutPermission_data()
 {
     QTest::addColumn<bool>("linked");
+    QTest::addColumn<QStringList>("command");
 
-    QTest::newRow("a path under /dev/pts") << false;
+    const QStringList ports{"ports", "--json"};
+    QTest::newRow("a path under /dev/pts") << false << ports;
     // As /dev/serial/by-id names are.
-    QTest::newRow("a link in a folder under /dev") << true;
+    QTest::newRow("a link in a folder under /dev") << true << ports;
+    QTest::newRow("clock get says why nothing answered") << true << QStringList{"clock", "get", "--json"};
 }
 
 // The tests run as root, whom access(2) never refuses: the program runs as
@@ -226,6 +292,7 @@ void CliTest::portsWithoutPermission_data()
 void CliTest::portsWithoutPermission()
 {
     QFETCH(bool, linked);
+    QFETCH(QStringList, command);
 
     const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
     if (setpriv.isEmpty())
@@ -249,14 +316,15 @@ void CliTest::portsWithoutPermission()
         port = link;
     }
     QProcess process;
-    process.start(setpriv, {"--reuid=nobody", "--regid=nogroup", "--clear-groups", program, "ports", "--json",
-                            "--port", port});
+    process.start(setpriv, QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", program} + command
+                               + QStringList{"--port", port});
     const Run result = finish(process);
     QVERIFY2(result.status == 3, result.err);
-    const QJsonValue listed = result.json().value("ports")[0];
+    // The answer of `ports`, or the probe of a port not found.
+    const QJsonValue listed = result.json().value(result.json().contains("ports") ? "ports" : "devices")[0];
     QCOMPARE(listed["port"].toString(), port);
-    QCOMPARE(listed["answer"].toString(), QStringLiteral("no permission"));
-    QVERIFY(listed["hint"].toString().contains("dialout"));
+    QCOMPARE(listed["answer"].toString() + listed["probe"].toString(), QStringLiteral("no permission"));
+    QVERIFY2((listed["hint"].toString() + result.err).contains("dialout"), result.err);
     QVERIFY(fleet[0]->received().isEmpty());
 }
 
@@ -271,6 +339,10 @@ void CliTest::downloadToEveryDevice()
     QCOMPARE(listed.size(), 3);
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(listed[i]["port"].toString(), fleet[size_t(i)]->portName());
+        // Off a terminal, the progress: one line as each device starts, one as it ends.
+        const QByteArray port = fleet[size_t(i)]->portName().toLocal8Bit();
+        QCOMPARE(result.err.count(port + ": sending 4 commands\n"), 1);
+        QCOMPARE(result.err.count(port + ": ended, 4/4 commands done, " + (i == 1 ? "1" : "0") + " failed\n"), 1);
         QCOMPARE(fleet[size_t(i)]->received(), handshake + "ZEL#A=1\rZEL#BEEP=2\rZEL#C=3\rZEL#D=4\r");
         QCOMPARE(listed[i]["sent"].toInt(), 4);
         QCOMPARE(listed[i]["acknowledged"].toInt(), i == 1 ? 3 : 4);
@@ -285,20 +357,22 @@ void CliTest::downloadPrintsTextResult()
 {
     const Devices fleet = devices("r");
     const QString port = fleet[0]->portName();
-    const Run result = run({"download", configuration, "--quiet"}, {port});
+    const QString file = writeFile("nul.conf", QByteArray("ZEL#A=1\nZEL#BEEP=2\r\nZEL#C=3\nZEL#D=\0\n", 36));
+    const Run result = run({"download", file, "--quiet"}, {port});
     QCOMPARE(result.status, 1);
     QVERIFY2(result.err.isEmpty(), result.err);
     const QList<QByteArray> lines = result.out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 2);
-    QVERIFY2(lines[0].startsWith(port.toLocal8Bit() + "  failed  3/4 acknowledged  "), lines[0]);
-    QCOMPARE(lines[1], port.toLocal8Bit() + " line 4: ZEL#BEEP=2  refused: ERROR");
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[0].startsWith(port.toLocal8Bit() + "  failed  2/4 acknowledged  "), lines[0]);
+    QCOMPARE(lines[1], port.toLocal8Bit() + " line 2: ZEL#BEEP=2  refused: ERROR");
+    QCOMPARE(lines[2], port.toLocal8Bit() + " line 4: ZEL#D=\\x00  not sendable");
 }
 
 void CliTest::dryRunOpensNothing()
 {
     const Devices fleet = devices("d");
     // A byte-order mark, so the euro sign reads the same in every locale.
-    const QString file = writeFile("odd.conf", QByteArray("\xEF\xBB\xBFZEL#A\n  ZEL#B=\xE2\x82\xAC\n\nZEL#C=\0x\n", 29));
+    const QString file = writeFile("odd.conf", QByteArray("\xEF\xBB\xBFZEL#A\t\n  ZEL#B=\xE2\x82\xAC\n\nZEL#C=\0x\n", 32));
     const Run result = run(QStringList{"download", file, "--dry-run", "--json"} + portOptions(portNames(fleet)));
     QCOMPARE(result.status, 1);
     QVERIFY(fleet[0]->received().isEmpty());
@@ -312,6 +386,11 @@ void CliTest::dryRunOpensNothing()
         QCOMPARE(lines[i]["column"].toInt(), columns[i]);
     }
     QCOMPARE(lines[1]["command"].toString(), QStringLiteral("  ZEL#B=\u20ac"));
+
+    // Control characters shown visibly in the text.
+    const QList<QByteArray> text = run({"download", file, "--dry-run"}).out.split('\n');
+    QCOMPARE(text.value(0), QByteArray("    1  ZEL#A\\x09"));
+    QCOMPARE(text.value(2), QByteArray("    4  ZEL#C=\\x00x  <- not sendable: column 7"));
 }
 
 void CliTest::interruptionBeforeAnyPortIsOpened_data()
@@ -353,17 +432,34 @@ void CliTest::interruptionBeforeAnyPortIsOpened()
 
 void CliTest::interruptionEndsBetweenCommands_data()
 {
+    QTest::addColumn<QString>("kinds");
+    QTest::addColumn<bool>("probing"); // the signal comes during the probe, else during the download
     QTest::addColumn<int>("signalNumber");
     QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<QString>("message");
 
-    QTest::newRow("Ctrl-C") << int(SIGINT) << 130;
-    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+    const QStringList interrupted{"interrupted", "interrupted"};
+    QTest::newRow("Ctrl-C while sending") << "dd" << false << int(SIGINT) << 130 << interrupted
+                                          << "Press Ctrl-C again to stop at once.";
+    QTest::newRow("SIGTERM while sending") << "dd" << false << int(SIGTERM) << 143 << interrupted
+                                           << "Send SIGTERM again (or press Ctrl-C) to stop at once.";
+    // The silent port keeps the probe going for a second.
+    QTest::newRow("Ctrl-C while probing") << "sd" << true << int(SIGINT) << 130
+                                          << QStringList{"not found", "interrupted"} << "Press Ctrl-C again";
+    QTest::newRow("Ctrl-C while probing, no device answers") << "ss" << true << int(SIGINT) << 130
+                                                             << QStringList{"not found", "not found"}
+                                                             << "Press Ctrl-C again";
 }
 
 void CliTest::interruptionEndsBetweenCommands()
 {
+    QFETCH(QString, kinds);
+    QFETCH(bool, probing);
     QFETCH(int, signalNumber);
     QFETCH(int, status);
+    QFETCH(QStringList, results);
+    QFETCH(QString, message);
 
     QByteArray contents;
     QList<QByteArray> commands{handshake};
@@ -371,22 +467,24 @@ void CliTest::interruptionEndsBetweenCommands()
         commands << "ZEL#N=" + QByteArray::number(i) + '\r';
     for (const QByteArray &command : commands.mid(1))
         contents += command.chopped(1) + '\n';
-    const Devices fleet = devices("dd");
+    const Devices fleet = devices(kinds);
     QProcess process;
     start(process, QStringList{"download", writeFile("long.conf", contents), "--json"} + portOptions(portNames(fleet)),
           {});
-    QVERIFY(QTest::qWaitFor([&] { return fleet[0]->commands().size() > 3 && fleet[1]->commands().size() > 3; },
+    const int seen = probing ? 1 : 4;
+    QVERIFY(QTest::qWaitFor([&] { return fleet[0]->commands().size() >= seen && fleet[1]->commands().size() >= seen; },
                             10000));
     ::kill(pid_t(process.processId()), signalNumber);
     const Run result = finish(process);
     QCOMPARE(result.status, status);
+    QVERIFY2(result.err.contains(message.toUtf8()), result.err);
     const QJsonArray listed = result.json().value("devices").toArray();
     QCOMPARE(listed.size(), 2);
     for (int i = 0; i < 2; ++i) {
         const SimulatedDevice &device = *fleet[size_t(i)];
-        QCOMPARE(listed[i]["result"].toString(), QStringLiteral("interrupted"));
+        QCOMPARE(listed[i]["result"].toString(), results.at(i));
         const int sent = listed[i]["sent"].toInt();
-        QVERIFY2(sent < 30, qPrintable(QString::number(sent)));
+        QVERIFY2(sent < (probing ? 1 : 30), qPrintable(QString::number(sent)));
         // Only whole commands, in file order, as many as reported sent.
         QTRY_COMPARE(device.commands().size(), sent + 1);
         QCOMPARE(device.commands(), commands.mid(0, sent + 1));
@@ -402,6 +500,8 @@ void CliTest::helpAndVersion_data()
     QTest::newRow("overview") << QStringList{"--help"} << "Exit status: 0";
     QTest::newRow("help download") << QStringList{"help", "download"} << "--dry-run";
     QTest::newRow("clock set --help") << QStringList{"clock", "set", "--help"} << "--verify";
+    QTest::newRow("help clock: get") << QStringList{"help", "clock"} << "Usage: morlank-cli clock get [--port";
+    QTest::newRow("help clock: set") << QStringList{"help", "clock"} << "Usage: morlank-cli clock set (--from-pc";
     QTest::newRow("version") << QStringList{"--version"} << "morlank-cli 1.1.0";
 }
 
@@ -418,20 +518,26 @@ void CliTest::helpAndVersion()
 void CliTest::inputErrorsSendNothing_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message"); // part of it
 
-    QTest::newRow("missing file") << QStringList{"download", dir.filePath("missing.conf")};
-    QTest::newRow("two commands") << QStringList{"download", writeFile("two.conf", "ZEL#A\nZEL#B\n")};
-    QTest::newRow("two commands, dry run") << QStringList{"download", dir.filePath("two.conf"), "--dry-run"};
-    QTest::newRow("bad time") << QStringList{"clock", "set", "--time", "25:00:00", "--date", "01/02/2026"};
-    QTest::newRow("bad date") << QStringList{"clock", "set", "--time", "07:03:09", "--date", "31/02/2026"};
-    QTest::newRow("time without date") << QStringList{"clock", "set", "--time", "07:03:09"};
-    QTest::newRow("unknown option") << QStringList{"clock", "get", "--loud"};
-    QTest::newRow("no command") << QStringList{};
+    QTest::newRow("missing file") << QStringList{"download", dir.filePath("missing.conf")} << "missing.conf";
+    QTest::newRow("two commands") << QStringList{"download", writeFile("two.conf", "ZEL#A\nZEL#B\n")}
+                                  << "holds 2 command(s)";
+    QTest::newRow("two commands, dry run") << QStringList{"download", dir.filePath("two.conf"), "--dry-run"}
+                                           << "holds 2 command(s)";
+    QTest::newRow("bad time") << QStringList{"clock", "set", "--time", "25:00:00", "--date", "01/02/2026"} << "";
+    QTest::newRow("bad date") << QStringList{"clock", "set", "--time", "07:03:09", "--date", "31/02/2026"} << "";
+    QTest::newRow("time without date") << QStringList{"clock", "set", "--time", "07:03:09"} << "";
+    QTest::newRow("unknown option") << QStringList{"clock", "get", "--loud"} << "'loud'";
+    QTest::newRow("no command") << QStringList{} << "--help";
+    QTest::newRow("clock without get or set") << QStringList{"clock"} << "morlank-cli clock set (--from-pc";
+    QTest::newRow("an empty port name") << QStringList{"clock", "get", "--port", ""} << "--port takes";
 }
 
 void CliTest::inputErrorsSendNothing()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
 
     const Devices fleet = devices("dd");
     const QStringList ports = portNames(fleet);
@@ -439,6 +545,7 @@ void CliTest::inputErrorsSendNothing()
     QCOMPARE(result.status, 2);
     QVERIFY(result.out.isEmpty());
     QVERIFY(result.err.startsWith("morlank-cli: "));
+    QVERIFY2(result.err.contains(message.toUtf8()), result.err);
     QVERIFY(fleet[0]->received().isEmpty());
     QVERIFY(fleet[1]->received().isEmpty());
 }
