@@ -67,9 +67,14 @@ bool naturalLess(const QString &a, const QString &b)
     return a < b;
 }
 
+QString errorText(const QString &message)
+{
+    return QStringLiteral("morlank-cli: %1\n").arg(message);
+}
+
 void printError(const QString &message)
 {
-    const QByteArray bytes = QStringLiteral("morlank-cli: %1\n").arg(message).toLocal8Bit();
+    const QByteArray bytes = errorText(message).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 } // namespace
@@ -175,8 +180,10 @@ int CommandRunner::download()
         }
         progress.show(devices);
     };
+    live = &progress;
     waitUntil([this] { return fleet->hasFinished(); }, show);
     show();
+    live = nullptr;
     const QJsonObject report = Report::download(request.file, commands.size(), ports, done, !request.ports.isEmpty());
     return finish(Report::withProbes(report, ports, fleet->probes()), Report::downloadText, status);
 }
@@ -264,10 +271,14 @@ void CommandRunner::onSignal(int number)
     signalNumber = number;
     if (fleet)
         fleet->interrupt();
-    printError(QStringLiteral("interrupted: each device finishes the command in flight and sends nothing "
-                              "more. %1")
-                   .arg(number == SIGTERM ? QStringLiteral("Send SIGTERM again (or press Ctrl-C) to stop at once.")
-                                          : QStringLiteral("Press Ctrl-C again to stop at once.")));
+    const QString message =
+        QStringLiteral("interrupted: each device finishes the command in flight and sends nothing more. %1")
+            .arg(number == SIGTERM ? QStringLiteral("Send SIGTERM again (or press Ctrl-C) to stop at once.")
+                                   : QStringLiteral("Press Ctrl-C again to stop at once."));
+    if (live)
+        live->printAbove(errorText(message));
+    else
+        printError(message);
 }
 
 int CommandRunner::finish(const QJsonObject &report, TextOf text, int status) const

@@ -3,6 +3,7 @@
 
 #include "devicejob.h"
 #include "fleet.h"
+#include "progressdisplay.h"
 #include "request.h"
 #include "terminationsignals.h"
 
@@ -51,6 +52,7 @@ private:
     const Request request;
     std::unique_ptr<TerminationSignals> termination; // once the first port is opened
     int signalNumber = 0;
+    ProgressDisplay *live = nullptr; // the progress on screen while a download runs
     std::vector<std::unique_ptr<DeviceJob>> jobs;
     std::unique_ptr<Fleet> fleet; // after the jobs: its threads end before they go
 };

@@ -1,11 +1,13 @@
 #include "connectedlink.h"
 #include "deviceprotocol.h"
+#include "progressdisplay.h"
 #include "simulateddevice.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -16,6 +18,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,11 +85,62 @@ void start(QProcess &process, const QStringList &arguments, const QStringList &s
 Run finish(QProcess &process)
 {
     Run run;
-    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+    process.waitForFinished(60000); // false at once when it has already ended
+    if (process.state() == QProcess::NotRunning && process.error() != QProcess::FailedToStart
+        && process.exitStatus() == QProcess::NormalExit)
         run.status = process.exitCode();
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+}
+
+// A file descriptor closed with its owner.
+struct Descriptor
+{
+    int fd = -1;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// The rows a terminal shows once it has received `output`, lines drawn past
+// its width kept whole rather than wrapped; only the controls the progress
+// display uses: cursor up, erase to the end of the line or of the screen.
+QStringList screen(const QByteArray &output)
+{
+    QStringList rows{QString()};
+    int row = 0;
+    int column = 0;
+    const QString text = QString::fromLocal8Bit(output);
+    static const QRegularExpression control(QStringLiteral("\\x1b\\[(\\d*)([AJK])"));
+    for (int i = 0; i < text.size(); ++i) {
+        const QRegularExpressionMatch match = control.match(text, i, QRegularExpression::NormalMatch,
+                                                            QRegularExpression::AnchoredMatchOption);
+        if (match.hasMatch()) {
+            i += int(match.capturedLength()) - 1;
+            if (match.captured(2) == QLatin1String("A"))
+                row = std::max(0, row - std::max(1, match.captured(1).toInt()));
+            else
+                rows[row].truncate(column);
+            if (match.captured(2) == QLatin1String("J"))
+                rows = rows.mid(0, row + 1);
+        } else if (text.at(i) == QLatin1Char('\r')) {
+            column = 0;
+        } else if (text.at(i) == QLatin1Char('\n')) {
+            if (++row == rows.size())
+                rows << QString();
+        } else {
+            QString &line = rows[row];
+            if (line.size() <= column)
+                line = line.leftJustified(column + 1);
+            line[column++] = text.at(i);
+        }
+    }
+    while (!rows.isEmpty() && rows.last().isEmpty())
+        rows.removeLast();
+    return rows;
 }
 
 Run run(const QStringList &arguments, const QStringList &systemPorts = {})
@@ -112,6 +167,8 @@ private slots:
     void downloadToEveryDevice();
     void downloadPrintsTextResult();
     void dryRunOpensNothing();
+    void progressLineFitsTheTerminal_data();
+    void progressLineFitsTheTerminal();
     // interruption
     void interruptionBeforeAnyPortIsOpened_data();
     void interruptionBeforeAnyPortIsOpened();
@@ -393,6 +450,40 @@ void CliTest::dryRunOpensNothing()
     QCOMPARE(text.value(2), QByteArray("    4  ZEL#C=\\x00x  <- not sendable: column 7"));
 }
 
+void CliTest::progressLineFitsTheTerminal_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("portWidth");
+    QTest::addColumn<int>("done");
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("line");
+
+    const QString pts = QStringLiteral("/dev/pts/3");
+    const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KZP9Q-if00-port0");
+    QTest::newRow("room for everything") << pts << 10 << 6 << 1 << 79
+                                         << "/dev/pts/3 [###############---------------] 6/12  1 failed";
+    QTest::newRow("a short name padded to the longest") << "ttyS0" << 10 << 0 << 0 << 79
+                                                        << "ttyS0      [------------------------------] 0/12  0 failed";
+    QTest::newRow("the bar shortens first") << pts << 10 << 6 << 1 << 39 << "/dev/pts/3 [#####------] 6/12  1 failed";
+    QTest::newRow("down to none") << pts << 10 << 6 << 1 << 30 << "/dev/pts/3 6/12  1 failed";
+    QTest::newRow("then the name loses its middle") << byId << int(byId.size()) << 12 << 0 << 39
+                                                    << "/dev/s...P9Q-if00-port0 12/12  0 failed";
+    QTest::newRow("a terminal too narrow for anything") << pts << 10 << 6 << 1 << 12 << " 6/12  1 fai";
+}
+
+void CliTest::progressLineFitsTheTerminal()
+{
+    QFETCH(QString, port);
+    QFETCH(int, portWidth);
+    QFETCH(int, done);
+    QFETCH(int, failures);
+    QFETCH(int, width);
+    QFETCH(QString, line);
+
+    QCOMPARE(ProgressDisplay::line(port, portWidth, {done, failures, false}, 12, width), line);
+}
+
 void CliTest::interruptionBeforeAnyPortIsOpened_data()
 {
     QTest::addColumn<QStringList>("options");
@@ -438,18 +529,21 @@ void CliTest::interruptionEndsBetweenCommands_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QStringList>("results");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("columns"); // of the terminal that shows the progress; 0 for none
 
     const QStringList interrupted{"interrupted", "interrupted"};
     QTest::newRow("Ctrl-C while sending") << "dd" << false << int(SIGINT) << 130 << interrupted
-                                          << "Press Ctrl-C again to stop at once.";
+                                          << "Press Ctrl-C again to stop at once." << 0;
     QTest::newRow("SIGTERM while sending") << "dd" << false << int(SIGTERM) << 143 << interrupted
-                                           << "Send SIGTERM again (or press Ctrl-C) to stop at once.";
+                                           << "Send SIGTERM again (or press Ctrl-C) to stop at once." << 0;
     // The silent port keeps the probe going for a second.
     QTest::newRow("Ctrl-C while probing") << "sd" << true << int(SIGINT) << 130
-                                          << QStringList{"not found", "interrupted"} << "Press Ctrl-C again";
+                                          << QStringList{"not found", "interrupted"} << "Press Ctrl-C again" << 0;
     QTest::newRow("Ctrl-C while probing, no device answers") << "ss" << true << int(SIGINT) << 130
                                                              << QStringList{"not found", "not found"}
-                                                             << "Press Ctrl-C again";
+                                                             << "Press Ctrl-C again" << 0;
+    QTest::newRow("Ctrl-C on a terminal made narrow") << "dd" << false << int(SIGINT) << 130 << interrupted
+                                                      << "Press Ctrl-C again to stop at once." << 40;
 }
 
 void CliTest::interruptionEndsBetweenCommands()
@@ -460,6 +554,7 @@ void CliTest::interruptionEndsBetweenCommands()
     QFETCH(int, status);
     QFETCH(QStringList, results);
     QFETCH(QString, message);
+    QFETCH(int, columns);
 
     QByteArray contents;
     QList<QByteArray> commands{handshake};
@@ -468,16 +563,54 @@ void CliTest::interruptionEndsBetweenCommands()
     for (const QByteArray &command : commands.mid(1))
         contents += command.chopped(1) + '\n';
     const Devices fleet = devices(kinds);
+    QStringList ports = portNames(fleet);
     QProcess process;
-    start(process, QStringList{"download", writeFile("long.conf", contents), "--json"} + portOptions(portNames(fleet)),
-          {});
-    const int seen = probing ? 1 : 4;
-    QVERIFY(QTest::qWaitFor([&] { return fleet[0]->commands().size() >= seen && fleet[1]->commands().size() >= seen; },
-                            10000));
+    // On a terminal, ports named as long as /dev/serial/by-id names; the
+    // terminal starts wide and is made narrow while the devices run.
+    QTemporaryDir links;
+    Descriptor master;
+    Descriptor slave;
+    QByteArray terminal;
+    if (columns) {
+        for (int i = 0; i < ports.size(); ++i) {
+            const QString link = links.filePath(QStringLiteral("usb-Morlank_Station_A1B2C3D%1-if00-port0").arg(i));
+            QVERIFY(QFile::link(ports.at(i), link));
+            ports[i] = link;
+        }
+        winsize wide = {24, 120, 0, 0};
+        QCOMPARE(::openpty(&master.fd, &slave.fd, nullptr, nullptr, &wide), 0);
+        QCOMPARE(::fcntl(master.fd, F_SETFL, O_NONBLOCK), 0);
+        process.setStandardErrorFile(QString::fromLocal8Bit(::ttyname(slave.fd)));
+    }
+    const auto drain = [&] {
+        char buffer[4096];
+        ssize_t n = 0;
+        while (master.fd >= 0 && (n = ::read(master.fd, buffer, sizeof buffer)) > 0)
+            terminal.append(buffer, int(n));
+    };
+    const auto sent = [&](int count) {
+        return QTest::qWaitFor([&] {
+            drain();
+            return fleet[0]->commands().size() >= count && fleet[1]->commands().size() >= count;
+        }, 10000);
+    };
+    start(process, QStringList{"download", writeFile("long.conf", contents), "--json"} + portOptions(ports), {});
+    QVERIFY(sent(probing ? 1 : 4));
+    if (columns) {
+        winsize narrow = {24, quint16(columns), 0, 0};
+        QCOMPARE(::ioctl(master.fd, TIOCSWINSZ, &narrow), 0);
+        QVERIFY(sent(6));
+    }
     ::kill(pid_t(process.processId()), signalNumber);
+    QVERIFY(QTest::qWaitFor([&] {
+        drain();
+        return process.state() == QProcess::NotRunning;
+    }, 60000));
+    drain();
     const Run result = finish(process);
     QCOMPARE(result.status, status);
-    QVERIFY2(result.err.contains(message.toUtf8()), result.err);
+    const QByteArray err = columns ? terminal : result.err;
+    QVERIFY2(err.contains(message.toUtf8()), err);
     const QJsonArray listed = result.json().value("devices").toArray();
     QCOMPARE(listed.size(), 2);
     for (int i = 0; i < 2; ++i) {
@@ -489,6 +622,17 @@ void CliTest::interruptionEndsBetweenCommands()
         QTRY_COMPARE(device.commands().size(), sent + 1);
         QCOMPARE(device.commands(), commands.mid(0, sent + 1));
         QCOMPARE(device.received(), commands.mid(0, sent + 1).join());
+    }
+    if (columns) {
+        // The message stays, above the two device lines, each of which fits.
+        const QStringList rows = screen(terminal);
+        QVERIFY2(rows.size() >= 3, terminal);
+        for (int i = 0; i < rows.size(); ++i) {
+            QCOMPARE(rows.at(i).contains(QLatin1String(" failed")), i >= rows.size() - 2);
+            if (i >= rows.size() - 2)
+                QVERIFY2(rows.at(i).size() <= columns, qPrintable(rows.at(i)));
+        }
+        QVERIFY2(rows.mid(0, rows.size() - 2).join(QLatin1Char(' ')).contains(message), terminal);
     }
 }
 
