@@ -188,7 +188,8 @@ int CommandRunner::download()
     return finish(Report::withProbes(report, ports, fleet->probes()), Report::downloadText, status);
 }
 
-// The named ports in the order given, else every port the system lists, by name.
+// The named ports in the order given, else every port the system lists, by
+// name in natural order.
 QStringList CommandRunner::candidates() const
 {
     if (!request.ports.isEmpty())

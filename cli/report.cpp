@@ -42,18 +42,18 @@ QString probeName(DeviceLink::Probe probe, const QString &port)
 
 struct ProbeAdvice
 {
-    const char *probe;
-    const char *advice;
+    QString probe;
+    QString advice;
 };
 
 // In the order a technician best checks them.
 const ProbeAdvice probeAdvice[] = {
-    {"missing", "No such port; check its name."},
-    {"no permission", "Join the dialout group (sudo usermod -aG dialout $USER), then log in again."},
-    {"busy", "Another program holds it; close that program."},
-    {"cannot open", "The system would not open it."},
-    {"silent", "It opened, but nothing answered; check the cable and the power."},
-    {"no device", "Something answered, but not with OK; is it a Morlank device?"},
+    {QStringLiteral("missing"), QStringLiteral("no such port; check its name")},
+    {QStringLiteral("no permission"), dialoutHint},
+    {QStringLiteral("busy"), QStringLiteral("another program holds it; close that program")},
+    {QStringLiteral("cannot open"), QStringLiteral("the system would not open it")},
+    {QStringLiteral("silent"), QStringLiteral("it opened, but nothing answered; check the cable and the power")},
+    {QStringLiteral("no device"), QStringLiteral("something answered, but not with OK; is it a Morlank device?")},
 };
 
 // Control characters shown as \xHH, so that a NUL or a tab in a command can
@@ -62,10 +62,10 @@ QString visible(const QString &text)
 {
     QString shown;
     for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            shown += QStringLiteral("\\x") + QString::number(c.unicode(), 16).rightJustified(2, QLatin1Char('0')).toUpper();
-        else
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7F)
             shown += c;
+        else
+            shown += QString::asprintf("\\x%02X", unsigned(c.unicode()));
     }
     return shown;
 }
@@ -267,12 +267,12 @@ QJsonObject dryRun(const QString &file, const QStringList &commands, const QVect
 QJsonObject withProbes(QJsonObject report, const QStringList &ports, const QVector<DeviceLink::Probe> &probes)
 {
     QJsonArray devices = report.value(QStringLiteral("devices")).toArray();
-    for (QJsonValueRef entry : devices) {
-        QJsonObject device = entry.toObject();
+    for (int i = 0; i < devices.size(); ++i) {
+        QJsonObject device = devices.at(i).toObject();
         const QString port = device.value(QStringLiteral("port")).toString();
         if (device.value(QStringLiteral("result")).toString() == QLatin1String("not found"))
             device.insert(QStringLiteral("probe"), probeName(probes.value(ports.indexOf(port)), port));
-        entry = device;
+        devices.replace(i, device);
     }
     report.insert(QStringLiteral("devices"), devices);
     return report;
@@ -284,13 +284,12 @@ QString noDeviceText(const QStringList &ports, const QVector<DeviceLink::Probe> 
     for (const ProbeAdvice &advice : probeAdvice) {
         QStringList found;
         for (int i = 0; i < ports.size(); ++i) {
-            if (probeName(probes.value(i), ports.at(i)) == QLatin1String(advice.probe))
+            if (probeName(probes.value(i), ports.at(i)) == advice.probe)
                 found << ports.at(i);
         }
         if (!found.isEmpty()) {
-            text += QStringLiteral("\n  %1: %2. %3")
-                        .arg(found.join(QStringLiteral(", ")), QLatin1String(advice.probe),
-                             QLatin1String(advice.advice));
+            text += QStringLiteral("\n  %1: %2 - %3.")
+                        .arg(found.join(QStringLiteral(", ")), advice.probe, advice.advice);
         }
     }
     return text;
@@ -386,7 +385,8 @@ QString downloadText(const QJsonObject &report)
                             .arg(failure[QStringLiteral("line")].toInt())
                             .arg(visible(failure[QStringLiteral("command")].toString()),
                                  failure[QStringLiteral("reason")].toString(),
-                                 answer.toString().isEmpty() ? QString() : QStringLiteral(": ") + visible(answer.toString()));
+                                 answer.toString().isEmpty() ? QString()
+                                                             : QStringLiteral(": ") + visible(answer.toString()));
         }
     }
     return table(rows, 3) + failures;
@@ -396,7 +396,9 @@ QString dryRunText(const QJsonObject &report)
 {
     QString text;
     for (const QJsonValue line : report.value(QStringLiteral("lines")).toArray()) {
-        text += QStringLiteral("%1  %2").arg(line[QStringLiteral("line")].toInt(), 5).arg(visible(line[QStringLiteral("command")].toString()));
+        text += QStringLiteral("%1  %2")
+                    .arg(line[QStringLiteral("line")].toInt(), 5)
+                    .arg(visible(line[QStringLiteral("command")].toString()));
         if (!line[QStringLiteral("sendable")].toBool())
             text += QStringLiteral("  <- not sendable: column %1").arg(line[QStringLiteral("column")].toInt());
         text += QLatin1Char('\n');

@@ -429,7 +429,8 @@ void CliTest::dryRunOpensNothing()
 {
     const Devices fleet = devices("d");
     // A byte-order mark, so the euro sign reads the same in every locale.
-    const QString file = writeFile("odd.conf", QByteArray("\xEF\xBB\xBFZEL#A\t\n  ZEL#B=\xE2\x82\xAC\n\nZEL#C=\0x\n", 32));
+    const QString file =
+        writeFile("odd.conf", QByteArray("\xEF\xBB\xBFZEL#A\t\n  ZEL#B=\xE2\x82\xAC\n\nZEL#C=\0x\n", 32));
     const Run result = run(QStringList{"download", file, "--dry-run", "--json"} + portOptions(portNames(fleet)));
     QCOMPARE(result.status, 1);
     QVERIFY(fleet[0]->received().isEmpty());
