@@ -210,7 +210,9 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
     return request.command != Request::ClockSet || readClockOptions(parser, request);
 }
 
-// Checked strictly, before any port is opened.
+// Checked strictly, before any port is opened. The time and the date are
+// kept as given: they are never one local instant, which a daylight-saving
+// change could make invalid.
 bool CliCommandLine::readClockOptions(const QCommandLineParser &parser, Request &request)
 {
     const QString command = QStringLiteral("clock set");
@@ -220,6 +222,10 @@ bool CliCommandLine::readClockOptions(const QCommandLineParser &parser, Request 
         return fail(QStringLiteral("give either --from-pc or both --time and --date."), command);
     if (fromPc)
         return true;
+    for (const QString &option : {timeOption, dateOption}) {
+        if (!parser.isSet(option))
+            return fail(QStringLiteral("--%1 is missing: give --time and --date together.").arg(option), command);
+    }
     const QTime time = QTime::fromString(parser.value(timeOption), timeInputFormat);
     if (!time.isValid()) {
         return fail(QStringLiteral("--time takes a time from 00:00:00 to 23:59:59 as hh:mm:ss, not '%1'.")
@@ -232,7 +238,7 @@ bool CliCommandLine::readClockOptions(const QCommandLineParser &parser, Request 
                         .arg(parser.value(dateOption)),
                     command);
     }
-    request.clock = QDateTime(date, time);
+    request.clock = WallClock{time, date};
     return true;
 }
 

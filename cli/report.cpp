@@ -134,12 +134,15 @@ QJsonArray devices(const QStringList &ports, const QVector<const Job *> &jobs, b
 
 QJsonObject failureEntry(const DownloadJob::Failure &failure)
 {
-    return {{"line", failure.line},
-            {"command", failure.command},
-            {"reason", reasonName(failure.reason)},
-            {"answer", failure.reason == DownloadJob::Failure::NotSendable
-                           ? QJsonValue()
-                           : QJsonValue(answerText(failure.answer))}};
+    QJsonObject entry{{"line", failure.line},
+                      {"command", failure.command},
+                      {"reason", reasonName(failure.reason)},
+                      {"answer", failure.reason == DownloadJob::Failure::NotSendable
+                                     ? QJsonValue()
+                                     : QJsonValue(answerText(failure.answer))}};
+    if (!failure.lateAnswer.isEmpty())
+        entry.insert(QStringLiteral("late_answer"), answerText(failure.lateAnswer));
+    return entry;
 }
 
 QJsonObject downloadEntry(const DownloadJob &job)
@@ -228,11 +231,14 @@ QJsonObject clockSet(const QStringList &ports, const QVector<const ClockWriteJob
     const auto entry = [](const ClockWriteJob &job) {
         const ClockWriteJob::Result &r = job.result();
         const bool ok = r.timeAcknowledged && r.dateAcknowledged && r.verified.value_or(true);
-        return QJsonObject{{"result", result(r.interrupted, ok)},
-                           {"written", r.written.toString(timeText + QLatin1Char(' ') + dateText)},
+        QJsonObject device{{"result", result(r.interrupted, ok)},
+                           {"written", r.written.text()},
                            {"time_acknowledged", r.timeAcknowledged},
                            {"date_acknowledged", r.dateAcknowledged},
                            {"verified", r.verified ? QJsonValue(*r.verified) : QJsonValue()}};
+        if (r.verified)
+            device.insert(QStringLiteral("read_back"), r.readBack.isValid() ? QJsonValue(r.readBack.text()) : QJsonValue());
+        return device;
     };
     const QJsonObject notFound{{"result", "not found"},
                                {"time_acknowledged", false},
@@ -354,8 +360,12 @@ QString clockSetText(const QJsonObject &report)
                 << said(device[QStringLiteral("date_acknowledged")], "date");
         }
         const QJsonValue verified = device[QStringLiteral("verified")];
-        if (verified.isBool())
-            row << (verified.toBool() ? QStringLiteral("verified") : QStringLiteral("differs when read back"));
+        const QJsonValue readBack = device[QStringLiteral("read_back")];
+        if (verified.toBool())
+            row << QStringLiteral("verified");
+        else if (verified.isBool())
+            row << (readBack.isString() ? QStringLiteral("differs when read back: ") + readBack.toString()
+                                        : QStringLiteral("the clock could not be read back"));
         rows << row;
     }
     return table(rows, 2);

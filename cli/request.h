@@ -1,9 +1,12 @@
 #ifndef REQUEST_H
 #define REQUEST_H
 
-#include <QDateTime>
+#include "wallclock.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // What the command line asked for, checked.
 struct Request
@@ -17,7 +20,7 @@ struct Request
     bool quiet = false;
     bool dryRun = false;
     bool verify = false;
-    QDateTime clock; // clock set: what to write; invalid with --from-pc
+    std::optional<WallClock> clock; // clock set: what to write; none with --from-pc
     QString file;    // download
 };
 

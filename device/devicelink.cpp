@@ -23,6 +23,9 @@ const int firstReplyWaitMs = 1000;
 const int pieceWaitMs = 100;
 const int queryPieceWaitMs = 50;
 const int bytesWrittenWaitMs = 100;
+// How much longer an exchange kept apart listens for an answer that missed
+// its wait, so that it is not taken for the next command's.
+const int lateAnswerWaitMs = 1000;
 
 // A device or a foreign port that never falls silent must not hold the
 // window forever nor fill memory: real answers are far shorter than this.
@@ -155,15 +158,34 @@ QByteArray DeviceLink::collectReply(int pieceWaitMs)
     return reply;
 }
 
+// Bytes that came after the last answer was collected belong to an earlier
+// command; kept apart, they are dropped before the next one is written.
+void DeviceLink::setAsideEarlierAnswers()
+{
+    late.clear();
+    if (answersApart)
+        port.readAll();
+}
+
+// An exchange that got no answer in time; kept apart, an answer that comes
+// late is still taken, so that it is not read as the next command's.
+bool DeviceLink::noAnswer()
+{
+    if (answersApart && port.waitForReadyRead(lateAnswerWaitMs))
+        late = collectReply(pieceWaitMs);
+    return false;
+}
+
 bool DeviceLink::sendCommand(QByteArray data)
 {
     answer.clear();
     waitUntilQuiet();
+    setAsideEarlierAnswers();
     port.write(data.constData());
     if (!port.waitForBytesWritten(bytesWrittenWaitMs))
-        return false;
+        return noAnswer();
     if (!port.waitForReadyRead(firstReplyWaitMs))
-        return false;
+        return noAnswer();
     answer = collectReply(pieceWaitMs);
     return answer.contains(acknowledgement);
 }
@@ -172,6 +194,7 @@ bool DeviceLink::sendLine(const QString &line)
 {
     if (!connected || firstUnsendableIndex(line) >= 0) {
         answer.clear();
+        late.clear();
         return false;
     }
     return sendCommand(line.toLatin1());
@@ -180,6 +203,16 @@ bool DeviceLink::sendLine(const QString &line)
 QByteArray DeviceLink::lastAnswer() const
 {
     return answer;
+}
+
+void DeviceLink::keepAnswersApart()
+{
+    answersApart = true;
+}
+
+QByteArray DeviceLink::lateAnswer() const
+{
+    return late;
 }
 
 bool DeviceLink::query(int adjust, const QByteArray &command, QStringList &values)
@@ -192,9 +225,10 @@ bool DeviceLink::query(int adjust, const QByteArray &command, QStringList &value
     // and dropped, so the answer is read as if it had not been there.
     if (isFull(port))
         waitUntilQuiet();
+    setAsideEarlierAnswers();
     port.write(command.constData(), command.size());
     if (!port.waitForReadyRead(firstReplyWaitMs))
-        return false;
+        return noAnswer();
     const QByteArray answer = collectReply(queryPieceWaitMs);
     if (!answer.contains(acknowledgement))
         return false;

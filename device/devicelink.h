@@ -30,6 +30,14 @@ public:
     // What the device answered to the last sendCommand(); empty when nothing
     // came (or nothing was sent).
     QByteArray lastAnswer() const;
+    // For programs that judge every command on its own answer (the window
+    // does not): what arrives after a command's answer wait has ended and
+    // before the next command is written is never read as the next answer.
+    // An exchange that got no answer in time waits a while longer for a late
+    // one, which is kept as lateAnswer() and never counts.
+    void keepAnswersApart();
+    // The late answer to the last exchange; empty when none came.
+    QByteArray lateAnswer() const;
 
     bool getTime(QString &text);
     bool getDate(QString &text);
@@ -43,6 +51,8 @@ private:
     bool openWithLineSettings();
     void waitUntilQuiet();
     QByteArray collectReply(int pieceWaitMs);
+    void setAsideEarlierAnswers();
+    bool noAnswer();
     bool readClock(const QByteArray &command, QString &text);
     bool writeClock(const QByteArray &command, const QString &text);
 
@@ -50,6 +60,8 @@ private:
     bool connected = false;
     QSerialPort port;
     QByteArray answer;
+    bool answersApart = false;
+    QByteArray late;
 };
 
 #endif // DEVICELINK_H

@@ -32,7 +32,7 @@ Reply DeviceProtocol::reply(const QByteArray &command)
     const QByteArray bytes = refuses(command) ? line(refusal) : answer(command);
     if (bytes.isEmpty())
         return Replies::none();
-    return Replies::after(settings.replyDelayMs, bytes);
+    return Replies::after(delayFor(command), bytes);
 }
 
 QDateTime DeviceProtocol::clock() const
@@ -45,6 +45,15 @@ bool DeviceProtocol::refuses(const QByteArray &command) const
     if (!settings.refusedText.isEmpty() && command.contains(settings.refusedText))
         return true;
     return settings.refuseEvery > 0 && commandCount % settings.refuseEvery == 0;
+}
+
+int DeviceProtocol::delayFor(const QByteArray &command) const
+{
+    for (const DelayedAnswer &delayed : settings.delayedAnswers) {
+        if (command.contains(delayed.text))
+            return delayed.delayMs;
+    }
+    return settings.replyDelayMs;
 }
 
 QByteArray DeviceProtocol::answer(const QByteArray &command)

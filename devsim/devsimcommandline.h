@@ -23,11 +23,15 @@ public:
     QString logPath() const;
     int deviceCount() const;
     bool servesFleet() const; // --count was given
+    QString linkFolder() const; // empty without --links
+    bool startsUnplugged() const;
 
 private:
     bool readLineEnd();
     bool readNumber(const QString &option, int minimum, const QString &what, int &value);
+    bool readDelayedAnswers();
     bool readTtyPath();
+    bool readLinkFolder();
     bool fail(const QString &message) const;
 
     QCommandLineParser parser;

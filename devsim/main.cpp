@@ -1,20 +1,19 @@
 #include "commandlog.h"
-#include "deviceprotocol.h"
+#include "devicerack.h"
 #include "devsimcommandline.h"
-#include "simulateddevice.h"
+#include "standardinputlines.h"
 #include "terminationsignals.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include <memory>
-#include <vector>
-
 int main(int argc, char *argv[])
 {
+    StandardInputLines::keepOpen();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("morlank-devsim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(MORLANK_VERSION));
+    QTextStream out(stdout);
     QTextStream err(stderr);
 
     DevsimCommandLine commandLine;
@@ -30,40 +29,18 @@ int main(int argc, char *argv[])
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &app, &QCoreApplication::quit);
 
-    // Each device answers from its own protocol: its own clock and counters.
-    std::vector<std::unique_ptr<DeviceProtocol>> protocols;
-    std::vector<std::unique_ptr<SimulatedDevice>> devices;
-    const QString tty = commandLine.ttyPath();
-    for (int i = 0; i < commandLine.deviceCount(); ++i) {
-        auto device = tty.isEmpty()
-            ? std::make_unique<SimulatedDevice>()
-            : std::make_unique<SimulatedDevice>(tty, SimulatedDevice::Responder());
-        if (!device->isOpen()) {
-            err << "morlank-devsim: cannot serve " << (tty.isEmpty() ? QStringLiteral("a pseudo-terminal") : tty)
-                << ": " << device->errorString() << '\n';
-            return 1;
-        }
-        protocols.push_back(std::make_unique<DeviceProtocol>(commandLine.settings()));
-        DeviceProtocol *protocol = protocols.back().get();
-        const QString logName = commandLine.servesFleet() ? device->portName() : QString();
-        device->setResponder([protocol, &log, logName](const QByteArray &command) {
-            const Reply reply = protocol->reply(command);
-            log.record(logName, command, reply);
-            return reply;
-        });
-        devices.push_back(std::move(device));
+    DeviceRack rack(commandLine, log);
+    if (!rack.open()) {
+        err << "morlank-devsim: " << rack.errorString() << '\n';
+        return 1;
     }
-
-    QTextStream out(stdout);
-    QStringList paths;
-    for (const auto &device : devices) {
-        out << device->portName() << '\n';
-        paths << device->portName();
-    }
+    for (const QString &path : rack.paths())
+        out << path << '\n';
     out.flush();
-    const QString what = devices.size() == 1 ? QStringLiteral("a simulated device")
-                                             : QStringLiteral("%1 simulated devices").arg(devices.size());
-    err << "Serving " << what << " on " << paths.join(QStringLiteral(", ")) << ". Press Ctrl-C to stop."
-        << Qt::endl;
+    err << rack.description() << Qt::endl;
+
+    StandardInputLines input;
+    QObject::connect(&input, &StandardInputLines::lineRead,
+                     [&](const QByteArray &line) { rack.carryOut(line, out, err); });
     return app.exec();
 }

@@ -256,6 +256,14 @@ void SimulatedDevice::stopStream()
     streamChunk.clear();
 }
 
+void SimulatedDevice::dropPendingOutput()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    scheduled.clear();
+    outgoing.clear();
+    streamChunk.clear();
+}
+
 void SimulatedDevice::unplug()
 {
     stop();

@@ -70,6 +70,9 @@ public:
     // Writes `chunk` every `intervalMs` until stopStream() or unplug().
     void startStream(const QByteArray &chunk, int intervalMs);
     void stopStream();
+    // Forgets every answer and stream not yet written, as a unit taken away
+    // in the middle of its answer.
+    void dropPendingOutput();
     // Closes the device end, as a pulled cable would.
     void unplug();
 

@@ -2,8 +2,7 @@
 #define CLOCKWRITEJOB_H
 
 #include "devicejob.h"
-
-#include <QDateTime>
+#include "wallclock.h"
 
 #include <optional>
 
@@ -14,23 +13,24 @@ class ClockWriteJob : public DeviceJob
 public:
     struct Result
     {
-        QDateTime written;
+        WallClock written;
         bool timeAcknowledged = false;
         bool dateAcknowledged = false;
         std::optional<bool> verified; // empty without `verify`
+        WallClock readBack;           // invalid when it could not be read
         bool interrupted = false;
     };
 
-    // An invalid `target` stands for the computer's clock when the job runs.
-    ClockWriteJob(const QDateTime &target, bool verify);
+    // Without a `target`, the computer's clock when the job runs.
+    ClockWriteJob(const std::optional<WallClock> &target, bool verify);
 
     void run(DeviceLink &link, const std::atomic<bool> &stop) override;
     const Result &result() const;
 
 private:
-    bool readBackMatches(DeviceLink &link, qint64 elapsedMs) const;
+    bool readBackMatches(DeviceLink &link, qint64 sinceWrittenMs);
 
-    const QDateTime target;
+    const std::optional<WallClock> target;
     const bool verify;
     Result outcome;
 };

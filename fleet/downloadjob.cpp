@@ -29,7 +29,7 @@ void DownloadJob::run(DeviceLink &link, const std::atomic<bool> &stop)
 void DownloadJob::send(DeviceLink &link, int index)
 {
     const QString &command = commands.at(index);
-    Failure failure{lineNumbers.value(index), command.chopped(1), Failure::NotSendable, {}};
+    Failure failure{lineNumbers.value(index), command.chopped(1), Failure::NotSendable, {}, {}};
     if (firstUnsendableIndex(command) < 0) {
         ++outcome.sent;
         if (link.sendLine(command)) {
@@ -37,6 +37,7 @@ void DownloadJob::send(DeviceLink &link, int index)
             return;
         }
         failure.answer = link.lastAnswer();
+        failure.lateAnswer = link.lateAnswer();
         failure.reason = failure.answer.isEmpty() ? Failure::NoAnswer : Failure::Refused;
     }
     outcome.failures << failure;

@@ -20,6 +20,7 @@ public:
         QString command;   // without its closing carriage return
         Reason reason = Refused;
         QByteArray answer; // what the device said, empty for none
+        QByteArray lateAnswer; // what it said after the answer wait, empty for none
     };
     struct Result
     {

@@ -66,6 +66,9 @@ void PortWorker::run()
 void PortWorker::probeAndServe()
 {
     DeviceLink link;
+    // Every command is reported on its own, so a late answer must not be
+    // credited to the next one.
+    link.keepAnswersApart();
     answer = link.connectTo(port);
     probed.store(true, std::memory_order_release);
     if (answer != DeviceLink::Probe::Device)

@@ -73,11 +73,15 @@ struct Run
     QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
 };
 
-// `systemPorts` stand for the ports the system lists.
-void start(QProcess &process, const QStringList &arguments, const QStringList &systemPorts)
+// `systemPorts` stand for the ports the system lists; `timeZone`, when given,
+// is the child's TZ.
+void start(QProcess &process, const QStringList &arguments, const QStringList &systemPorts,
+           const QString &timeZone = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MORLANK_TEST_PORTS"), systemPorts.join(QLatin1Char(':')));
+    if (!timeZone.isEmpty())
+        environment.insert(QStringLiteral("TZ"), timeZone);
     process.setProcessEnvironment(environment);
     process.start(cli, arguments);
 }
@@ -143,11 +147,24 @@ QStringList screen(const QByteArray &output)
     return rows;
 }
 
-Run run(const QStringList &arguments, const QStringList &systemPorts = {})
+Run run(const QStringList &arguments, const QStringList &systemPorts = {}, const QString &timeZone = {})
 {
     QProcess process;
-    start(process, arguments, systemPorts);
+    start(process, arguments, systemPorts, timeZone);
     return finish(process);
+}
+
+// Answers the handshake and every command with OK, but those holding a text
+// of `script` with its reply.
+SimulatedDevice::Responder answering(const QMap<QByteArray, Reply> &script)
+{
+    return [script](const QByteArray &command) {
+        for (auto entry = script.cbegin(); entry != script.cend(); ++entry) {
+            if (command.contains(entry.key()))
+                return entry.value();
+        }
+        return Replies::now("OK\n\r");
+    };
 }
 } // namespace
 
@@ -166,6 +183,9 @@ private slots:
     // download
     void downloadToEveryDevice();
     void downloadPrintsTextResult();
+    void lateAnswerStaysWithItsLine_data();
+    void lateAnswerStaysWithItsLine();
+    void lateClockAnswerIsNotTheNextValue();
     void dryRunOpensNothing();
     void progressLineFitsTheTerminal_data();
     void progressLineFitsTheTerminal();
@@ -184,6 +204,7 @@ private slots:
     void clockSetThenGetOnTwoDevices();
     void verifyReadsTheClockBack_data();
     void verifyReadsTheClockBack();
+    void fromPcWaitsForTheNewDay();
 
 private:
     QString writeFile(const QString &name, const QByteArray &contents) const;
@@ -423,6 +444,56 @@ void CliTest::downloadPrintsTextResult()
     QVERIFY2(lines[0].startsWith(port.toLocal8Bit() + "  failed  2/4 acknowledged  "), lines[0]);
     QCOMPARE(lines[1], port.toLocal8Bit() + " line 2: ZEL#BEEP=2  refused: ERROR");
     QCOMPARE(lines[2], port.toLocal8Bit() + " line 4: ZEL#D=\\x00  not sendable");
+}
+
+void CliTest::lateAnswerStaysWithItsLine_data()
+{
+    QTest::addColumn<Reply>("beepReply");
+    QTest::addColumn<Reply>("nextReply");
+    QTest::addColumn<QJsonArray>("failures");
+
+    const QJsonObject late{{"line", 4}, {"command", "ZEL#BEEP=2"}, {"reason", "no answer"}, {"answer", ""},
+                           {"late_answer", "OK"}};
+    const QJsonObject refused{{"line", 5}, {"command", "ZEL#C=3"}, {"reason", "refused"}, {"answer", "ERROR"}};
+    const QJsonObject unanswered{{"line", 5}, {"command", "ZEL#C=3"}, {"reason", "no answer"}, {"answer", ""}};
+    const Reply lateOk = Replies::after(1200, "OK\n\r");
+    const Reply error = Replies::now("ERROR\n\r");
+    QTest::newRow("late OK, then a refusal") << lateOk << error << QJsonArray{late, refused};
+    QTest::newRow("late OK, then silence") << lateOk << Replies::none() << QJsonArray{late, unanswered};
+    QTest::newRow("late OK inside the next quiet wait") << Replies::after(1050, "OK\n\r") << error
+                                                        << QJsonArray{late, refused};
+    QJsonObject silent = late;
+    silent.remove("late_answer");
+    QTest::newRow("silence after an acknowledged line") << Replies::none() << Replies::now("OK\n\r")
+                                                        << QJsonArray{silent};
+}
+
+// Each line is judged on its own answer: an OK that comes too late for its
+// line neither acknowledges the next one nor is taken for it.
+void CliTest::lateAnswerStaysWithItsLine()
+{
+    QFETCH(Reply, beepReply);
+    QFETCH(Reply, nextReply);
+    QFETCH(QJsonArray, failures);
+
+    SimulatedDevice device(answering({{"BEEP", beepReply}, {"C=3", nextReply}}));
+    const Run result = run({"download", configuration, "--json", "--port", device.portName()});
+    QCOMPARE(result.status, 1);
+    const QJsonValue listed = result.json().value("devices")[0];
+    QCOMPARE(listed["acknowledged"].toInt(), 4 - failures.size());
+    QCOMPARE(listed["failures"].toArray(), failures);
+}
+
+// A value read must come from the answer to its own query.
+void CliTest::lateClockAnswerIsNotTheNextValue()
+{
+    SimulatedDevice device(answering({{"TIME=?", Replies::after(1200, "+TIME=\"11:22:33\"\n\rOK\n\r")},
+                                      {"DATE=?", Replies::after(300, "+DATE=\"01/02/2026\"\n\rOK\n\r")}}));
+    const Run result = run({"clock", "get", "--json", "--port", device.portName()});
+    QCOMPARE(result.status, 1);
+    const QJsonValue listed = result.json().value("devices")[0];
+    QVERIFY(listed["time"].isNull());
+    QCOMPARE(listed["date"].toString(), QStringLiteral("01/02/2026"));
 }
 
 void CliTest::dryRunOpensNothing()
@@ -725,43 +796,83 @@ void CliTest::clockSetThenGetOnTwoDevices()
 
 void CliTest::verifyReadsTheClockBack_data()
 {
+    QTest::addColumn<QString>("zone");
     QTest::addColumn<QString>("written");
     QTest::addColumn<QByteArray>("timeRead");
     QTest::addColumn<QByteArray>("dateRead");
     QTest::addColumn<bool>("verified");
 
-    QTest::newRow("a clock that did not take") << "07:03:09 01/02/2026" << QByteArray("01:00:00")
+    QTest::newRow("a clock that did not take") << "" << "07:03:09 01/02/2026" << QByteArray("01:00:00")
                                                << QByteArray("01/02/2026") << false;
-    // The time is read before the date: midnight may pass in between.
-    QTest::newRow("midnight between the two reads") << "23:59:58 01/02/2026" << QByteArray("23:59:59")
-                                                    << QByteArray("02/02/2026") << true;
-    QTest::newRow("a day off, far from midnight") << "12:00:00 01/02/2026" << QByteArray("12:00:01")
-                                                  << QByteArray("02/02/2026") << false;
+    QTest::newRow("ten seconds off") << "" << "07:03:09 01/02/2026" << QByteArray("07:03:19")
+                                     << QByteArray("01/02/2026") << false;
+    // The time is read before the date: the day may turn in between, so the
+    // date may be a day ahead, and only just before midnight.
+    QTest::newRow("a day ahead, just before midnight") << "" << "23:59:58 01/02/2026" << QByteArray("23:59:59")
+                                                       << QByteArray("02/02/2026") << true;
+    QTest::newRow("a day ahead at noon") << "" << "12:00:00 01/02/2026" << QByteArray("12:00:01")
+                                         << QByteArray("02/02/2026") << false;
+    QTest::newRow("a day behind: the date did not turn") << "" << "23:59:59 31/12/2026" << QByteArray("00:00:01")
+                                                         << QByteArray("31/12/2026") << false;
+    QTest::newRow("the new day reached") << "" << "23:59:59 31/12/2026" << QByteArray("00:00:00")
+                                         << QByteArray("01/01/2027") << true;
+    // Written as given in every time zone, the hours that daylight saving
+    // skips or repeats included.
+    QTest::newRow("Berlin, the skipped hour") << "Europe/Berlin" << "02:30:00 29/03/2026" << QByteArray("02:30:01")
+                                              << QByteArray("29/03/2026") << true;
+    QTest::newRow("Berlin, the repeated hour") << "Europe/Berlin" << "02:30:00 25/10/2026"
+                                               << QByteArray("02:30:01") << QByteArray("25/10/2026") << true;
+    QTest::newRow("Sydney, the skipped hour") << "Australia/Sydney" << "02:30:00 04/10/2026"
+                                              << QByteArray("02:30:01") << QByteArray("04/10/2026") << true;
+    QTest::newRow("Sydney, the repeated hour") << "Australia/Sydney" << "02:30:00 05/04/2026"
+                                               << QByteArray("02:30:01") << QByteArray("05/04/2026") << true;
 }
 
 void CliTest::verifyReadsTheClockBack()
 {
+    QFETCH(QString, zone);
     QFETCH(QString, written);
     QFETCH(QByteArray, timeRead);
     QFETCH(QByteArray, dateRead);
     QFETCH(bool, verified);
 
     // Acknowledges every write, and reads back the clock it was given.
-    SimulatedDevice device([=](const QByteArray &command) {
-        if (command.contains("TIME=?"))
-            return Replies::now("+TIME=\"" + timeRead + "\"\n\rOK\n\r");
-        if (command.contains("DATE=?"))
-            return Replies::now("+DATE=\"" + dateRead + "\"\n\rOK\n\r");
-        return Replies::now("OK\n\r");
-    });
+    SimulatedDevice device(answering({{"TIME=?", Replies::now("+TIME=\"" + timeRead + "\"\n\rOK\n\r")},
+                                      {"DATE=?", Replies::now("+DATE=\"" + dateRead + "\"\n\rOK\n\r")}}));
     const QStringList timeAndDate = written.split(' ');
     const Run result = run({"clock", "set", "--time", timeAndDate.at(0), "--date", timeAndDate.at(1), "--verify",
-                            "--json", "--port", device.portName()});
+                            "--json", "--port", device.portName()},
+                           {}, zone);
     QCOMPARE(result.status, verified ? 0 : 1);
+    QCOMPARE(device.commands().mid(1, 2),
+             (QList<QByteArray>{"ZEL#TIME=\"" + timeAndDate.at(0).toLatin1() + "\"\r",
+                                "ZEL#DATE=\"" + timeAndDate.at(1).toLatin1() + "\"\r"}));
     const QJsonValue listed = result.json().value("devices")[0];
     QCOMPARE(listed["result"].toString(), verified ? QStringLiteral("ok") : QStringLiteral("failed"));
+    QCOMPARE(listed["written"].toString(), written);
     QVERIFY(listed["time_acknowledged"].toBool() && listed["date_acknowledged"].toBool());
     QCOMPARE(listed["verified"], QJsonValue(verified));
+    QCOMPARE(listed["read_back"].toString(), QString(timeRead + ' ' + dateRead));
+}
+
+// Time and date are two writes: started seconds before midnight, the day
+// would turn between them and leave the device a day behind.
+void CliTest::fromPcWaitsForTheNewDay()
+{
+    const QString faketime = QStandardPaths::findExecutable("faketime");
+    if (faketime.isEmpty())
+        QSKIP("faketime is not installed (scripts/install-deps installs it)");
+    const Devices fleet = devices("d");
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("FAKETIME_DONT_FAKE_MONOTONIC", "1");
+    process.setProcessEnvironment(environment);
+    process.start(faketime, {"2026-12-31 23:59:57", cli, "clock", "set", "--from-pc", "--json", "--port",
+                             fleet[0]->portName()});
+    const Run result = finish(process);
+    QCOMPARE(result.status, 0);
+    const QString written = result.json().value("devices")[0]["written"].toString();
+    QVERIFY2(written.startsWith("00:00:0") && written.endsWith(" 01/01/2027"), qPrintable(written));
 }
 
 QTEST_GUILESS_MAIN(CliTest)

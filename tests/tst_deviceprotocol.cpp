@@ -26,6 +26,14 @@ DeviceProtocol::Settings delayingBy(int delayMs)
     return settings;
 }
 
+DeviceProtocol::Settings delayingOn(const QVector<DeviceProtocol::DelayedAnswer> &chosen, int otherDelayMs = 0)
+{
+    DeviceProtocol::Settings settings;
+    settings.delayedAnswers = chosen;
+    settings.replyDelayMs = otherDelayMs;
+    return settings;
+}
+
 DeviceProtocol::Settings refusing(const QByteArray &text, int every = 0)
 {
     DeviceProtocol::Settings settings;
@@ -56,6 +64,8 @@ class DeviceProtocolTest : public QObject
 private slots:
     void replies_data();
     void replies();
+    void answerDelay_data();
+    void answerDelay();
     void setClockIsReadBack_data();
     void setClockIsReadBack();
     void refusesEveryNth_data();
@@ -155,6 +165,34 @@ void DeviceProtocolTest::replies()
     QCOMPARE(Replies::bytes(protocol.reply(command)), answer);
 }
 
+void DeviceProtocolTest::answerDelay_data()
+{
+    QTest::addColumn<DeviceProtocol::Settings>("settings");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("delayMs");
+
+    QTest::newRow("chosen command") << delayingOn({{"TIME=?", 1500}}) << QByteArray("ZEL#TIME=?\r") << 1500;
+    QTest::newRow("other command") << delayingOn({{"TIME=?", 1500}}, 200) << QByteArray("ZEL#\r") << 200;
+    QTest::newRow("first match wins") << delayingOn({{"ZEL#", 100}, {"TIME", 900}}) << QByteArray("ZEL#TIME=?\r")
+                                      << 100;
+    QTest::newRow("chosen at once, others late") << delayingOn({{"LED", 0}}, 1000) << QByteArray("ZEL#LED=1\r")
+                                                  << 0;
+    DeviceProtocol::Settings refusingLate = delayingOn({{"LED", 700}});
+    refusingLate.refusedText = "LED";
+    QTest::newRow("a refusal comes late too") << refusingLate << QByteArray("ZEL#LED=1\r") << 700;
+}
+
+void DeviceProtocolTest::answerDelay()
+{
+    QFETCH(DeviceProtocol::Settings, settings);
+    QFETCH(QByteArray, command);
+    QFETCH(int, delayMs);
+
+    const Reply reply = DeviceProtocol(settings).reply(command);
+    QCOMPARE(reply.size(), 1);
+    QCOMPARE(reply.first().delayMs, delayMs);
+}
+
 void DeviceProtocolTest::setClockIsReadBack_data()
 {
     QTest::addColumn<QByteArray>("lineEnd");
@@ -209,6 +247,8 @@ void DeviceProtocolTest::handshake_data()
     QTest::newRow("CR LF") << endingLinesWith(crlf) << true;
     QTest::newRow("answer within the wait") << delayingBy(300) << true;
     QTest::newRow("answer after the wait") << delayingBy(1500) << false;
+    QTest::newRow("another command answered late") << delayingOn({{"TIME=?", 1500}}) << true;
+    QTest::newRow("handshake answered late") << delayingOn({{"ZEL#\r", 1500}}) << false;
     QTest::newRow("silent") << silent() << false;
     QTest::newRow("handshake refused by text") << refusing("ZEL#\r") << false;
     QTest::newRow("every command refused") << refusing({}, 1) << false;
