@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSerialPort>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -118,17 +117,18 @@ QStringList screen(const QByteArray &output)
     int row = 0;
     int column = 0;
     const QString text = QString::fromLocal8Bit(output);
-    static const QRegularExpression control(QStringLiteral("\\x1b\\[(\\d*)([AJK])"));
     for (int i = 0; i < text.size(); ++i) {
-        const QRegularExpressionMatch match = control.match(text, i, QRegularExpression::NormalMatch,
-                                                            QRegularExpression::AnchoredMatchOption);
-        if (match.hasMatch()) {
-            i += int(match.capturedLength()) - 1;
-            if (match.captured(2) == QLatin1String("A"))
-                row = std::max(0, row - std::max(1, match.captured(1).toInt()));
+        if (text.at(i) == QLatin1Char('\x1b')) { // ESC [ count command
+            i += 2;
+            const int from = i;
+            while (i < text.size() && text.at(i).isDigit())
+                ++i;
+            const QChar command = i < text.size() ? text.at(i) : QChar();
+            if (command == QLatin1Char('A'))
+                row = std::max(0, row - std::max(1, text.mid(from, i - from).toInt()));
             else
                 rows[row].truncate(column);
-            if (match.captured(2) == QLatin1String("J"))
+            if (command == QLatin1Char('J'))
                 rows = rows.mid(0, row + 1);
         } else if (text.at(i) == QLatin1Char('\r')) {
             column = 0;
