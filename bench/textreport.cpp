@@ -21,6 +21,10 @@ const QStringList readings{crLf, crOnly, plainLoop, keepingLoop};
 const QStringList everyCase = readings + QStringList{clockAnswer, fields1k, fields10k};
 
 const QString readTarget = QStringLiteral("≤ 1.5");
+// The reader keeps every command, so it is measured against the obvious loop
+// that keeps every line: never slower than that. Against a loop that throws
+// its lines away it would measure the machine's allocator as much as the code.
+const QString keepingTarget = QStringLiteral("≤ 1.0");
 const QString linearTarget = QStringLiteral("≤ 1.5 (quadratic: ~10)");
 
 QString ratioText(double ratio)
@@ -127,18 +131,18 @@ void TextReport::report(ResultTable &table) const
 void TextReport::reportReading(ResultTable &table) const
 {
     const QString crRow = QStringLiteral("Read 1,000,000 commands: CR-only ÷ CR LF file");
-    const QString loopRow = QStringLiteral("Read: readCommands ÷ plain readLine loop (CR LF)");
+    const QString keepingRow = QStringLiteral("Read: readCommands ÷ readLine loop keeping every line (CR LF)");
     if (!failure.isEmpty()) {
         table.addFailure(crRow, readTarget, failure);
-        table.addFailure(loopRow, readTarget, failure);
+        table.addFailure(keepingRow, keepingTarget, failure);
         return;
     }
     const double crRatio = cpuTime(crOnly) / cpuTime(crLf);
-    const double loopRatio = cpuTime(crLf) / cpuTime(plainLoop);
+    const double keepingRatio = cpuTime(crLf) / cpuTime(keepingLoop);
     table.addMeasured(crRow, ratioText(crRatio), readTarget, crRatio <= 1.5);
-    table.addMeasured(loopRow, ratioText(loopRatio), readTarget, loopRatio <= 1.5);
-    table.addInfo(QStringLiteral("Read: readLine loop keeping every line ÷ plain loop"),
-                  ratioText(cpuTime(keepingLoop) / cpuTime(plainLoop)));
+    table.addMeasured(keepingRow, ratioText(keepingRatio), keepingTarget, keepingRatio <= 1.0);
+    table.addInfo(QStringLiteral("Read: readCommands ÷ plain readLine loop, lines thrown away (CR LF)"),
+                  ratioText(cpuTime(crLf) / cpuTime(plainLoop)));
     const QMap<QString, QString> labels{
         {crLf, QStringLiteral("readCommands, CR LF file")},
         {crOnly, QStringLiteral("readCommands, CR-only file")},

@@ -1,5 +1,6 @@
 #include "commandreader.h"
 
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -25,7 +26,23 @@ QString desktopEntryValue(const QString &fileName, const QString &key)
     return {};
 }
 
-const QString manPagePath = QStringLiteral("share/man/man1/morlank-cli.1");
+const QStringList programs{"Morlank", "morlank-cli", "morlank-devsim", "morlank-demo"};
+
+QString manPagePath(const QString &program)
+{
+    return QStringLiteral("share/man/man1/%1.1.gz").arg(program);
+}
+
+// The standard output of a program that must succeed; empty when it fails.
+QByteArray outputOf(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0)
+        return {};
+    return process.readAllStandardOutput();
+}
 
 // Roff source as the reader sees it: font changes dropped, escaped minus
 // signs made plain.
@@ -90,9 +107,27 @@ QStringList matches(const QStringList &lines, const QString &pattern)
     }
     return found;
 }
+
+// The long options of a help text's "Options:" paragraph.
+QStringList helpOptions(const QString &help)
+{
+    return matches(helpParagraph(help, "Options:"), R"(^  (?:-\w, )?(--[a-z-]+))");
+}
+
+// The options that have no entry among the tags of a manual page's options.
+QStringList undocumented(const QStringList &options, const QStringList &tags)
+{
+    QStringList missing;
+    for (const QString &option : options) {
+        const QRegularExpression tag(QStringLiteral("(^|, )%1( |$)").arg(option));
+        if (tags.filter(tag).isEmpty())
+            missing << option;
+    }
+    return missing;
+}
 } // namespace
 
-// What `cmake --install` puts into a fresh prefix.
+// What `cmake --install` puts into a fresh prefix, and the Debian package.
 class InstallTest : public QObject
 {
     Q_OBJECT
@@ -106,15 +141,23 @@ private slots:
     void desktopEntry();
     void desktopEntryIsValid();
     void sampleConfiguration();
+    void compressedReproducibly_data();
+    void compressedReproducibly();
+    void manPages_data();
+    void manPages();
     void manPageCommands_data();
     void manPageCommands();
     void manPageExitStatuses();
-    void manPageRenders();
+    void devsimManPageOptions();
+    void changelogNamesThisVersion();
+    void debianPackagePassesLintian();
 
 private:
     QString installed(const QString &relativePath) const { return prefix.filePath(relativePath); }
-    QString cliHelp(const QStringList &arguments) const;
-    QString manPage() const;
+    QString programHelp(const QString &program, const QStringList &arguments) const;
+    QString cliHelp(const QStringList &arguments) const { return programHelp("morlank-cli", arguments); }
+    QString uncompressed(const QString &relativePath) const;
+    QString manPage(const QString &program) const { return uncompressed(manPagePath(program)); }
 
     QTemporaryDir prefix;
 };
@@ -197,20 +240,72 @@ void InstallTest::sampleConfiguration()
     QCOMPARE(readCommandFile(installed("share/morlank/sample.conf")).size(), 12);
 }
 
-// What the installed program says of itself.
-QString InstallTest::cliHelp(const QStringList &arguments) const
+// What an installed program says of itself.
+QString InstallTest::programHelp(const QString &program, const QStringList &arguments) const
 {
-    QProcess cli;
-    cli.start(installed("bin/morlank-cli"), arguments);
-    if (!cli.waitForFinished() || cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0)
-        return {};
-    return QString::fromLocal8Bit(cli.readAllStandardOutput());
+    return QString::fromLocal8Bit(outputOf(installed("bin/" + program), arguments));
 }
 
-QString InstallTest::manPage() const
+QString InstallTest::uncompressed(const QString &relativePath) const
 {
-    QFile page(installed(manPagePath));
-    return page.open(QIODevice::ReadOnly) ? QString::fromUtf8(page.readAll()) : QString();
+    return QString::fromUtf8(outputOf("gzip", {"-dc", installed(relativePath)}));
+}
+
+void InstallTest::compressedReproducibly_data()
+{
+    QTest::addColumn<QString>("path");
+
+    for (const QString &program : programs)
+        QTest::newRow(qPrintable(program)) << manPagePath(program);
+    QTest::newRow("changelog") << "share/doc/morlank/changelog.gz";
+}
+
+// gzip -9n: the header holds no file name and no time, so every build makes
+// the same bytes, and says the data was packed at maximum compression.
+void InstallTest::compressedReproducibly()
+{
+    QFETCH(QString, path);
+
+    QFile file(installed(path));
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+    const QByteArray header = file.read(10);
+    QCOMPARE(header.left(3), QByteArray("\x1f\x8b\x08"));
+    const char nameFlag = 0x08;
+    QCOMPARE(header.at(3) & nameFlag, 0);
+    QCOMPARE(header.mid(4, 4), QByteArray(4, '\0'));
+    const char maximumCompression = 2;
+    QCOMPARE(header.at(8), maximumCompression);
+}
+
+void InstallTest::manPages_data()
+{
+    QTest::addColumn<QString>("program");
+
+    for (const QString &program : programs)
+        QTest::newRow(qPrintable(program)) << program;
+}
+
+// Each program's page is its own and renders without a warning.
+void InstallTest::manPages()
+{
+    QFETCH(QString, program);
+
+    const QString page = manPage(program);
+    const QStringList name = textLines(manSection(page, "NAME"));
+    QVERIFY2(!name.isEmpty(), qPrintable(manPagePath(program)));
+    QVERIFY2(name.first().startsWith(program + " - "), qPrintable(name.first()));
+
+    const QString groff = QStandardPaths::findExecutable("groff");
+    if (groff.isEmpty())
+        QSKIP("groff is not installed");
+    QProcess render;
+    render.setProcessChannelMode(QProcess::MergedChannels);
+    render.start(groff, {"-man", "-Tutf8", "-ww", "-z"});
+    render.write(page.toUtf8());
+    render.closeWriteChannel();
+    QVERIFY(render.waitForFinished());
+    const QByteArray warnings = render.readAll();
+    QVERIFY2(render.exitCode() == 0 && warnings.isEmpty(), warnings.constData());
 }
 
 // One row for each command the program's overview lists.
@@ -231,10 +326,10 @@ void InstallTest::manPageCommands()
 {
     QFETCH(QString, command);
 
-    const QString page = manPage();
+    const QString page = manPage("morlank-cli");
     const QStringList synopsis = textLines(manSection(page, "SYNOPSIS"));
     const QStringList options = entryTags(manSection(page, "OPTIONS"));
-    QVERIFY2(!synopsis.isEmpty() && !options.isEmpty(), qPrintable(manPagePath));
+    QVERIFY2(!synopsis.isEmpty() && !options.isEmpty(), "morlank-cli");
     if (command == QLatin1String("help")) {
         // help takes the name of a command, not options.
         QVERIFY(!synopsis.filter(QRegularExpression("^morlank-cli help ")).isEmpty());
@@ -244,36 +339,67 @@ void InstallTest::manPageCommands()
     const QStringList usage = matches(help.split('\n').mid(0, 1), "^Usage: (morlank-cli .+)$");
     QCOMPARE(usage.size(), 1);
     QVERIFY2(synopsis.contains(usage.first()), qPrintable(usage.first()));
-    const QStringList helpOptions = matches(helpParagraph(help, "Options:"), R"(^  (?:-\w, )?(--[a-z-]+))");
-    QVERIFY(helpOptions.contains("--help"));
-    for (const QString &option : helpOptions) {
-        const QRegularExpression tag(QStringLiteral("(^|, )%1( |$)").arg(option));
-        QVERIFY2(!options.filter(tag).isEmpty(), qPrintable(option));
-    }
+    const QStringList told = helpOptions(help);
+    QVERIFY(told.contains("--help"));
+    QCOMPARE(undocumented(told, options), QStringList());
 }
 
 // The same exit statuses as the overview gives, each with its entry.
 void InstallTest::manPageExitStatuses()
 {
     QStringList told = matches(helpParagraph(cliHelp({"--help"}), "Exit status:"), R"(\b(\d+)\b)");
-    QStringList documented = entryTags(manSection(manPage(), "EXIT STATUS"));
+    QStringList documented = entryTags(manSection(manPage("morlank-cli"), "EXIT STATUS"));
     told.sort();
     documented.sort();
     QVERIFY(told.contains("143"));
     QCOMPARE(documented, told);
 }
 
-void InstallTest::manPageRenders()
+void InstallTest::devsimManPageOptions()
 {
-    const QString groff = QStandardPaths::findExecutable("groff");
-    if (groff.isEmpty())
-        QSKIP("groff is not installed");
-    QProcess render;
-    render.setProcessChannelMode(QProcess::MergedChannels);
-    render.start(groff, {"-man", "-Tutf8", "-ww", "-z", installed(manPagePath)});
-    QVERIFY(render.waitForFinished());
-    const QByteArray warnings = render.readAll();
-    QVERIFY2(render.exitCode() == 0 && warnings.isEmpty(), warnings.constData());
+    const QStringList told = helpOptions(programHelp("morlank-devsim", {"--help"}));
+    QVERIFY(told.contains("--line-end"));
+    const QStringList options = entryTags(manSection(manPage("morlank-devsim"), "OPTIONS"));
+    QCOMPARE(undocumented(told, options), QStringList());
+}
+
+// The newest entry of the changelog is this version's.
+void InstallTest::changelogNamesThisVersion()
+{
+    const QString changelog = uncompressed("share/doc/morlank/changelog.gz");
+    QCOMPARE(matches(changelog.split('\n').mid(0, 1), R"(^morlank \(([^)]+)\) )"),
+             QStringList{MORLANK_VERSION});
+}
+
+// The Debian package as the README makes it, checked by lintian. It is made
+// in a folder of its own, so no run leaves a package in the build tree.
+void InstallTest::debianPackagePassesLintian()
+{
+    const QString lintian = QStandardPaths::findExecutable("lintian");
+    QVERIFY2(!lintian.isEmpty(), "lintian is not installed: scripts/install-deps installs it");
+    QTemporaryDir packageDir;
+    QVERIFY(packageDir.isValid());
+    QProcess cpack;
+    cpack.setProcessChannelMode(QProcess::MergedChannels);
+    cpack.setWorkingDirectory(QStringLiteral(MORLANK_BUILD_DIR));
+    cpack.start(QStringLiteral(MORLANK_CPACK),
+                {"--config", QStringLiteral(MORLANK_BUILD_DIR "/CPackConfig.cmake"), "-G", "DEB",
+                 "-B", packageDir.path()});
+    // Generous: cpack first checks that the whole build is up to date, which
+    // takes minutes on a busy machine.
+    const int packagingWaitMs = 600000;
+    QVERIFY(cpack.waitForFinished(packagingWaitMs));
+    QVERIFY2(cpack.exitStatus() == QProcess::NormalExit && cpack.exitCode() == 0,
+             cpack.readAll().constData());
+    const QStringList packages = QDir(packageDir.path()).entryList({"*.deb"}, QDir::Files);
+    QCOMPARE(packages.size(), 1);
+
+    QProcess check;
+    check.setProcessChannelMode(QProcess::MergedChannels);
+    check.start(lintian, {"--fail-on", "error,warning", packageDir.filePath(packages.first())});
+    QVERIFY(check.waitForFinished(packagingWaitMs));
+    QVERIFY2(check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0,
+             check.readAll().constData());
 }
 
 QTEST_GUILESS_MAIN(InstallTest)
