@@ -47,7 +47,7 @@ public:
 private:
     void closeConnection();
     Probe answersHandshake(const QString &name);
-    Probe openFailure() const;
+    Probe openFailure(const QString &name) const;
     bool openWithLineSettings();
     void waitUntilQuiet();
     QByteArray collectReply(int pieceWaitMs);
