@@ -78,6 +78,18 @@ const CommandHelp *findCommand(const QString &name)
     return nullptr;
 }
 
+// The command `name`, or every command in the group it names ("clock").
+QVector<const CommandHelp *> commandsNamed(const QString &name)
+{
+    QVector<const CommandHelp *> found;
+    for (const CommandHelp &command : commandHelp) {
+        const QLatin1String full(command.name);
+        if (name == full || full.startsWith(name + QLatin1Char(' ')))
+            found << &command;
+    }
+    return found;
+}
+
 void addHelpOption(QCommandLineParser &parser)
 {
     parser.addOption({{QStringLiteral("h"), helpOption}, QStringLiteral("Show this help.")});
@@ -175,10 +187,10 @@ bool CliCommandLine::parse(const QStringList &arguments, Request &request, int &
         QString command = rest.takeFirst();
         if (command == QLatin1String("help"))
             return showHelp(rest.join(QLatin1Char(' ')));
-        if (command == QLatin1String("clock") && !rest.isEmpty())
+        if (command == QLatin1String("clock") && !rest.isEmpty() && !rest.first().startsWith(QLatin1Char('-')))
             command += QLatin1Char(' ') + rest.takeFirst();
         if (!findCommand(command))
-            return fail(unknownCommand(command));
+            return commandsNamed(command).isEmpty() ? fail(unknownCommand(command)) : failGroup(command);
         return parseCommand(command, rest, request);
     }();
     exitStatus = status;
@@ -207,6 +219,9 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
                       : command == QLatin1String("watch")     ? Request::Watch
                                                               : Request::Download;
     for (const QString &port : parser.values(portOption)) {
+        if (port.isEmpty())
+            return fail(QStringLiteral("--port takes the name or path of a port, such as ttyUSB0 or /dev/ttyUSB0."),
+                        command);
         if (!request.ports.contains(port))
             request.ports << port;
     }
@@ -256,16 +271,30 @@ bool CliCommandLine::readClockOptions(const QCommandLineParser &parser, Request 
     return true;
 }
 
+// The help of one command, or of each in a group.
 bool CliCommandLine::showHelp(const QString &command)
 {
-    const CommandHelp *help = findCommand(command);
-    if (!help)
+    const QVector<const CommandHelp *> commands = commandsNamed(command);
+    if (commands.isEmpty())
         return fail(unknownCommand(command));
-    QCommandLineParser parser;
-    configure(parser, command);
-    print(stdout, helpText(parser, QString::fromLatin1(help->usage), QString::fromLatin1(help->description)));
+    QStringList texts;
+    for (const CommandHelp *help : commands) {
+        QCommandLineParser parser;
+        configure(parser, QLatin1String(help->name));
+        texts << helpText(parser, QString::fromLatin1(help->usage), QString::fromLatin1(help->description));
+    }
+    print(stdout, texts.join(QLatin1Char('\n')));
     status = 0;
     return false;
+}
+
+// A group named without one of its commands: their usages.
+bool CliCommandLine::failGroup(const QString &group)
+{
+    QString usages;
+    for (const CommandHelp *help : commandsNamed(group))
+        usages += QStringLiteral("\n  morlank-cli ") + QLatin1String(help->usage);
+    return fail(QStringLiteral("'%1' needs one of its commands:%2").arg(group, usages), group);
 }
 
 bool CliCommandLine::fail(const QString &message, const QString &command)

@@ -19,6 +19,7 @@ private:
     bool parseCommand(const QString &command, const QStringList &arguments, Request &request);
     bool readClockOptions(const QCommandLineParser &parser, Request &request);
     bool showHelp(const QString &command);
+    bool failGroup(const QString &group);
     bool fail(const QString &message, const QString &command = QString());
 
     int status = 0;

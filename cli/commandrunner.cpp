@@ -11,6 +11,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -28,9 +30,51 @@ void printOut(const QByteArray &bytes)
     std::fflush(stdout);
 }
 
+// Names with their runs of digits compared as numbers, so that ttyUSB2 comes
+// before ttyUSB10; the same in every locale. Where two names read the same
+// (ttyS01, ttyS1), plain order decides.
+bool naturalLess(const QString &a, const QString &b)
+{
+    const auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
+    // The run of digits at `at` without its leading zeros; moves `at` past it.
+    const auto number = [&](const QString &text, int &at) {
+        while (at + 1 < text.size() && text.at(at) == QLatin1Char('0') && isDigit(text.at(at + 1)))
+            ++at;
+        const int from = at;
+        while (at < text.size() && isDigit(text.at(at)))
+            ++at;
+        return QStringView(text).mid(from, at - from);
+    };
+    int i = 0;
+    int j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a.at(i)) && isDigit(b.at(j))) {
+            const QStringView m = number(a, i);
+            const QStringView n = number(b, j);
+            if (m.size() != n.size())
+                return m.size() < n.size();
+            if (m != n)
+                return m < n;
+        } else if (a.at(i) != b.at(j)) {
+            return a.at(i) < b.at(j);
+        } else {
+            ++i;
+            ++j;
+        }
+    }
+    if (a.size() - i != b.size() - j)
+        return a.size() - i < b.size() - j;
+    return a < b;
+}
+
+QString errorText(const QString &message)
+{
+    return QStringLiteral("morlank-cli: %1\n").arg(message);
+}
+
 void printError(const QString &message)
 {
-    const QByteArray bytes = QStringLiteral("morlank-cli: %1\n").arg(message).toLocal8Bit();
+    const QByteArray bytes = errorText(message).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 } // namespace
@@ -38,7 +82,6 @@ void printError(const QString &message)
 CommandRunner::CommandRunner(const Request &r)
     : request(r)
 {
-    QObject::connect(&termination, &TerminationSignals::received, [this](int number) { onSignal(number); });
 }
 
 int CommandRunner::run()
@@ -56,7 +99,7 @@ int CommandRunner::run()
 int CommandRunner::ports()
 {
     const QStringList ports = candidates();
-    fleet = std::make_unique<Fleet>(ports);
+    startProbing(ports);
     waitUntil([this] { return fleet->hasProbed(); });
     fleet->serve({});
     const QVector<DeviceLink::Probe> probes = fleet->probes();
@@ -91,7 +134,8 @@ int CommandRunner::serveClock(Make make, ReportOf report, TextOf text)
         return status;
     const auto done = startJobs<Job>(served, make);
     waitUntil([this] { return fleet->hasFinished(); });
-    return finish(report(ports, done, !request.ports.isEmpty()), text, status);
+    return finish(Report::withProbes(report(ports, done, !request.ports.isEmpty()), ports, fleet->probes()), text,
+                  status);
 }
 
 // The file is read and checked before any port is opened.
@@ -137,52 +181,58 @@ int CommandRunner::download()
         }
         progress.show(devices);
     };
+    live = &progress;
     waitUntil([this] { return fleet->hasFinished(); }, show);
     show();
+    live = nullptr;
     const QJsonObject report = Report::download(request.file, commands.size(), ports, done, !request.ports.isEmpty());
-    return finish(report, Report::downloadText, status);
+    return finish(Report::withProbes(report, ports, fleet->probes()), Report::downloadText, status);
 }
 
-// The named ports in the order given, else every port the system lists, by name.
+// The named ports in the order given, else every port the system lists, by
+// name in natural order.
 QStringList CommandRunner::candidates() const
 {
     if (!request.ports.isEmpty())
         return request.ports;
     QStringList names = availablePortNames();
-    names.sort();
+    std::sort(names.begin(), names.end(), naturalLess);
     return names;
+}
+
+// Until now a signal ended the program at once; from here on it reaches the
+// event loop, so that each device can finish its command in flight.
+void CommandRunner::startProbing(const QStringList &ports)
+{
+    termination = std::make_unique<TerminationSignals>();
+    QObject::connect(termination.get(), &TerminationSignals::received, [this](int number) { onSignal(number); });
+    fleet = std::make_unique<Fleet>(ports);
 }
 
 bool CommandRunner::probeAndChoose(const QStringList &ports, QVector<bool> &served, int &status)
 {
-    fleet = std::make_unique<Fleet>(ports);
-    if (signalNumber)
-        fleet->interrupt();
+    startProbing(ports);
     waitUntil([this] { return fleet->hasProbed(); });
     const Fleet::Selection selection = fleet->select(!request.ports.isEmpty(), request.all);
     served = selection.served;
     switch (selection.outcome) {
     case Fleet::Selection::Serve:
         return true;
-    case Fleet::Selection::SeveralDevices:
-        printError(QStringLiteral("%1 devices answered: %2. Name the one to use with --port, or serve every "
-                                  "one with --all.")
-                       .arg(selection.answering.size())
-                       .arg(selection.answering.join(QStringLiteral(", "))));
-        status = 2;
-        break;
     case Fleet::Selection::NoDevice:
-        printError(ports.isEmpty()
-                       ? noPortListed
-                       : QStringLiteral("no device answered on %1. Check the cable and the power, or see what "
-                                        "each port answers with 'morlank-cli ports'.")
-                             .arg(ports.join(QStringLiteral(", "))));
+        // Served with nothing to do, so that the result lists each named port
+        // with what its probe found.
+        printError(ports.isEmpty() ? noPortListed : Report::noDeviceText(ports, fleet->probes()));
         status = 3;
+        return true;
+    case Fleet::Selection::SeveralDevices:
         break;
     }
+    printError(QStringLiteral("%1 devices answered: %2. Name the one to use with --port, or serve every "
+                              "one with --all.")
+                   .arg(selection.answering.size())
+                   .arg(selection.answering.join(QStringLiteral(", "))));
     fleet->serve({});
-    if (signalNumber)
-        status = 128 + signalNumber;
+    status = signalNumber ? 128 + signalNumber : 2;
     return false;
 }
 
@@ -223,8 +273,14 @@ void CommandRunner::onSignal(int number)
     signalNumber = number;
     if (fleet)
         fleet->interrupt();
-    printError(QStringLiteral("interrupted: each device finishes the command in flight and sends nothing "
-                              "more. Press Ctrl-C again to stop at once."));
+    const QString message =
+        QStringLiteral("interrupted: each device finishes the command in flight and sends nothing more. %1")
+            .arg(number == SIGTERM ? QStringLiteral("Send SIGTERM again (or press Ctrl-C) to stop at once.")
+                                   : QStringLiteral("Press Ctrl-C again to stop at once."));
+    if (live)
+        live->printAbove(errorText(message));
+    else
+        printError(message);
 }
 
 int CommandRunner::finish(const QJsonObject &report, TextOf text, int status) const

@@ -3,6 +3,7 @@
 
 #include "devicejob.h"
 #include "fleet.h"
+#include "progressdisplay.h"
 #include "request.h"
 #include "terminationsignals.h"
 
@@ -37,6 +38,7 @@ private:
     int serveClock(Make make, ReportOf report, TextOf text);
 
     QStringList candidates() const;
+    void startProbing(const QStringList &ports);
     // Probes every candidate at once and chooses the devices to serve; false,
     // after saying why, when there is none to serve.
     bool probeAndChoose(const QStringList &ports, QVector<bool> &served, int &status);
@@ -48,8 +50,9 @@ private:
     int finish(const QJsonObject &report, TextOf text, int status) const;
 
     const Request request;
-    TerminationSignals termination;
+    std::unique_ptr<TerminationSignals> termination; // once the first port is opened
     int signalNumber = 0;
+    ProgressDisplay *live = nullptr; // the progress on screen while a download runs
     std::vector<std::unique_ptr<DeviceJob>> jobs;
     std::unique_ptr<Fleet> fleet; // after the jobs: its threads end before they go
 };

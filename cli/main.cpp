@@ -1,5 +1,6 @@
 #include "clicommandline.h"
 #include "commandrunner.h"
+#include "terminationsignals.h"
 #include "watchcommand.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,9 @@
 
 int main(int argc, char *argv[])
 {
+    // Until the first port is opened nothing needs finishing: a signal ends
+    // the program at once, whatever it is doing (reading a large file).
+    TerminationSignals::exitAtOnce();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("morlank-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(MORLANK_VERSION));

@@ -6,8 +6,9 @@
 #include <QVector>
 
 // The progress of a download on standard error. On a terminal, one line per
-// device redrawn in place: port, bar, sent/total, failures so far. Otherwise
-// one line per device when it starts and one when it ends.
+// device redrawn in place: port, bar, sent/total, failures so far, each line
+// fitted to the terminal's width as it is at each redraw. Otherwise one line
+// per device when it starts and one when it ends.
 class ProgressDisplay
 {
 public:
@@ -26,10 +27,18 @@ public:
     ProgressDisplay(const QStringList &ports, int total, bool quiet);
 
     void show(const QVector<Device> &devices);
+    // Prints `text`, whole lines, above the live lines, which are drawn
+    // again below it, so that neither hides the other.
+    void printAbove(const QString &text);
+
+    // One device's line in at most `width` columns, the port padded to
+    // `portWidth`: the bar shortens first, down to none, then the port loses
+    // the middle of its name to an ellipsis.
+    static QString line(const QString &port, int portWidth, const Device &device, int total, int width);
 
 private:
-    QString bar(const QString &port, const Device &device) const;
-    void redraw(const QVector<Device> &devices);
+    void draw(const QVector<Device> &devices);
+    QString backToStart() const;
     void logChanges(const QVector<Device> &devices);
 
     const QStringList ports;
@@ -38,7 +47,9 @@ private:
     const bool terminal;
     int portWidth = 0;
     QVector<Device> shown;
-    bool drawn = false;
+    bool started = false;
+    QVector<int> drawnLengths; // of the live lines on the terminal now
+    int drawnWidth = 0;        // the terminal's width when they were drawn
 };
 
 #endif // PROGRESSDISPLAY_H

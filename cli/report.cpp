@@ -4,6 +4,7 @@
 #include "clockwritejob.h"
 #include "downloadjob.h"
 #include "jobjson.h"
+#include "portlocation.h"
 #include "sendablecharacters.h"
 
 #include <QFileInfo>
@@ -21,7 +22,9 @@ const QString dateText = QStringLiteral("dd/MM/yyyy");
 const QString dialoutHint = QStringLiteral("join the dialout group (sudo usermod -aG dialout $USER), "
                                            "then log in again");
 
-QString probeName(DeviceLink::Probe probe)
+// A port that cannot be opened and whose file does not exist is missing: a
+// name mistyped, an adapter unplugged.
+QString probeName(DeviceLink::Probe probe, const QString &port)
 {
     switch (probe) {
     case DeviceLink::Probe::Device: return QStringLiteral("device");
@@ -31,7 +34,49 @@ QString probeName(DeviceLink::Probe probe)
     case DeviceLink::Probe::NoPermission: return QStringLiteral("no permission");
     case DeviceLink::Probe::CannotOpen: break;
     }
+#ifdef Q_OS_UNIX
+    if (!QFileInfo::exists(portLocation(port)))
+        return QStringLiteral("missing");
+#endif
     return QStringLiteral("cannot open");
+}
+
+struct ProbeAdvice
+{
+    QString probe;
+    QString advice;
+};
+
+// In the order a technician best checks them.
+const ProbeAdvice probeAdvice[] = {
+    {QStringLiteral("missing"), QStringLiteral("no such port; check its name")},
+    {QStringLiteral("no permission"), dialoutHint},
+    {QStringLiteral("busy"), QStringLiteral("another program holds it; close that program")},
+    {QStringLiteral("cannot open"), QStringLiteral("the system would not open it")},
+    {QStringLiteral("silent"), QStringLiteral("it opened, but nothing answered; check the cable and the power")},
+    {QStringLiteral("no device"), QStringLiteral("something answered, but not with OK; is it a Morlank device?")},
+};
+
+// Control characters shown as \xHH, so that a NUL or a tab in a command can
+// be seen; the rest as it is.
+QString visible(const QString &text)
+{
+    QString shown;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7F)
+            shown += c;
+        else
+            shown += QString::asprintf("\\x%02X", unsigned(c.unicode()));
+    }
+    return shown;
+}
+
+// "not found (busy)": a result with what the probe found, where it tells.
+QString resultText(const QJsonValue &device)
+{
+    const QString result = device[QStringLiteral("result")].toString();
+    const QJsonValue probe = device[QStringLiteral("probe")];
+    return probe.isString() ? QStringLiteral("%1 (%2)").arg(result, probe.toString()) : result;
 }
 
 QJsonValue orNull(const QString &text)
@@ -121,7 +166,7 @@ QJsonObject ports(const QStringList &ports, const QVector<DeviceLink::Probe> &pr
         const bool ids = info.hasVendorIdentifier() && info.hasProductIdentifier();
         QJsonObject port{
             {"port", ports.at(i)},
-            {"answer", probeName(probes.value(i))},
+            {"answer", probeName(probes.value(i), ports.at(i))},
             {"description", orNull(info.description())},
             {"manufacturer", orNull(info.manufacturer())},
             {"serial_number", orNull(info.serialNumber())},
@@ -187,6 +232,37 @@ QJsonObject dryRun(const QString &file, const QStringList &commands, const QVect
     return {{"file", QFileInfo(file).absoluteFilePath()}, {"commands", commands.size()}, {"lines", lines}};
 }
 
+QJsonObject withProbes(QJsonObject report, const QStringList &ports, const QVector<DeviceLink::Probe> &probes)
+{
+    QJsonArray devices = report.value(QStringLiteral("devices")).toArray();
+    for (int i = 0; i < devices.size(); ++i) {
+        QJsonObject device = devices.at(i).toObject();
+        const QString port = device.value(QStringLiteral("port")).toString();
+        if (device.value(QStringLiteral("result")).toString() == QLatin1String("not found"))
+            device.insert(QStringLiteral("probe"), probeName(probes.value(ports.indexOf(port)), port));
+        devices.replace(i, device);
+    }
+    report.insert(QStringLiteral("devices"), devices);
+    return report;
+}
+
+QString noDeviceText(const QStringList &ports, const QVector<DeviceLink::Probe> &probes)
+{
+    QString text = QStringLiteral("no device answered the handshake.");
+    for (const ProbeAdvice &advice : probeAdvice) {
+        QStringList found;
+        for (int i = 0; i < ports.size(); ++i) {
+            if (probeName(probes.value(i), ports.at(i)) == advice.probe)
+                found << ports.at(i);
+        }
+        if (!found.isEmpty()) {
+            text += QStringLiteral("\n  %1: %2 - %3.")
+                        .arg(found.join(QStringLiteral(", ")), advice.probe, advice.advice);
+        }
+    }
+    return text;
+}
+
 int exitStatus(const QJsonObject &report)
 {
     for (const QJsonValue device : report.value(QStringLiteral("devices")).toArray()) {
@@ -223,7 +299,7 @@ QString clockGetText(const QJsonObject &report)
 {
     QVector<QStringList> rows;
     for (const QJsonValue device : report.value(QStringLiteral("devices")).toArray()) {
-        const QString result = device[QStringLiteral("result")].toString();
+        const QString result = resultText(device);
         rows << QStringList{device[QStringLiteral("port")].toString(), textOf(device[QStringLiteral("time")]),
                             textOf(device[QStringLiteral("date")]),
                             result == QLatin1String("ok") ? QString() : result};
@@ -239,7 +315,7 @@ QString clockSetText(const QJsonObject &report)
     };
     QVector<QStringList> rows;
     for (const QJsonValue device : report.value(QStringLiteral("devices")).toArray()) {
-        QStringList row{device[QStringLiteral("port")].toString(), device[QStringLiteral("result")].toString()};
+        QStringList row{device[QStringLiteral("port")].toString(), resultText(device)};
         if (device[QStringLiteral("written")].isString()) {
             row << QStringLiteral("wrote ") + device[QStringLiteral("written")].toString()
                 << said(device[QStringLiteral("time_acknowledged")], "time")
@@ -266,7 +342,7 @@ QString downloadText(const QJsonObject &report)
         const QString port = device[QStringLiteral("port")].toString();
         const QString result = device[QStringLiteral("result")].toString();
         if (result == QLatin1String("not found")) {
-            rows << QStringList{port, result};
+            rows << QStringList{port, resultText(device)};
             continue;
         }
         rows << QStringList{port, result,
@@ -279,9 +355,10 @@ QString downloadText(const QJsonObject &report)
             failures += QStringLiteral("%1 line %2: %3  %4%5\n")
                             .arg(port)
                             .arg(failure[QStringLiteral("line")].toInt())
-                            .arg(failure[QStringLiteral("command")].toString(),
+                            .arg(visible(failure[QStringLiteral("command")].toString()),
                                  failure[QStringLiteral("reason")].toString(),
-                                 answer.toString().isEmpty() ? QString() : QStringLiteral(": ") + answer.toString());
+                                 answer.toString().isEmpty() ? QString()
+                                                             : QStringLiteral(": ") + visible(answer.toString()));
         }
     }
     return table(rows, 3) + failures;
@@ -291,7 +368,9 @@ QString dryRunText(const QJsonObject &report)
 {
     QString text;
     for (const QJsonValue line : report.value(QStringLiteral("lines")).toArray()) {
-        text += QStringLiteral("%1  %2").arg(line[QStringLiteral("line")].toInt(), 5).arg(line[QStringLiteral("command")].toString());
+        text += QStringLiteral("%1  %2")
+                    .arg(line[QStringLiteral("line")].toInt(), 5)
+                    .arg(visible(line[QStringLiteral("command")].toString()));
         if (!line[QStringLiteral("sendable")].toBool())
             text += QStringLiteral("  <- not sendable: column %1").arg(line[QStringLiteral("column")].toInt());
         text += QLatin1Char('\n');

@@ -24,6 +24,12 @@ QJsonObject download(const QString &file, int commandCount, const QStringList &p
                      const QVector<const DownloadJob *> &jobs, bool named);
 QJsonObject dryRun(const QString &file, const QStringList &commands, const QVector<int> &lineNumbers);
 
+// Each "not found" device of `report` with `probe`: what the probe of its
+// port found, by the names ports() gives.
+QJsonObject withProbes(QJsonObject report, const QStringList &ports, const QVector<DeviceLink::Probe> &probes);
+// Why no device answered: the ports by what their probe found, with what to do.
+QString noDeviceText(const QStringList &ports, const QVector<DeviceLink::Probe> &probes);
+
 // 1 when a device listed did not succeed or a command cannot be sent, else 0.
 int exitStatus(const QJsonObject &report);
 QByteArray json(const QJsonObject &report);

@@ -15,6 +15,11 @@ extern "C" void writeToSignalPipe(int signalNumber)
     [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
 }
 
+extern "C" void exitWithSignalStatus(int signalNumber)
+{
+    ::_exit(128 + signalNumber);
+}
+
 void handle(int signalNumber, void (*handler)(int))
 {
     struct sigaction action = {};
@@ -24,6 +29,12 @@ void handle(int signalNumber, void (*handler)(int))
     sigaction(signalNumber, &action, nullptr);
 }
 } // namespace
+
+void TerminationSignals::exitAtOnce()
+{
+    handle(SIGINT, exitWithSignalStatus);
+    handle(SIGTERM, exitWithSignalStatus);
+}
 
 TerminationSignals::TerminationSignals(QObject *parent)
     : QObject(parent)

@@ -13,6 +13,11 @@ class TerminationSignals : public QObject
     Q_OBJECT
 
 public:
+    // Until a TerminationSignals is created, SIGINT and SIGTERM end the
+    // process at once with 128 + the signal's number, as a shell reports it:
+    // for a program that has not yet begun anything it must finish.
+    static void exitAtOnce();
+
     explicit TerminationSignals(QObject *parent = nullptr);
     ~TerminationSignals() override;
 

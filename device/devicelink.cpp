@@ -1,6 +1,7 @@
 #include "devicelink.h"
 
 #include "portlist.h"
+#include "portlocation.h"
 #include "replyparser.h"
 #include "sendablecharacters.h"
 
@@ -40,12 +41,13 @@ bool isFull(const QSerialPort &port)
 
 // PermissionError covers a port held by another program (its lock file or
 // exclusive use) as well as a device file this user may not open; only the
-// last is refused by access(2). Root passes access(2) but not a lock.
+// last is refused by access(2). Root passes access(2) but not a lock. Asked of
+// the name the port was opened by: QSerialPort::portName() drops the /dev/ of
+// a path, which would leave /dev/pts/3 relative to the working directory.
 bool userMayOpen(const QString &name)
 {
 #ifdef Q_OS_UNIX
-    const QString location = name.contains(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
-    return ::access(QFile::encodeName(location).constData(), R_OK | W_OK) == 0 || errno != EACCES;
+    return ::access(QFile::encodeName(portLocation(name)).constData(), R_OK | W_OK) == 0 || errno != EACCES;
 #else
     Q_UNUSED(name)
     return true;
@@ -97,7 +99,7 @@ DeviceLink::Probe DeviceLink::answersHandshake(const QString &name)
 {
     port.setPortName(name);
     if (!openWithLineSettings())
-        return openFailure();
+        return openFailure(name);
     return exchangeHandshake();
 }
 
@@ -119,7 +121,7 @@ DeviceLink::Probe DeviceLink::lookAt(const QString &name)
     if (!port.isOpen()) {
         port.setPortName(name);
         if (!openWithLineSettings()) {
-            const Probe failure = openFailure();
+            const Probe failure = openFailure(name);
             port.close();
             return failure;
         }
@@ -151,11 +153,11 @@ bool DeviceLink::portLost() const
         || error == QSerialPort::ResourceError;
 }
 
-DeviceLink::Probe DeviceLink::openFailure() const
+DeviceLink::Probe DeviceLink::openFailure(const QString &name) const
 {
     if (port.error() != QSerialPort::PermissionError)
         return Probe::CannotOpen;
-    return userMayOpen(port.portName()) ? Probe::Busy : Probe::NoPermission;
+    return userMayOpen(name) ? Probe::Busy : Probe::NoPermission;
 }
 
 bool DeviceLink::openWithLineSettings()

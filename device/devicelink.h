@@ -58,7 +58,7 @@ private:
     void closeConnection();
     Probe answersHandshake(const QString &name);
     Probe exchangeHandshake();
-    Probe openFailure() const;
+    Probe openFailure(const QString &name) const;
     bool openWithLineSettings();
     void waitUntilQuiet();
     QByteArray collectReply(int pieceWaitMs);

@@ -1,5 +1,6 @@
 #include "connectedlink.h"
 #include "deviceprotocol.h"
+#include "progressdisplay.h"
 #include "simulateddevice.h"
 
 #include <QJsonArray>
@@ -15,6 +16,12 @@
 #include <memory>
 #include <vector>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 const QString cli = QStringLiteral(MORLANK_CLI);
 const QByteArray handshake = "ZEL#\r";
@@ -24,7 +31,8 @@ using Devices = std::vector<std::unique_ptr<SimulatedDevice>>;
 
 // Devices that answer as morlank-devsim does, each with its own clock, by
 // kind: 'd' a device, 's' silent, 'r' refuses commands with BEEP, 'n' refuses
-// everything, the handshake included.
+// everything, the handshake included; 'b' is a device whose port the test
+// holds open, so that it is busy.
 Devices devices(const QString &kinds)
 {
     Devices list;
@@ -80,11 +88,63 @@ void start(QProcess &process, const QStringList &arguments, const QStringList &s
 Run finish(QProcess &process)
 {
     Run run;
-    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+    process.waitForFinished(60000); // false at once when it has already ended
+    if (process.state() == QProcess::NotRunning && process.error() != QProcess::FailedToStart
+        && process.exitStatus() == QProcess::NormalExit)
         run.status = process.exitCode();
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+}
+
+// A file descriptor closed with its owner.
+struct Descriptor
+{
+    int fd = -1;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// The rows a terminal shows once it has received `output`, lines drawn past
+// its width kept whole rather than wrapped; only the controls the progress
+// display uses: cursor up, erase to the end of the line or of the screen.
+QStringList screen(const QByteArray &output)
+{
+    QStringList rows{QString()};
+    int row = 0;
+    int column = 0;
+    const QString text = QString::fromLocal8Bit(output);
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('\x1b')) { // ESC [ count command
+            i += 2;
+            const int from = i;
+            while (i < text.size() && text.at(i).isDigit())
+                ++i;
+            const QChar command = i < text.size() ? text.at(i) : QChar();
+            if (command == QLatin1Char('A'))
+                row = std::max(0, row - std::max(1, text.mid(from, i - from).toInt()));
+            else
+                rows[row].truncate(column);
+            if (command == QLatin1Char('J'))
+                rows = rows.mid(0, row + 1);
+        } else if (text.at(i) == QLatin1Char('\r')) {
+            column = 0;
+        } else if (text.at(i) == QLatin1Char('\n')) {
+            if (++row == rows.size())
+                rows << QString();
+        } else {
+            QString &line = rows[row];
+            if (line.size() <= column)
+                line = line.leftJustified(column + 1);
+            line[column++] = text.at(i);
+        }
+    }
+    while (!rows.isEmpty() && rows.last().isEmpty())
+        rows.removeLast();
+    return rows;
 }
 
 Run run(const QStringList &arguments, const QStringList &systemPorts = {}, const QString &timeZone = {})
@@ -118,6 +178,8 @@ private slots:
     void selection_data();
     void selection();
     void portsTellWhatAnswers();
+    void portsWithoutPermission_data();
+    void portsWithoutPermission();
     // download
     void downloadToEveryDevice();
     void downloadPrintsTextResult();
@@ -125,7 +187,11 @@ private slots:
     void lateAnswerStaysWithItsLine();
     void lateClockAnswerIsNotTheNextValue();
     void dryRunOpensNothing();
+    void progressLineFitsTheTerminal_data();
+    void progressLineFitsTheTerminal();
     // interruption
+    void interruptionBeforeAnyPortIsOpened_data();
+    void interruptionBeforeAnyPortIsOpened();
     void interruptionEndsBetweenCommands_data();
     void interruptionEndsBetweenCommands();
     // usage
@@ -165,45 +231,106 @@ QString CliTest::writeFile(const QString &name, const QByteArray &contents) cons
 void CliTest::selection_data()
 {
     QTest::addColumn<QString>("kinds");
-    QTest::addColumn<bool>("named");
+    QTest::addColumn<QStringList>("linkNames"); // the devices' ports as links of these names
+    QTest::addColumn<QStringList>("systemPorts");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
-    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QByteArrayList>("wires");
 
+    // %1, %2, ... stand for the devices' ports.
     const QStringList get{"clock", "get", "--json"};
-    const QByteArrayList handshakes{handshake, handshake};
-    QTest::newRow("the one device is used") << "sd" << false << get << 0 << QStringList{"ok"}
-                                            << QByteArrayList{handshake, handshake + clockRead};
-    QTest::newRow("several need --all") << "dd" << false << get << 2 << QStringList{} << handshakes;
-    QTest::newRow("--all serves every one") << "dd" << false << get + QStringList{"--all"} << 0
-                                            << QStringList{"ok", "ok"}
-                                            << QByteArrayList{handshake + clockRead, handshake + clockRead};
-    QTest::newRow("a named port that does not answer") << "ds" << true << get << 1
-                                                       << QStringList{"ok", "not found"}
-                                                       << QByteArrayList{handshake + clockRead, handshake};
-    QTest::newRow("no device answers") << "ss" << false << get << 3 << QStringList{} << handshakes;
+    const QStringList all = get + QStringList{"--all"};
+    const QStringList both{"%1", "%2"};
+    const QStringList named{"--port", "%1", "--port", "%2"};
+    const QString absent = absentPortName();
+    const QByteArray served = handshake + clockRead;
+    const QByteArray downloaded = handshake + "ZEL#A=1\rZEL#BEEP=2\rZEL#C=3\rZEL#D=4\r";
+
+    // without --port: the ports the system lists
+    QTest::newRow("the one device is used") << "sd" << QStringList{} << both << get << 0 << QStringList{"%2 ok"}
+                                            << QStringList{} << QByteArrayList{handshake, served};
+    QTest::newRow("several need --all") << "dd" << QStringList{} << both << get << 2 << QStringList{}
+                                        << QStringList{"%1, %2", "--all"} << QByteArrayList{handshake, handshake};
+    QTest::newRow("--all serves every one") << "dd" << QStringList{} << both << all << 0
+                                            << QStringList{"%1 ok", "%2 ok"} << QStringList{}
+                                            << QByteArrayList{served, served};
+    QTest::newRow("served by name, in natural order") << "dd" << QStringList{"ttyUSB10", "ttyUSB2"} << both << all
+                                                      << 0 << QStringList{"%2 ok", "%1 ok"} << QStringList{}
+                                                      << QByteArrayList{served, served};
+    QTest::newRow("no device answers") << "ss" << QStringList{} << both << get << 3 << QStringList{}
+                                       << QStringList{"%1, %2: silent"} << QByteArrayList{handshake, handshake};
+    QTest::newRow("ports: no device answers") << "s" << QStringList{} << QStringList{"%1"}
+                                              << QStringList{"ports", "--json"} << 3 << QStringList{"%1 silent"}
+                                              << QStringList{} << QByteArrayList{handshake};
+    // named with --port: each one is listed
+    QTest::newRow("a named port that does not answer") << "ds" << QStringList{} << QStringList{} << get + named << 1
+                                                       << QStringList{"%1 ok", "%2 not found (silent)"}
+                                                       << QStringList{} << QByteArrayList{served, handshake};
+    QTest::newRow("a port named twice is served once") << "d" << QStringList{} << QStringList{}
+                                                       << get + QStringList{"--port", "%1", "--port", "%1"} << 0
+                                                       << QStringList{"%1 ok"} << QStringList{}
+                                                       << QByteArrayList{served};
+    QTest::newRow("clock set: no named port answers")
+        << "bn" << QStringList{} << QStringList{}
+        << QStringList{"clock", "set", "--from-pc", "--json", "--port", "%1", "--port", "%2", "--port", absent} << 3
+        << QStringList{"%1 not found (busy)", "%2 not found (no device)", absent + " not found (missing)"}
+        << QStringList{"%1: busy", "%2: no device", absent + ": missing"} << QByteArrayList{"", handshake};
+    QTest::newRow("download: a named port that does not answer")
+        << "ds" << QStringList{} << QStringList{} << QStringList{"download", configuration, "--json", "--quiet"} + named
+        << 1 << QStringList{"%1 ok", "%2 not found (silent)"} << QStringList{}
+        << QByteArrayList{downloaded, handshake};
 }
 
 void CliTest::selection()
 {
     QFETCH(QString, kinds);
-    QFETCH(bool, named);
+    QFETCH(QStringList, linkNames);
+    QFETCH(QStringList, systemPorts);
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
-    QFETCH(QStringList, results);
+    QFETCH(QStringList, listed);
+    QFETCH(QStringList, messages);
     QFETCH(QByteArrayList, wires);
 
     const Devices fleet = devices(kinds);
-    const QStringList ports = portNames(fleet);
-    const Run result = named ? run(arguments + portOptions(ports)) : run(arguments, ports);
-    QCOMPARE(result.status, status);
-    QStringList listed;
-    for (const QJsonValue device : result.json().value("devices").toArray())
-        listed << device["result"].toString();
-    QCOMPARE(listed, results);
-    if (status == 2)
-        QVERIFY2(result.err.contains(ports.at(0).toLocal8Bit()) && result.err.contains("--all"), result.err);
+    QStringList ports = portNames(fleet);
+    QTemporaryDir links;
+    for (int i = 0; i < linkNames.size(); ++i) {
+        const QString link = links.filePath(linkNames.at(i));
+        QVERIFY(QFile::link(ports.at(i), link));
+        ports[i] = link;
+    }
+    const auto expand = [&](QStringList texts) {
+        for (QString &text : texts) {
+            for (int i = ports.size(); i >= 1; --i)
+                text.replace(QLatin1Char('%') + QString::number(i), ports.at(i - 1));
+        }
+        return texts;
+    };
+    std::vector<std::unique_ptr<QSerialPort>> holders;
+    for (int i = 0; i < kinds.size(); ++i) {
+        if (kinds.at(i) == QLatin1Char('b')) {
+            holders.push_back(std::make_unique<QSerialPort>(ports.at(i)));
+            QVERIFY(holders.back()->open(QIODevice::ReadWrite));
+        }
+    }
+
+    const Run result = run(expand(arguments), expand(systemPorts));
+    QVERIFY2(result.status == status, result.err);
+    QStringList found;
+    const QJsonObject json = result.json();
+    for (const char *list : {"devices", "ports"}) {
+        for (const QJsonValue entry : json.value(QLatin1String(list)).toArray()) {
+            const QJsonValue probe = entry["probe"];
+            found << entry["port"].toString() + QLatin1Char(' ') + entry["result"].toString()
+                    + entry["answer"].toString() + (probe.isUndefined() ? QString() : " (" + probe.toString() + ')');
+        }
+    }
+    QCOMPARE(found, expand(listed));
+    for (const QString &message : expand(messages))
+        QVERIFY2(result.err.contains(message.toLocal8Bit()), result.err);
     for (size_t i = 0; i < fleet.size(); ++i)
         QCOMPARE(fleet[i]->received(), wires.at(int(i)));
 }
@@ -213,16 +340,70 @@ void CliTest::portsTellWhatAnswers()
     const Devices fleet = devices("dsnd");
     QSerialPort holder(fleet[3]->portName());
     QVERIFY(holder.open(QIODevice::ReadWrite));
+    // A folder is no port, and cannot be opened as one.
     const Run result = run(QStringList{"ports", "--json"}
-                           + portOptions(portNames(fleet) + QStringList{absentPortName()}));
+                           + portOptions(portNames(fleet) + QStringList{absentPortName(), dir.path()}));
     QCOMPARE(result.status, 1);
     QStringList answers;
     for (const QJsonValue port : result.json().value("ports").toArray()) {
         answers << port["answer"].toString();
         QVERIFY(port["vid_pid"].isNull());
     }
-    QCOMPARE(answers, (QStringList{"device", "silent", "no device", "busy", "cannot open"}));
+    QCOMPARE(answers, (QStringList{"device", "silent", "no device", "busy", "missing", "cannot open"}));
     QVERIFY(fleet[3]->received().isEmpty());
+}
+
+void CliTest::portsWithoutPermission_data()
+{
+    QTest::addColumn<bool>("linked");
+    QTest::addColumn<QStringList>("command");
+
+    const QStringList ports{"ports", "--json"};
+    QTest::newRow("a path under /dev/pts") << false << ports;
+    // As /dev/serial/by-id names are.
+    QTest::newRow("a link in a folder under /dev") << true << ports;
+    QTest::newRow("clock get says why nothing answered") << true << QStringList{"clock", "get", "--json"};
+}
+
+// The tests run as root, whom access(2) never refuses: the program runs as
+// nobody, who may not open a pseudo-terminal that root created.
+void CliTest::portsWithoutPermission()
+{
+    QFETCH(bool, linked);
+    QFETCH(QStringList, command);
+
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty())
+        QSKIP("setpriv (util-linux) is missing: the program cannot be run as a user without access to a port.");
+    // Copied where nobody can reach it: the build tree may lie in a folder
+    // closed to other users.
+    QTemporaryDir programDir;
+    const QString program = programDir.filePath(QStringLiteral("morlank-cli"));
+    const QFile::Permissions everyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+        | QFile::ExeOther;
+    QVERIFY(QFile::copy(cli, program) && QFile::setPermissions(program, everyone)
+            && QFile::setPermissions(programDir.path(), everyone));
+
+    const Devices fleet = devices("d");
+    QString port = fleet[0]->portName();
+    QTemporaryDir linkDir(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/morlank-XXXXXX")
+                                                                    : QString());
+    if (linked) {
+        const QString link = linkDir.filePath(QStringLiteral("usb-Morlank_Station_A1B2-if00-port0"));
+        QVERIFY(QFile::setPermissions(linkDir.path(), everyone) && QFile::link(port, link));
+        port = link;
+    }
+    QProcess process;
+    process.start(setpriv, QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", program} + command
+                               + QStringList{"--port", port});
+    const Run result = finish(process);
+    QVERIFY2(result.status == 3, result.err);
+    // The answer of `ports`, or the probe of a port not found.
+    const QJsonValue listed = result.json().value(result.json().contains("ports") ? "ports" : "devices")[0];
+    QCOMPARE(listed["port"].toString(), port);
+    QCOMPARE(listed["answer"].toString() + listed["probe"].toString(), QStringLiteral("no permission"));
+    QVERIFY2((listed["hint"].toString() + result.err).contains("dialout"), result.err);
+    QVERIFY(fleet[0]->received().isEmpty());
 }
 
 void CliTest::downloadToEveryDevice()
@@ -236,6 +417,10 @@ void CliTest::downloadToEveryDevice()
     QCOMPARE(listed.size(), 3);
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(listed[i]["port"].toString(), fleet[size_t(i)]->portName());
+        // Off a terminal, the progress: one line as each device starts, one as it ends.
+        const QByteArray port = fleet[size_t(i)]->portName().toLocal8Bit();
+        QCOMPARE(result.err.count(port + ": sending 4 commands\n"), 1);
+        QCOMPARE(result.err.count(port + ": ended, 4/4 commands done, " + (i == 1 ? "1" : "0") + " failed\n"), 1);
         QCOMPARE(fleet[size_t(i)]->received(), handshake + "ZEL#A=1\rZEL#BEEP=2\rZEL#C=3\rZEL#D=4\r");
         QCOMPARE(listed[i]["sent"].toInt(), 4);
         QCOMPARE(listed[i]["acknowledged"].toInt(), i == 1 ? 3 : 4);
@@ -250,13 +435,15 @@ void CliTest::downloadPrintsTextResult()
 {
     const Devices fleet = devices("r");
     const QString port = fleet[0]->portName();
-    const Run result = run({"download", configuration, "--quiet"}, {port});
+    const QString file = writeFile("nul.conf", QByteArray("ZEL#A=1\nZEL#BEEP=2\r\nZEL#C=3\nZEL#D=\0\n", 36));
+    const Run result = run({"download", file, "--quiet"}, {port});
     QCOMPARE(result.status, 1);
     QVERIFY2(result.err.isEmpty(), result.err);
     const QList<QByteArray> lines = result.out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 2);
-    QVERIFY2(lines[0].startsWith(port.toLocal8Bit() + "  failed  3/4 acknowledged  "), lines[0]);
-    QCOMPARE(lines[1], port.toLocal8Bit() + " line 4: ZEL#BEEP=2  refused: ERROR");
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[0].startsWith(port.toLocal8Bit() + "  failed  2/4 acknowledged  "), lines[0]);
+    QCOMPARE(lines[1], port.toLocal8Bit() + " line 2: ZEL#BEEP=2  refused: ERROR");
+    QCOMPARE(lines[2], port.toLocal8Bit() + " line 4: ZEL#D=\\x00  not sendable");
 }
 
 void CliTest::lateAnswerStaysWithItsLine_data()
@@ -313,7 +500,8 @@ void CliTest::dryRunOpensNothing()
 {
     const Devices fleet = devices("d");
     // A byte-order mark, so the euro sign reads the same in every locale.
-    const QString file = writeFile("odd.conf", QByteArray("\xEF\xBB\xBFZEL#A\n  ZEL#B=\xE2\x82\xAC\n\nZEL#C=\0x\n", 29));
+    const QString file =
+        writeFile("odd.conf", QByteArray("\xEF\xBB\xBFZEL#A\t\n  ZEL#B=\xE2\x82\xAC\n\nZEL#C=\0x\n", 32));
     const Run result = run(QStringList{"download", file, "--dry-run", "--json"} + portOptions(portNames(fleet)));
     QCOMPARE(result.status, 1);
     QVERIFY(fleet[0]->received().isEmpty());
@@ -327,21 +515,118 @@ void CliTest::dryRunOpensNothing()
         QCOMPARE(lines[i]["column"].toInt(), columns[i]);
     }
     QCOMPARE(lines[1]["command"].toString(), QStringLiteral("  ZEL#B=\u20ac"));
+
+    // Control characters shown visibly in the text.
+    const QList<QByteArray> text = run({"download", file, "--dry-run"}).out.split('\n');
+    QCOMPARE(text.value(0), QByteArray("    1  ZEL#A\\x09"));
+    QCOMPARE(text.value(2), QByteArray("    4  ZEL#C=\\x00x  <- not sendable: column 7"));
+}
+
+void CliTest::progressLineFitsTheTerminal_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("portWidth");
+    QTest::addColumn<int>("done");
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("line");
+
+    const QString pts = QStringLiteral("/dev/pts/3");
+    const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KZP9Q-if00-port0");
+    QTest::newRow("room for everything") << pts << 10 << 6 << 1 << 79
+                                         << "/dev/pts/3 [###############---------------] 6/12  1 failed";
+    QTest::newRow("a short name padded to the longest") << "ttyS0" << 10 << 0 << 0 << 79
+                                                        << "ttyS0      [------------------------------] 0/12  0 failed";
+    QTest::newRow("the bar shortens first") << pts << 10 << 6 << 1 << 39 << "/dev/pts/3 [#####------] 6/12  1 failed";
+    QTest::newRow("down to none") << pts << 10 << 6 << 1 << 30 << "/dev/pts/3 6/12  1 failed";
+    QTest::newRow("then the name loses its middle") << byId << int(byId.size()) << 12 << 0 << 39
+                                                    << "/dev/s...P9Q-if00-port0 12/12  0 failed";
+    QTest::newRow("a terminal too narrow for anything") << pts << 10 << 6 << 1 << 12 << " 6/12  1 fai";
+}
+
+void CliTest::progressLineFitsTheTerminal()
+{
+    QFETCH(QString, port);
+    QFETCH(int, portWidth);
+    QFETCH(int, done);
+    QFETCH(int, failures);
+    QFETCH(int, width);
+    QFETCH(QString, line);
+
+    QCOMPARE(ProgressDisplay::line(port, portWidth, {done, failures, false}, 12, width), line);
+}
+
+void CliTest::interruptionBeforeAnyPortIsOpened_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("Ctrl-C during a dry run") << QStringList{"--dry-run"} << int(SIGINT) << 130;
+    QTest::newRow("SIGTERM while the file is read") << QStringList{} << int(SIGTERM) << 143;
+}
+
+// The file is a pipe that the test writes: the program provably has it open,
+// so its handlers are in place, and is still reading it when the signal comes.
+void CliTest::interruptionBeforeAnyPortIsOpened()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, signalNumber);
+    QFETCH(int, status);
+
+    const QString file = dir.filePath(QStringLiteral("pipe.conf"));
+    QFile::remove(file);
+    QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    const Devices fleet = devices("d");
+    QProcess process;
+    start(process, QStringList{"download", file} + options + portOptions(portNames(fleet)), {});
+    int writer = -1;
+    QVERIFY(QTest::qWaitFor([&] { return (writer = ::open(QFile::encodeName(file).constData(),
+                                                          O_WRONLY | O_NONBLOCK)) >= 0; }, 10000));
+    const QByteArray lines = "ZEL#A=1\nZEL#B=2\nZEL#C=3\n";
+    QCOMPARE(::write(writer, lines.constData(), size_t(lines.size())), ssize_t(lines.size()));
+    ::kill(pid_t(process.processId()), signalNumber);
+    ::close(writer);
+    const Run result = finish(process);
+    QCOMPARE(result.status, status);
+    QVERIFY2(result.out.isEmpty(), result.out);
+    QVERIFY(fleet[0]->received().isEmpty());
 }
 
 void CliTest::interruptionEndsBetweenCommands_data()
 {
+    QTest::addColumn<QString>("kinds");
+    QTest::addColumn<bool>("probing"); // the signal comes during the probe, else during the download
     QTest::addColumn<int>("signalNumber");
     QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("columns"); // of the terminal that shows the progress; 0 for none
 
-    QTest::newRow("Ctrl-C") << int(SIGINT) << 130;
-    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+    const QStringList interrupted{"interrupted", "interrupted"};
+    QTest::newRow("Ctrl-C while sending") << "dd" << false << int(SIGINT) << 130 << interrupted
+                                          << "Press Ctrl-C again to stop at once." << 0;
+    QTest::newRow("SIGTERM while sending") << "dd" << false << int(SIGTERM) << 143 << interrupted
+                                           << "Send SIGTERM again (or press Ctrl-C) to stop at once." << 0;
+    // The silent port keeps the probe going for a second.
+    QTest::newRow("Ctrl-C while probing") << "sd" << true << int(SIGINT) << 130
+                                          << QStringList{"not found", "interrupted"} << "Press Ctrl-C again" << 0;
+    QTest::newRow("Ctrl-C while probing, no device answers") << "ss" << true << int(SIGINT) << 130
+                                                             << QStringList{"not found", "not found"}
+                                                             << "Press Ctrl-C again" << 0;
+    QTest::newRow("Ctrl-C on a terminal made narrow") << "dd" << false << int(SIGINT) << 130 << interrupted
+                                                      << "Press Ctrl-C again to stop at once." << 40;
 }
 
 void CliTest::interruptionEndsBetweenCommands()
 {
+    QFETCH(QString, kinds);
+    QFETCH(bool, probing);
     QFETCH(int, signalNumber);
     QFETCH(int, status);
+    QFETCH(QStringList, results);
+    QFETCH(QString, message);
+    QFETCH(int, columns);
 
     QByteArray contents;
     QList<QByteArray> commands{handshake};
@@ -349,26 +634,77 @@ void CliTest::interruptionEndsBetweenCommands()
         commands << "ZEL#N=" + QByteArray::number(i) + '\r';
     for (const QByteArray &command : commands.mid(1))
         contents += command.chopped(1) + '\n';
-    const Devices fleet = devices("dd");
+    const Devices fleet = devices(kinds);
+    QStringList ports = portNames(fleet);
     QProcess process;
-    start(process, QStringList{"download", writeFile("long.conf", contents), "--json"} + portOptions(portNames(fleet)),
-          {});
-    QVERIFY(QTest::qWaitFor([&] { return fleet[0]->commands().size() > 3 && fleet[1]->commands().size() > 3; },
-                            10000));
+    // On a terminal, ports named as long as /dev/serial/by-id names; the
+    // terminal starts wide and is made narrow while the devices run.
+    QTemporaryDir links;
+    Descriptor master;
+    Descriptor slave;
+    QByteArray terminal;
+    if (columns) {
+        for (int i = 0; i < ports.size(); ++i) {
+            const QString link = links.filePath(QStringLiteral("usb-Morlank_Station_A1B2C3D%1-if00-port0").arg(i));
+            QVERIFY(QFile::link(ports.at(i), link));
+            ports[i] = link;
+        }
+        winsize wide = {24, 120, 0, 0};
+        QCOMPARE(::openpty(&master.fd, &slave.fd, nullptr, nullptr, &wide), 0);
+        QCOMPARE(::fcntl(master.fd, F_SETFL, O_NONBLOCK), 0);
+        process.setStandardErrorFile(QString::fromLocal8Bit(::ttyname(slave.fd)));
+    }
+    const auto drain = [&] {
+        char buffer[4096];
+        ssize_t n = 0;
+        while (master.fd >= 0 && (n = ::read(master.fd, buffer, sizeof buffer)) > 0)
+            terminal.append(buffer, int(n));
+    };
+    const auto sent = [&](int count) {
+        return QTest::qWaitFor([&] {
+            drain();
+            return fleet[0]->commands().size() >= count && fleet[1]->commands().size() >= count;
+        }, 10000);
+    };
+    start(process, QStringList{"download", writeFile("long.conf", contents), "--json"} + portOptions(ports), {});
+    QVERIFY(sent(probing ? 1 : 4));
+    if (columns) {
+        winsize narrow = {24, quint16(columns), 0, 0};
+        QCOMPARE(::ioctl(master.fd, TIOCSWINSZ, &narrow), 0);
+        QVERIFY(sent(6));
+    }
     ::kill(pid_t(process.processId()), signalNumber);
+    QVERIFY(QTest::qWaitFor([&] {
+        drain();
+        return process.state() == QProcess::NotRunning;
+    }, 60000));
+    drain();
     const Run result = finish(process);
     QCOMPARE(result.status, status);
+    const QByteArray err = columns ? terminal : result.err;
+    QVERIFY2(err.contains(message.toUtf8()), err);
     const QJsonArray listed = result.json().value("devices").toArray();
     QCOMPARE(listed.size(), 2);
     for (int i = 0; i < 2; ++i) {
         const SimulatedDevice &device = *fleet[size_t(i)];
-        QCOMPARE(listed[i]["result"].toString(), QStringLiteral("interrupted"));
+        QCOMPARE(listed[i]["result"].toString(), results.at(i));
         const int sent = listed[i]["sent"].toInt();
-        QVERIFY2(sent < 30, qPrintable(QString::number(sent)));
+        QVERIFY2(sent < (probing ? 1 : 30), qPrintable(QString::number(sent)));
         // Only whole commands, in file order, as many as reported sent.
         QTRY_COMPARE(device.commands().size(), sent + 1);
         QCOMPARE(device.commands(), commands.mid(0, sent + 1));
         QCOMPARE(device.received(), commands.mid(0, sent + 1).join());
+    }
+    if (columns) {
+        // The message stays, above the two device lines, each of which fits.
+        const QStringList rows = screen(terminal);
+        QVERIFY2(rows.size() >= 3, terminal);
+        for (int i = 0; i < rows.size(); ++i) {
+            QCOMPARE(rows.at(i).contains(QLatin1String(" failed")), i >= rows.size() - 2);
+            if (i >= rows.size() - 2)
+                QVERIFY2(rows.at(i).size() <= columns, qPrintable(rows.at(i)));
+        }
+        QVERIFY2(rows.mid(0, rows.size() - 2).join(QLatin1Char(' ')).contains(message), terminal);
     }
 }
 
@@ -380,6 +716,8 @@ void CliTest::helpAndVersion_data()
     QTest::newRow("overview") << QStringList{"--help"} << "Exit status: 0";
     QTest::newRow("help download") << QStringList{"help", "download"} << "--dry-run";
     QTest::newRow("clock set --help") << QStringList{"clock", "set", "--help"} << "--verify";
+    QTest::newRow("help clock: get") << QStringList{"help", "clock"} << "Usage: morlank-cli clock get [--port";
+    QTest::newRow("help clock: set") << QStringList{"help", "clock"} << "Usage: morlank-cli clock set (--from-pc";
     QTest::newRow("version") << QStringList{"--version"} << "morlank-cli 1.1.0";
 }
 
@@ -396,20 +734,26 @@ void CliTest::helpAndVersion()
 void CliTest::inputErrorsSendNothing_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message"); // part of it
 
-    QTest::newRow("missing file") << QStringList{"download", dir.filePath("missing.conf")};
-    QTest::newRow("two commands") << QStringList{"download", writeFile("two.conf", "ZEL#A\nZEL#B\n")};
-    QTest::newRow("two commands, dry run") << QStringList{"download", dir.filePath("two.conf"), "--dry-run"};
-    QTest::newRow("bad time") << QStringList{"clock", "set", "--time", "25:00:00", "--date", "01/02/2026"};
-    QTest::newRow("bad date") << QStringList{"clock", "set", "--time", "07:03:09", "--date", "31/02/2026"};
-    QTest::newRow("time without date") << QStringList{"clock", "set", "--time", "07:03:09"};
-    QTest::newRow("unknown option") << QStringList{"clock", "get", "--loud"};
-    QTest::newRow("no command") << QStringList{};
+    QTest::newRow("missing file") << QStringList{"download", dir.filePath("missing.conf")} << "missing.conf";
+    QTest::newRow("two commands") << QStringList{"download", writeFile("two.conf", "ZEL#A\nZEL#B\n")}
+                                  << "holds 2 command(s)";
+    QTest::newRow("two commands, dry run") << QStringList{"download", dir.filePath("two.conf"), "--dry-run"}
+                                           << "holds 2 command(s)";
+    QTest::newRow("bad time") << QStringList{"clock", "set", "--time", "25:00:00", "--date", "01/02/2026"} << "";
+    QTest::newRow("bad date") << QStringList{"clock", "set", "--time", "07:03:09", "--date", "31/02/2026"} << "";
+    QTest::newRow("time without date") << QStringList{"clock", "set", "--time", "07:03:09"} << "";
+    QTest::newRow("unknown option") << QStringList{"clock", "get", "--loud"} << "'loud'";
+    QTest::newRow("no command") << QStringList{} << "--help";
+    QTest::newRow("clock without get or set") << QStringList{"clock"} << "morlank-cli clock set (--from-pc";
+    QTest::newRow("an empty port name") << QStringList{"clock", "get", "--port", ""} << "--port takes";
 }
 
 void CliTest::inputErrorsSendNothing()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
 
     const Devices fleet = devices("dd");
     const QStringList ports = portNames(fleet);
@@ -417,6 +761,7 @@ void CliTest::inputErrorsSendNothing()
     QCOMPARE(result.status, 2);
     QVERIFY(result.out.isEmpty());
     QVERIFY(result.err.startsWith("morlank-cli: "));
+    QVERIFY2(result.err.contains(message.toUtf8()), result.err);
     QVERIFY(fleet[0]->received().isEmpty());
     QVERIFY(fleet[1]->received().isEmpty());
 }
@@ -521,6 +866,9 @@ void CliTest::fromPcWaitsForTheNewDay()
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("FAKETIME_DONT_FAKE_MONOTONIC", "1");
+    // faketime's library is preloaded before AddressSanitizer's, which a
+    // sanitized build otherwise refuses.
+    environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
     process.setProcessEnvironment(environment);
     process.start(faketime, {"2026-12-31 23:59:57", cli, "clock", "set", "--from-pc", "--json", "--port",
                              fleet[0]->portName()});
