@@ -1,43 +1,12 @@
 #include "progressdisplay.h"
 
 #include <algorithm>
-#include <cstdio>
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
 const int barWidth = 30;
 const int shortestBar = 5;
-const QString ellipsis = QStringLiteral("...");
-// Where the terminal does not say.
-const int defaultWidth = 80;
-
-void write(const QString &text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
-}
-
-// Asked at every redraw, so that a terminal resized mid-run is followed.
-int terminalWidth()
-{
-    winsize size = {};
-    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : defaultWidth;
-}
-
-// A third of the room for the head of a name too long for `width`, the rest
-// for its tail, which tells /dev/serial/by-id names apart.
-QString elided(const QString &name, int width)
-{
-    if (name.size() <= width)
-        return name;
-    if (width <= ellipsis.size())
-        return name.right(std::max(width, 0));
-    const int head = (width - int(ellipsis.size())) / 3;
-    return name.left(head) + ellipsis + name.right(width - int(ellipsis.size()) - head);
-}
 } // namespace
 
 ProgressDisplay::ProgressDisplay(const QStringList &p, int t, bool q)
@@ -56,7 +25,7 @@ void ProgressDisplay::show(const QVector<Device> &devices)
         return;
     if (!terminal)
         logChanges(devices);
-    else if (!started || devices != shown || terminalWidth() != drawnWidth)
+    else
         draw(devices);
     shown = devices;
     started = true;
@@ -64,13 +33,7 @@ void ProgressDisplay::show(const QVector<Device> &devices)
 
 void ProgressDisplay::printAbove(const QString &text)
 {
-    if (drawnLengths.isEmpty()) {
-        write(text);
-        return;
-    }
-    write(backToStart() + text);
-    drawnLengths.clear();
-    draw(shown);
+    live.printAbove(text);
 }
 
 QString ProgressDisplay::line(const QString &port, int portWidth, const Device &device, int total, int width)
@@ -85,36 +48,17 @@ QString ProgressDisplay::line(const QString &port, int portWidth, const Device &
     const QString drawnBar = bar ? QStringLiteral(" [%1%2]").arg(QString(filled, QLatin1Char('#')),
                                                                   QString(bar - filled, QLatin1Char('-')))
                                  : QString();
-    return (elided(port, nameWidth).leftJustified(nameWidth) + drawnBar + counts).left(width);
+    return (LiveLines::elided(port, nameWidth).leftJustified(nameWidth) + drawnBar + counts).left(width);
 }
 
-// Every line anew. The last column stays free: a line that fills it makes
-// some terminals wrap at once.
 void ProgressDisplay::draw(const QVector<Device> &devices)
 {
-    const int width = terminalWidth();
-    QString text = backToStart();
-    drawnLengths.clear();
-    for (int i = 0; i < ports.size(); ++i) {
-        const QString drawn = line(ports.at(i), portWidth, devices.value(i), total, width - 1);
-        text += drawn + QLatin1Char('\n');
-        drawnLengths << int(drawn.size());
-    }
-    write(text);
-    drawnWidth = width;
-}
-
-// To the first live line, erasing it and all below. A terminal made narrower
-// has wrapped the lines onto more rows, as most terminals reflow them.
-QString ProgressDisplay::backToStart() const
-{
-    if (drawnLengths.isEmpty())
-        return QString();
-    const int width = terminalWidth();
-    int rows = 0;
-    for (const int length : drawnLengths)
-        rows += std::max(1, (length + width - 1) / width);
-    return QStringLiteral("\x1b[%1A\r\x1b[J").arg(rows);
+    const int width = LiveLines::columns();
+    QStringList lines;
+    for (int i = 0; i < ports.size(); ++i)
+        lines << line(ports.at(i), portWidth, devices.value(i), total, width);
+    if (live.differs(lines))
+        live.draw(lines);
 }
 
 void ProgressDisplay::logChanges(const QVector<Device> &devices)
@@ -132,5 +76,5 @@ void ProgressDisplay::logChanges(const QVector<Device> &devices)
                         .arg(device.failures);
         }
     }
-    write(text);
+    LiveLines::write(text);
 }

@@ -1,6 +1,8 @@
 #ifndef PROGRESSDISPLAY_H
 #define PROGRESSDISPLAY_H
 
+#include "livelines.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -38,7 +40,6 @@ public:
 
 private:
     void draw(const QVector<Device> &devices);
-    QString backToStart() const;
     void logChanges(const QVector<Device> &devices);
 
     const QStringList ports;
@@ -48,8 +49,7 @@ private:
     int portWidth = 0;
     QVector<Device> shown;
     bool started = false;
-    QVector<int> drawnLengths; // of the live lines on the terminal now
-    int drawnWidth = 0;        // the terminal's width when they were drawn
+    LiveLines live;
 };
 
 #endif // PROGRESSDISPLAY_H

@@ -4,14 +4,14 @@
 #include "clockwritejob.h"
 #include "downloadjob.h"
 #include "jobjson.h"
-#include "portlocation.h"
+#include "portlist.h"
+#include "probename.h"
 #include "sendablecharacters.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QSerialPortInfo>
 
 #include <cmath>
 #include <functional>
@@ -21,25 +21,6 @@ const QString timeText = QStringLiteral("hh:mm:ss");
 const QString dateText = QStringLiteral("dd/MM/yyyy");
 const QString dialoutHint = QStringLiteral("join the dialout group (sudo usermod -aG dialout $USER), "
                                            "then log in again");
-
-// A port that cannot be opened and whose file does not exist is missing: a
-// name mistyped, an adapter unplugged.
-QString probeName(DeviceLink::Probe probe, const QString &port)
-{
-    switch (probe) {
-    case DeviceLink::Probe::Device: return QStringLiteral("device");
-    case DeviceLink::Probe::Silent: return QStringLiteral("silent");
-    case DeviceLink::Probe::NoDevice: return QStringLiteral("no device");
-    case DeviceLink::Probe::Busy: return QStringLiteral("busy");
-    case DeviceLink::Probe::NoPermission: return QStringLiteral("no permission");
-    case DeviceLink::Probe::CannotOpen: break;
-    }
-#ifdef Q_OS_UNIX
-    if (!QFileInfo::exists(portLocation(port)))
-        return QStringLiteral("missing");
-#endif
-    return QStringLiteral("cannot open");
-}
 
 struct ProbeAdvice
 {
@@ -87,17 +68,6 @@ QJsonValue orNull(const QString &text)
 QString result(bool interrupted, bool ok)
 {
     return interrupted ? QStringLiteral("interrupted") : ok ? QStringLiteral("ok") : QStringLiteral("failed");
-}
-
-// What the system knows of each port, by name and by path.
-QHash<QString, QSerialPortInfo> systemPorts()
-{
-    QHash<QString, QSerialPortInfo> ports;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        ports.insert(info.portName(), info);
-        ports.insert(info.systemLocation(), info);
-    }
-    return ports;
 }
 
 template<typename Job>
@@ -159,21 +129,15 @@ QString textOf(const QJsonValue &value, const QString &none = QStringLiteral("-"
 namespace Report {
 QJsonObject ports(const QStringList &ports, const QVector<DeviceLink::Probe> &probes)
 {
-    const QHash<QString, QSerialPortInfo> system = systemPorts();
     QJsonArray list;
     for (int i = 0; i < ports.size(); ++i) {
-        const QSerialPortInfo info = system.value(ports.at(i));
-        const bool ids = info.hasVendorIdentifier() && info.hasProductIdentifier();
-        QJsonObject port{
-            {"port", ports.at(i)},
-            {"answer", probeName(probes.value(i), ports.at(i))},
-            {"description", orNull(info.description())},
-            {"manufacturer", orNull(info.manufacturer())},
-            {"serial_number", orNull(info.serialNumber())},
-            {"vid_pid", ids ? QJsonValue(QStringLiteral("%1:%2")
-                                             .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                                             .arg(info.productIdentifier(), 4, 16, QLatin1Char('0')))
-                            : QJsonValue()}};
+        const PortInfo info = portInfo(ports.at(i));
+        QJsonObject port{{"port", ports.at(i)},
+                         {"answer", probeName(probes.value(i), ports.at(i))},
+                         {"description", orNull(info.description)},
+                         {"manufacturer", orNull(info.manufacturer)},
+                         {"serial_number", orNull(info.serialNumber)},
+                         {"vid_pid", orNull(info.vidPid)}};
         if (probes.value(i) == DeviceLink::Probe::NoPermission)
             port.insert(QStringLiteral("hint"), dialoutHint);
         list << port;

@@ -3,26 +3,11 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <cstdio>
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
 const int barWidth = 20;
-
-void write(const QString &text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
-}
-
-int terminalWidth()
-{
-    winsize size = {};
-    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
-}
 
 QString firstFailure(const SlotView &slot)
 {
@@ -88,23 +73,13 @@ void StationDisplay::draw(const QVector<SlotView> &views, const Totals &totals)
 {
     if (!isLive())
         return;
-    const int width = terminalWidth();
+    const int width = LiveLines::columns();
     QStringList lines;
     for (const SlotView &slot : views)
-        lines << slotLine(slot, true);
+        lines << LiveLines::elided(slotLine(slot, true), width);
     lines << totalsLine(totals);
-    QString drawing;
-    for (QString line : lines) {
-        if (line.size() >= width)
-            line = line.left(std::max(width - 2, 0)) + QChar(0x2026);
-        drawing += QStringLiteral("\r\x1b[K") + line + QLatin1Char('\n');
-    }
-    if (drawing == lastDrawing)
-        return;
-    clear();
-    write(drawing);
-    lastDrawing = drawing;
-    drawnLines = int(lines.size());
+    if (live.differs(lines))
+        live.draw(lines);
 }
 
 void StationDisplay::log(const SlotView &slot)
@@ -118,21 +93,10 @@ void StationDisplay::log(const SlotView &slot)
         logged << slot;
     else
         *seen = slot;
-    write(slotLine(slot, false) + QLatin1Char('\n'));
+    LiveLines::write(slotLine(slot, false) + QLatin1Char('\n'));
 }
 
 void StationDisplay::message(const QString &text)
 {
-    clear();
-    write(text + QLatin1Char('\n'));
-}
-
-// Back to the first slot's line and down to the end, blank.
-void StationDisplay::clear()
-{
-    if (drawnLines == 0)
-        return;
-    write(QStringLiteral("\x1b[%1A\r\x1b[J").arg(drawnLines));
-    drawnLines = 0;
-    lastDrawing.clear();
+    live.printAbove(text + QLatin1Char('\n'));
 }

@@ -1,6 +1,7 @@
 #ifndef STATIONDISPLAY_H
 #define STATIONDISPLAY_H
 
+#include "livelines.h"
 #include "slotview.h"
 
 #include <QString>
@@ -30,13 +31,10 @@ public:
     void message(const QString &text);
 
 private:
-    void clear();
-
     const bool quiet;
     const bool terminal;
     QVector<SlotView> logged;
-    int drawnLines = 0;
-    QString lastDrawing;
+    LiveLines live;
 };
 
 // One slot as a line: its name and state, with a progress bar when `live`.

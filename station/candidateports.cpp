@@ -1,6 +1,7 @@
 #include "candidateports.h"
 
 #include "portlist.h"
+#include "portlocation.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -27,11 +28,6 @@ bool isPortPattern(const QString &name)
     return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?')) || name.contains(QLatin1Char('['));
 }
 
-QString portPath(const QString &name)
-{
-    return name.contains(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
-}
-
 CandidatePorts::CandidatePorts(const QStringList &n, const QStringList &v)
     : names(n)
     , vidPids(v)
@@ -48,7 +44,7 @@ QStringList CandidatePorts::current()
     for (const QString &port : found) {
         // A link such as /dev/serial/by-id/... and the port it leads to are
         // one device: opened twice, it would get two workers.
-        const QString device = QFileInfo(portPath(port)).canonicalFilePath();
+        const QString device = QFileInfo(portLocation(port)).canonicalFilePath();
         if (device.isEmpty() || devices.contains(device) || !passesFilters(port))
             continue;
         devices.insert(device);
@@ -65,7 +61,7 @@ QStringList CandidatePorts::present() const
     for (const QString &name : names) {
         if (isPortPattern(name))
             ports << matchingPaths(name);
-        else if (QFileInfo::exists(portPath(name)))
+        else if (QFileInfo::exists(portLocation(name)))
             ports << name;
     }
     return ports;

@@ -27,7 +27,5 @@ private:
 
 // Whether `name` holds a shell wildcard.
 bool isPortPattern(const QString &name);
-// The path of a port given by name or path: ttyUSB0 is /dev/ttyUSB0.
-QString portPath(const QString &name);
 
 #endif // CANDIDATEPORTS_H

@@ -1,11 +1,12 @@
 #include "slotworker.h"
 
 #include "attemptrecord.h"
-#include "candidateports.h"
 #include "clockwritejob.h"
 #include "devicelink.h"
 #include "downloadjob.h"
 #include "portlist.h"
+#include "portlocation.h"
+#include "probename.h"
 #include "stationcontrol.h"
 
 #include <QElapsedTimer>
@@ -23,19 +24,6 @@ const int departureMisses = 2;
 
 const QString arrivalByPort = QStringLiteral("port");
 const QString arrivalByAnswer = QStringLiteral("answer");
-
-QString portStateName(DeviceLink::Probe probe)
-{
-    switch (probe) {
-    case DeviceLink::Probe::Device: return QStringLiteral("device");
-    case DeviceLink::Probe::Silent: return QStringLiteral("silent");
-    case DeviceLink::Probe::NoDevice: return QStringLiteral("no device");
-    case DeviceLink::Probe::Busy: return QStringLiteral("busy");
-    case DeviceLink::Probe::NoPermission: return QStringLiteral("no permission");
-    case DeviceLink::Probe::CannotOpen: break;
-    }
-    return QStringLiteral("cannot open");
-}
 
 bool clockFailed(const ClockWriteJob::Result &clock)
 {
@@ -129,7 +117,7 @@ void SlotWorker::run()
         }
         if (probe == DeviceLink::Probe::Silent || probe == DeviceLink::Probe::NoDevice)
             arrival = arrivalByAnswer;
-        showEmpty(portStateName(probe));
+        showEmpty(probeName(probe, port));
         sleepFor(lookIntervalMs - look.elapsed());
     }
     link.closePort();
@@ -240,13 +228,13 @@ bool SlotWorker::stillThere(DeviceLink &link)
 // two programs off one port is taken by that name.
 QString SlotWorker::devicePath() const
 {
-    const QString path = QFileInfo(portPath(port)).canonicalFilePath();
+    const QString path = QFileInfo(portLocation(port)).canonicalFilePath();
     return path.isEmpty() ? port : path;
 }
 
 bool SlotWorker::portGone(const DeviceLink &link) const
 {
-    return link.portLost() || !QFileInfo::exists(portPath(port));
+    return link.portLost() || !QFileInfo::exists(portLocation(port));
 }
 
 bool SlotWorker::endAsked() const
