@@ -390,5 +390,5 @@ void ValueReservationsTest::programsNeverShareAValue()
     QCOMPARE(stateOnDiskJson()["handed_out"].toArray().size(), 50);
 }
 
-QTEST_MAIN(ValueReservationsTest)
+QTEST_GUILESS_MAIN(ValueReservationsTest)
 #include "tst_valuereservations.moc"
