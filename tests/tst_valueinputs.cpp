@@ -47,6 +47,8 @@ void ValueInputsTest::list_data()
     QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFID\nA1\n") << QStringList{"ID"} << QStringList{"2|A1"};
     QTest::newRow("UTF-8") << QByteArray("N\xC3\xA4me\nGr\xC3\xBC\xC3\x9F" "e\n") << QStringList{"N\u00e4me"}
                            << QStringList{"2|Gr\u00fc\u00dfe"};
+    QTest::newRow("byte-order mark inside") << QByteArray("ID,N\nA1,\xEF\xBB\xBFx\n") << QStringList{"ID", "N"}
+                                            << QStringList{"2|A1|\ufeffx"};
     QTest::newRow("blank lines skipped, counted")
         << QByteArray("\nID\n\r\nA1\n\n\nA2\n\n") << QStringList{"ID"} << QStringList{"4|A1", "7|A2"};
     // quoting

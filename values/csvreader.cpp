@@ -10,12 +10,19 @@ bool endsField(char c)
     return c == ',' || c == '\r' || c == '\n';
 }
 
-// Bytes that decode to text and back unchanged are valid UTF-8.
+// Bytes that decode to text and back unchanged are valid UTF-8. The decoder
+// drops a byte-order mark at the start, so it is given one character more.
 bool decodeUtf8(const QByteArray &raw, QString &text)
 {
-    text = QString::fromUtf8(raw.constData(), raw.size());
-    const bool ascii = std::none_of(raw.begin(), raw.end(), [](char c) { return c & 0x80; });
-    return ascii || text.toUtf8() == raw;
+    if (std::none_of(raw.begin(), raw.end(), [](char c) { return c & 0x80; })) {
+        text = QString::fromLatin1(raw);
+        return true;
+    }
+    const QByteArray led = '-' + raw;
+    text = QString::fromUtf8(led.constData(), led.size());
+    const bool valid = text.toUtf8() == led;
+    text.remove(0, 1);
+    return valid;
 }
 } // namespace
 
