@@ -15,7 +15,7 @@ bool endsField(char c)
 bool decodeUtf8(const QByteArray &raw, QString &text)
 {
     if (std::none_of(raw.begin(), raw.end(), [](char c) { return c & 0x80; })) {
-        text = QString::fromLatin1(raw);
+        text = QString::fromLatin1(raw.constData(), raw.size());
         return true;
     }
     const QByteArray led = '-' + raw;
