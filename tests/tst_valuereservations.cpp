@@ -243,6 +243,11 @@ void ValueReservationsTest::stateOnDisk()
                           "ID=A3 SN=0043 (row 3)"}));
     QCOMPARE(stateOnDiskJson()["handed_out"].toArray().size(), 3);
     QCOMPARE(stateOnDiskJson()["handed_out"].toArray().at(1)["usb_serial"], QJsonValue()); // none: null
+
+    // a state file removed while in use is not taken for a new one
+    QVERIFY(QFile::remove(statePath()));
+    QCOMPARE(reserveEach(next, {""}), QStringList{"state failed: the state file state.json is gone; without it "
+                                                  "values could be handed out twice"});
 }
 
 // A writer killed before its rename leaves its new file behind; the state
