@@ -366,7 +366,7 @@ void ValueReservationsTest::programsNeverShareAValue()
         csv += "V" + QByteArray::number(row) + "\n";
     const QString list = writeFile("units.csv", csv);
     QVector<QProcess *> programs;
-    for (const QString &port : {"one", "two"}) {
+    for (const char *port : {"one", "two"}) {
         auto *program = new QProcess(this);
         program->start(MORLANK_VALUE_RESERVER, {statePath(), list, "N=1", "30", port});
         programs << program;

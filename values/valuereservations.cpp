@@ -124,6 +124,8 @@ bool ValueReservations::refresh(QString &error)
     }
     if (!checkList(found, error))
         return false;
+    if (hasList)
+        found.setList({list.absolutePath(), list.sha256(), list.rowCount()});
     state = std::move(found);
     seen = bytes;
     fileSeen = exists;
@@ -265,7 +267,5 @@ void ValueReservations::record(const Reservation &reservation, const Unit &unit)
         position.next += counter.step();
         state.setCounter(counter.name(), position);
     }
-    if (hasList)
-        state.setList({list.absolutePath(), list.sha256(), list.rowCount()});
     state.add(handOut);
 }

@@ -177,7 +177,7 @@ void ValueState::setList(const ListRecord &record)
 
 bool ValueState::isRowTaken(int row) const
 {
-    return takenRows.at(row - 1);
+    return takenRows.value(row - 1);
 }
 
 int ValueState::takenRowCount() const
