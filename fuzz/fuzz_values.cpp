@@ -2,7 +2,7 @@
 //
 // Input: a list of values, then the two bytes 00 FF, then a configuration
 // file (without them, the whole input is the list and the configuration is
-// empty). Every placeholder that no column names gets a counter's value, so
+// empty). The list is read by the program and by a model of the CSV rules. Every placeholder that no column names gets a counter's value, so
 // that every row of a list that reads is filled.
 
 #include "assignment.h"
@@ -11,6 +11,8 @@
 #include "valuelist.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
 #include <QString>
@@ -58,6 +60,81 @@ bool breaksCommandLine(const QString &value)
     return std::any_of(value.begin(), value.end(), [](QChar c) {
         return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.unicode() == 0 || c.unicode() > 0xFF;
     });
+}
+
+// An independent model of the CSV rules, on bytes: the records, or false
+// where the text breaks a rule (field counts, names and encoding aside).
+bool modelRecords(const QByteArray &text, QVector<QByteArrayList> &records)
+{
+    int i = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const int n = text.size();
+    const auto at = [&](int k) { return k < n ? text.at(k) : '\0'; };
+    while (i < n) {
+        if (at(i) == '\n' || (at(i) == '\r' && i + 1 < n && at(i + 1) == '\n')) {
+            i += at(i) == '\n' ? 1 : 2;
+            continue;
+        }
+        QByteArrayList fields;
+        for (;;) {
+            QByteArray field;
+            if (at(i) == '"' && i < n) {
+                for (++i;; ++i) {
+                    if (i >= n)
+                        return false;
+                    if (at(i) == '"' && (i + 1 >= n || at(i + 1) != '"'))
+                        break;
+                    if (at(i) == '"')
+                        ++i;
+                    field += at(i);
+                }
+                ++i;
+            } else {
+                for (; i < n && !QByteArray(",\r\n\"").contains(at(i)); ++i)
+                    field += at(i);
+                if (i < n && at(i) == '"')
+                    return false;
+            }
+            fields << field;
+            if (i < n && at(i) == ',') {
+                ++i;
+                continue;
+            }
+            if (i >= n || at(i) == '\n' || (at(i) == '\r' && i + 1 < n && at(i + 1) == '\n')) {
+                i += i >= n ? 0 : at(i) == '\n' ? 1 : 2;
+                break;
+            }
+            return false;
+        }
+        records << fields;
+    }
+    return true;
+}
+
+QByteArrayList utf8(const QStringList &texts)
+{
+    QByteArrayList bytes;
+    for (const QString &text : texts)
+        bytes << text.toUtf8();
+    return bytes;
+}
+
+// What the reader made of `text` is what the model makes of it.
+void checkAgainstModel(const QByteArray &text, const ValueList &list, bool read)
+{
+    QVector<QByteArrayList> records;
+    const bool modelRead = modelRecords(text, records);
+    check(modelRead || !read);
+    if (!read)
+        return;
+    check(records.size() == list.rowCount() + 1);
+    check(records.first() == utf8(list.columns()));
+    for (int row = 1; row <= list.rowCount(); ++row) {
+        const QJsonObject fields = list.assignmentOf(row).toJson()[QStringLiteral("fields")].toObject();
+        QStringList values;
+        for (const QString &column : list.columns())
+            values << fields[column].toString();
+        check(records.at(row) == utf8(values));
+    }
 }
 
 void checkList(const ValueList &list)
@@ -119,8 +196,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     ValueList list;
     QString error;
-    const bool read = list.parse(split < 0 ? input : input.left(split), QStringLiteral("fuzz.csv"), error);
+    const QByteArray csv = split < 0 ? input : input.left(split);
+    const bool read = list.parse(csv, QStringLiteral("fuzz.csv"), error);
     check(read == error.isEmpty());
+    checkAgainstModel(csv, list, read);
     if (!read)
         return 0;
     checkList(list);
