@@ -235,6 +235,8 @@ void ValueReservationsTest::stateOnDisk()
     QVERIFY2(QRegularExpression("[+-]\\d\\d:\\d\\d$|Z$").match(handedOut["time"].toString()).hasMatch(),
              qPrintable(handedOut["time"].toString()));
 
+    // laid out anew by another tool, it is read the same
+    writeFile("state.json", QJsonDocument(state).toJson(QJsonDocument::Indented));
     ValueReservations next;
     QVERIFY2(next.open(sources, CommandTemplate({}, {}), error), qPrintable(error));
     QCOMPARE(reserveEach(next, {"", "FT2", ""}),
@@ -242,6 +244,7 @@ void ValueReservationsTest::stateOnDisk()
                           "refused: row 2 of units.csv, bound to the adapter FT2, was handed out before",
                           "ID=A3 SN=0043 (row 3)"}));
     QCOMPARE(stateOnDiskJson()["handed_out"].toArray().size(), 3);
+    QCOMPARE(stateOnDiskJson()["handed_out"].toArray().at(0).toObject(), handedOut);
     QCOMPARE(stateOnDiskJson()["handed_out"].toArray().at(1)["usb_serial"], QJsonValue()); // none: null
 
     // a state file removed while in use is not taken for a new one

@@ -30,6 +30,21 @@ int lineAt(const QByteArray &bytes, int offset)
     return int(bytes.left(offset).count('\n')) + 1;
 }
 
+// The handed-out values as the file holds them, one a line, when it is laid
+// out as toJson() writes it; else nothing, and they are written anew. A raw
+// line feed can only stand between values: inside strings it is escaped.
+QByteArray handOutText(const QByteArray &bytes, int count)
+{
+    const QByteArray opening("\"handed_out\": [\n    ");
+    const QByteArray closing("\n  ]\n}\n");
+    const int start = bytes.indexOf(opening) + opening.size();
+    const int length = bytes.size() - closing.size() - start;
+    if (start < opening.size() || length <= 0 || !bytes.endsWith(closing))
+        return QByteArray();
+    const QByteArray text = bytes.mid(start, length);
+    return text.count(handOutSeparator) + 1 == count ? text : QByteArray();
+}
+
 bool isWholeNumber(const QJsonValue &value, int lowest, int highest)
 {
     const double number = value.toDouble(-1);
@@ -57,9 +72,17 @@ bool ValueState::parse(const QByteArray &bytes, QString &error)
                     .arg(formatVersion);
         return false;
     }
-    return readList(root.value(QStringLiteral("list")), error)
-           && readCounters(root.value(QStringLiteral("counters")), error)
-           && readHandOuts(root.value(QStringLiteral("handed_out")), error);
+    const QJsonValue handedOut = root.value(QStringLiteral("handed_out"));
+    if (!readList(root.value(QStringLiteral("list")), error)
+        || !readCounters(root.value(QStringLiteral("counters")), error) || !readHandOuts(handedOut, error))
+        return false;
+    handOutLines = handOutText(bytes, handOuts);
+    if (handOutLines.isEmpty()) {
+        handOuts = 0;
+        for (const QJsonValue &handOut : handedOut.toArray())
+            appendLine(handOut.toObject());
+    }
+    return true;
 }
 
 bool ValueState::readList(const QJsonValue &value, QString &error)
@@ -132,8 +155,8 @@ bool ValueState::readHandOuts(const QJsonValue &value, QString &error)
             takenRows[row.toInt() - 1] = true;
             ++taken;
         }
-        appendLine(handOut);
     }
+    handOuts = all.size();
     return true;
 }
 
@@ -150,12 +173,16 @@ QByteArray ValueState::toJson() const
                                                  {QStringLiteral("sha256"), listRecord.sha256},
                                                  {QStringLiteral("rows"), listRecord.rows}})
                                       : QByteArray("null");
-    QByteArray json = "{\n  \"format\": \"" + formatName.toUtf8() + "\",\n  \"version\": "
-                      + QByteArray::number(formatVersion) + ",\n  \"list\": " + list
-                      + ",\n  \"counters\": " + compact(counterObjects) + ",\n  \"handed_out\": [";
+    const QByteArray head = "{\n  \"format\": \"" + formatName.toUtf8() + "\",\n  \"version\": "
+                            + QByteArray::number(formatVersion) + ",\n  \"list\": " + list
+                            + ",\n  \"counters\": " + compact(counterObjects) + ",\n  \"handed_out\": [";
+    // One allocation: the handed-out values may run to many megabytes.
+    QByteArray json;
+    json.reserve(head.size() + handOutLines.size() + 16);
+    json += head;
     if (handOuts > 0)
-        json += "\n    " + handOutLines + "\n  ";
-    return json + "]\n}\n";
+        json.append("\n    ").append(handOutLines).append("\n  ");
+    return json.append("]\n}\n");
 }
 
 bool ValueState::hasList() const
