@@ -8,7 +8,8 @@
 class Assignment;
 
 // The command lines of a configuration, split once into literal text and
-// placeholders, so that filling them for each unit only joins pieces.
+// placeholders, so that filling them for each unit only joins pieces. fill()
+// changes nothing, so the threads of several units may call it at once.
 class CommandTemplate
 {
 public:
