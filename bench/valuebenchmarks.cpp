@@ -83,7 +83,8 @@ bool writeState(const QString &path, const QString &listPath, int rows)
     ValueState handedOut;
     handedOut.setList({list.absolutePath(), list.sha256(), list.rowCount()});
     for (int row = 1; row <= rows; ++row) {
-        handedOut.add({row, QJsonObject(), QStringLiteral("/dev/ttyUSB0"), QStringLiteral("pci-0000:00:14.0-usb-0:2:1.0"),
+        handedOut.add({row, QJsonObject(), QStringLiteral("/dev/ttyUSB0"),
+                       QStringLiteral("pci-0000:00:14.0-usb-0:2:1.0"),
                        QStringLiteral("FT%1").arg(row, 6, 10, QLatin1Char('0')),
                        QStringLiteral("2026-12-07T21:04:05+01:00")});
     }

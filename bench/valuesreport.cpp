@@ -6,15 +6,21 @@
 
 namespace {
 const QString fill = QStringLiteral("values/fill");
-const QString reserveEmpty = QStringLiteral("values/reserve/handed_out:0/programs:1/iterations:40/real_time");
-const QString reserveFull = QStringLiteral("values/reserve/handed_out:100000/programs:1/iterations:40/real_time");
-const QString reserveShared = QStringLiteral("values/reserve/handed_out:100000/programs:2/iterations:10/real_time");
+const QString reserved = QStringLiteral("values/reserve/handed_out:%1/programs:%2/iterations:%3/real_time");
+const QString reserveEmpty = reserved.arg(0).arg(1).arg(40);
+const QString reserveFull = reserved.arg(100000).arg(1).arg(40);
+const QString reserveShared = reserved.arg(100000).arg(2).arg(10);
 const QString fillTarget = QStringLiteral("≤ 1 ms");
 
-QString milliseconds(const QJsonObject &result, const char *time)
+double milliseconds(const QJsonObject &result, const char *time)
 {
-    const double factor = result["time_unit"].toString() == QLatin1String("us") ? 1e-3 : 1;
-    return QString::number(result[time].toDouble() * factor, 'f', 3) + QStringLiteral(" ms");
+    const double perUnit = result["time_unit"].toString() == QLatin1String("us") ? 1e-3 : 1;
+    return result[time].toDouble() * perUnit;
+}
+
+QString millisecondsText(double milliseconds)
+{
+    return QString::number(milliseconds, 'f', 3) + QStringLiteral(" ms");
 }
 } // namespace
 
@@ -33,7 +39,7 @@ void ValuesReport::run(int repetitions)
 
 void ValuesReport::report(ResultTable &table) const
 {
-    const QString fillRow = QStringLiteral("Fill 1,000 commands × 10 placeholders from a 100,000-row list: "
+    const QString fillRow = QStringLiteral("Fill 1,000 commands × 10 placeholders, 100,000-row list: "
                                            "CPU time per unit");
     if (!ran) {
         table.addFailure(fillRow, fillTarget, runner.failure());
@@ -41,17 +47,19 @@ void ValuesReport::report(ResultTable &table) const
     }
     // CPU time: the machine's other load disturbs it less than wall time.
     const QJsonObject filled = runner.median(fill);
-    const double fillMs = filled["cpu_time"].toDouble() / 1000;
-    table.addMeasured(fillRow, milliseconds(filled, "cpu_time") + QStringLiteral(" (wall %1)").arg(milliseconds(filled, "real_time")),
-                      fillTarget, fillMs <= 1);
-    const auto stateSize = [this](const QString &name) {
-        return QStringLiteral("state file %1 MB").arg(runner.median(name)["state_bytes"].toDouble() / 1e6, 0, 'f', 1);
+    const double fillCpu = milliseconds(filled, "cpu_time");
+    table.addMeasured(fillRow,
+                      millisecondsText(fillCpu)
+                          + QStringLiteral(" (wall %1)").arg(millisecondsText(milliseconds(filled, "real_time"))),
+                      fillTarget, fillCpu <= 1);
+    const auto wall = [this](const QString &name) {
+        return millisecondsText(milliseconds(runner.median(name), "real_time"));
     };
+    const double stateMegabytes = runner.median(reserveFull)["state_bytes"].toDouble() / 1e6;
     table.addInfo(QStringLiteral("Reserve one unit's values (lock, re-read, write, fsync, rename), empty state"),
-                  milliseconds(runner.median(reserveEmpty), "real_time"));
+                  wall(reserveEmpty));
     table.addInfo(QStringLiteral("Reserve one unit's values, 100,000 rows handed out"),
-                  milliseconds(runner.median(reserveFull), "real_time") + QStringLiteral("; ")
-                      + stateSize(reserveFull));
+                  wall(reserveFull) + QStringLiteral("; state file %1 MB").arg(stateMegabytes, 0, 'f', 1));
     table.addInfo(QStringLiteral("Reserve, 100,000 rows handed out, two programs taking turns"),
-                  milliseconds(runner.median(reserveShared), "real_time"));
+                  wall(reserveShared));
 }

@@ -59,7 +59,8 @@ bool CsvReader::readField(QString &field)
     if (!read)
         return false;
     if (!decodeUtf8(raw, field))
-        return fail(fieldLine, QStringLiteral("a field holds bytes that are not UTF-8; save the list as UTF-8"));
+        return fail(fieldLine,
+                    QStringLiteral("a field holds bytes that are not UTF-8; save the list as UTF-8"));
     return true;
 }
 
@@ -104,7 +105,8 @@ bool CsvReader::endRecord()
         return true;
     if (bytes.at(at) == '\r') {
         if (at + 1 >= bytes.size() || bytes.at(at + 1) != '\n')
-            return fail(line, QStringLiteral("a carriage return without a line feed; lines end in LF or CR LF"));
+            return fail(line,
+                        QStringLiteral("a carriage return without a line feed; lines end in LF or CR LF"));
         ++at;
     }
     ++at;

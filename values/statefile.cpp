@@ -30,7 +30,8 @@ auto retried(Call call)
 bool writeAll(int descriptor, const QByteArray &bytes)
 {
     for (qint64 done = 0; done < bytes.size();) {
-        const auto written = retried([&] { return ::write(descriptor, bytes.constData() + done, size_t(bytes.size() - done)); });
+        const auto written = retried(
+            [&] { return ::write(descriptor, bytes.constData() + done, size_t(bytes.size() - done)); });
         if (written < 0)
             return false;
         done += written;

@@ -204,11 +204,12 @@ ValueReservations::Reservation ValueReservations::choose(const Unit &unit) const
         const ValueState::CounterPosition position = positionOf(counter);
         QString value;
         if (!CounterSpec::format(position.next, position.width, value)) {
-            return refusal(Reservation::UnitRefused,
-                           QStringLiteral("counter %1 has run out: its next value, %2, has more than %3 digits")
-                               .arg(counter.name())
-                               .arg(position.next)
-                               .arg(position.width > 0 ? position.width : CounterSpec::maximumDigits));
+            return refusal(
+                Reservation::UnitRefused,
+                QStringLiteral("counter %1 has run out: its next value, %2, has more than %3 digits")
+                    .arg(counter.name())
+                    .arg(position.next)
+                    .arg(position.width > 0 ? position.width : CounterSpec::maximumDigits));
         }
         reservation.assignment.addCounter(counter.name(), value);
     }
@@ -223,9 +224,9 @@ int ValueReservations::chooseRow(const Unit &unit, Reservation &reservation) con
         return 0;
     const int rows = list.rowCount();
     if (state.takenRowCount() >= rows) {
-        reservation = refusal(Reservation::UsedUp, QStringLiteral("the list %1 is used up: all %2 rows handed out")
-                                                       .arg(list.name())
-                                                       .arg(rows));
+        reservation = refusal(
+            Reservation::UsedUp,
+            QStringLiteral("the list %1 is used up: all %2 rows handed out").arg(list.name()).arg(rows));
         return 0;
     }
     const int bound = list.rowBoundTo(unit.usbSerial);
@@ -260,7 +261,8 @@ ValueState::CounterPosition ValueReservations::positionOf(const CounterSpec &cou
 
 void ValueReservations::record(const Reservation &reservation, const Unit &unit)
 {
-    ValueState::HandOut handOut{reservation.assignment.row(), {}, unit.port, unit.slot, unit.usbSerial, timestamp()};
+    ValueState::HandOut handOut{
+        reservation.assignment.row(), {}, unit.port, unit.slot, unit.usbSerial, timestamp()};
     for (const CounterSpec &counter : counters) {
         ValueState::CounterPosition position = positionOf(counter);
         handOut.counters.insert(counter.name(), *reservation.assignment.value(counter.name()));

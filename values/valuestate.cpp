@@ -58,7 +58,9 @@ bool ValueState::parse(const QByteArray &bytes, QString &error)
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        error = QStringLiteral("line %1: %2").arg(lineAt(bytes, parseError.offset)).arg(parseError.errorString());
+        error = QStringLiteral("line %1: %2")
+                    .arg(lineAt(bytes, parseError.offset))
+                    .arg(parseError.errorString());
         return false;
     }
     const QJsonObject root = document.object();
@@ -166,8 +168,9 @@ QByteArray ValueState::toJson() const
     for (auto it = counters.cbegin(); it != counters.cend(); ++it) {
         QString next;
         CounterSpec::format(it->next, it->width, next);
-        counterObjects.insert(it.key(), QJsonObject{{QStringLiteral("next"), next},
-                                                    {QStringLiteral("width"), it->width > 0 ? QJsonValue(it->width) : QJsonValue()}});
+        const QJsonValue width = it->width > 0 ? QJsonValue(it->width) : QJsonValue();
+        counterObjects.insert(it.key(),
+                              QJsonObject{{QStringLiteral("next"), next}, {QStringLiteral("width"), width}});
     }
     const QByteArray list = listKnown ? compact({{QStringLiteral("path"), listRecord.path},
                                                  {QStringLiteral("sha256"), listRecord.sha256},
