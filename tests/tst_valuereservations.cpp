@@ -274,10 +274,12 @@ void ValueReservationsTest::leftoverNewFileIgnored()
 void ValueReservationsTest::inputErrors_data()
 {
     QTest::addColumn<QByteArray>("state"); // empty: no state file
+    QTest::addColumn<QStringList>("given"); // "list" and "state": the sources named
     QTest::addColumn<QStringList>("counters");
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<QString>("error"); // %1: the state file, %2: the list
 
+    const QStringList both{"list", "state"};
     const QByteArray config("ZEL#{{ID}}\nZEL#B\nZEL#{{SN}}\nZEL#{{ID}}{{X}}\n");
     const QString corrupt = "the state file %1 is not one this program wrote or can read (%3); it was left as it is";
     const auto stateOf = [](const QByteArray &list, const QByteArray &handedOut) {
@@ -286,30 +288,37 @@ void ValueReservationsTest::inputErrors_data()
     };
     const QByteArray otherList(R"({"path": "/x/old.csv", "sha256": ")" + QByteArray(64, 'a') + R"(", "rows": 2})");
     // sources
+    QTest::newRow("placeholders, no source") << QByteArray() << QStringList{} << QStringList{} << config
+                                             << "the configuration needs values for ID (line 1), SN (line 3), X "
+                                                "(line 4), from a list or counters";
     QTest::newRow("placeholders without a source")
-        << QByteArray() << QStringList{"SN=1"} << config
+        << QByteArray() << both << QStringList{"SN=1"} << config
         << "the configuration needs values for X (line 4), which no column of the list and no counter gives";
-    QTest::newRow("counter twice") << QByteArray() << QStringList{"SN=1", "SN=2"} << config
+    QTest::newRow("no state file") << QByteArray() << QStringList{"list"} << QStringList{} << QByteArray("ZEL#A\n")
+                                   << "values from a list or counters need a state file, where handed-out values "
+                                      "are kept so that none is handed out twice";
+    QTest::newRow("counter twice") << QByteArray() << both << QStringList{"SN=1", "SN=2"} << config
                                    << "counter SN is given twice";
-    QTest::newRow("counter named like a column") << QByteArray() << QStringList{"ID=1"} << config
+    QTest::newRow("counter named like a column") << QByteArray() << both << QStringList{"ID=1"} << config
                                                  << "counter ID has the name of a column of the list %2; each "
                                                     "value needs one source";
-    QTest::newRow("bad counter") << QByteArray() << QStringList{"SN=1:0"} << config
+    QTest::newRow("bad counter") << QByteArray() << both << QStringList{"SN=1:0"} << config
                                  << "counter SN=1:0: STEP must be at least 1";
     // the state file
-    QTest::newRow("not JSON") << QByteArray("{\n\"format\": \"morlank-values-state\",\n\"version\": 1,,\n}")
+    QTest::newRow("not JSON") << QByteArray("{\n\"format\": \"morlank-values-state\",\n\"version\": 1,,\n}") << both
                               << QStringList{"SN=1", "X=1"} << config
                               << QString(corrupt).replace("%3", "line 3: unterminated object");
-    QTest::newRow("empty file") << QByteArray("\n") << QStringList{"SN=1", "X=1"} << config
+    QTest::newRow("empty file") << QByteArray("\n") << both << QStringList{"SN=1", "X=1"} << config
                                 << QString(corrupt).replace("%3", "line 2: illegal value");
-    QTest::newRow("another format") << QByteArray(R"({"format": "other"})") << QStringList{"SN=1", "X=1"} << config
+    QTest::newRow("another format") << QByteArray(R"({"format": "other"})") << both << QStringList{"SN=1", "X=1"}
+                                    << config
                                     << QString(corrupt).replace("%3", "its \"format\" is not \"morlank-values-state\"");
     QTest::newRow("row handed out twice")
         << stateOf(QByteArray(R"({"path": "/x/old.csv", "sha256": ")") + QByteArray(64, 'b') + R"(", "rows": 2})",
                    R"({"row": 2}, {"row": 1}, {"row": 2})")
-        << QStringList{"N=1"} << QByteArray("ZEL#A\n")
+        << QStringList{"state"} << QStringList{"N=1"} << QByteArray("ZEL#A\n")
         << QString(corrupt).replace("%3", "the value 3 handed out has row 2, handed out before");
-    QTest::newRow("another list") << stateOf(otherList, "") << QStringList{"SN=1", "X=1"} << config
+    QTest::newRow("another list") << stateOf(otherList, "") << both << QStringList{"SN=1", "X=1"} << config
                                   << "the state file %1 was kept for the list /x/old.csv, and %2 is not that list "
                                      "(its contents differ); rows are known by their number, so a changed list "
                                      "could hand out a value twice. Use the list the state was kept for, or start "
@@ -319,6 +328,7 @@ void ValueReservationsTest::inputErrors_data()
 void ValueReservationsTest::inputErrors()
 {
     QFETCH(QByteArray, state);
+    QFETCH(QStringList, given);
     QFETCH(QStringList, counters);
     QFETCH(QByteArray, config);
     QFETCH(QString, error);
@@ -331,8 +341,9 @@ void ValueReservationsTest::inputErrors()
     const CommandTemplate commands(readCommands(in, lines), lines);
     ValueReservations reservations;
     QString reason;
-    const bool withList = QByteArray(QTest::currentDataTag()) != "row handed out twice";
-    QVERIFY(!reservations.open({withList ? list : QString(), counters, statePath()}, commands, reason));
+    QVERIFY(!reservations.open({given.contains("list") ? list : QString(), counters,
+                                given.contains("state") ? statePath() : QString()},
+                               commands, reason));
     QCOMPARE(reason, error.replace("%1", statePath()).replace("%2", list));
     QCOMPARE(QFile::exists(statePath()), !state.isEmpty()); // left as it was
 }
