@@ -47,19 +47,9 @@ void Assignment::addCounter(const QString &name, const QString &value)
     counterValues << value;
 }
 
-bool Assignment::isEmpty() const
-{
-    return columnNames.isEmpty() && counterNames.isEmpty();
-}
-
 int Assignment::row() const
 {
     return rowNumber;
-}
-
-int Assignment::line() const
-{
-    return lineNumber;
 }
 
 const QString *Assignment::value(const QString &name) const

@@ -14,14 +14,12 @@ public:
     void setRow(int row, int line, const QStringList &columns, const QStringList &values);
     void addCounter(const QString &name, const QString &value);
 
-    bool isEmpty() const;
     // 0 when no row of a list was given.
     int row() const;
-    int line() const;
     // The value called `name`, or null when there is none.
     const QString *value(const QString &name) const;
     // Where the value called `name` came from, as a message says it:
-    // "on row 4" or "of counter SERIAL".
+    // "on row 4 (line 5)" or "of counter SERIAL".
     QString sourceOf(const QString &name) const;
 
     // {"row": 4 | null, "line": 5 | null, "fields": {every column and counter},

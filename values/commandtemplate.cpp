@@ -52,11 +52,6 @@ void CommandTemplate::split(const QString &command, int line)
     commandEnds.append(pieces.size());
 }
 
-int CommandTemplate::commandCount() const
-{
-    return commandEnds.size();
-}
-
 bool CommandTemplate::hasPlaceholders() const
 {
     return !found.isEmpty();

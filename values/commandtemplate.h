@@ -22,7 +22,6 @@ public:
     // Commands and their file lines as the configuration reader gives them.
     CommandTemplate(const QStringList &commands, const QVector<int> &lineNumbers);
 
-    int commandCount() const;
     bool hasPlaceholders() const;
     // Each placeholder once, in the order of its first appearance.
     QVector<Placeholder> placeholders() const;

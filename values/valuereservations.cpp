@@ -95,11 +95,6 @@ bool ValueReservations::isInUse() const
     return hasList || !counters.isEmpty();
 }
 
-QString ValueReservations::listName() const
-{
-    return hasList ? list.name() : QString();
-}
-
 // Reads the state file again, since another program may have changed it; the
 // bytes are compared first, so an unchanged file is not parsed again.
 bool ValueReservations::refresh(QString &error)

@@ -63,7 +63,6 @@ public:
     bool open(const Sources &sources, const CommandTemplate &commands, QString &error);
     // Whether units get values: a list or a counter was given.
     bool isInUse() const;
-    QString listName() const;
 
     // The values for `unit`, written to the state file before it returns.
     // An empty assignment when not in use.
@@ -82,7 +81,7 @@ private:
     ValueState::CounterPosition positionOf(const CounterSpec &counter) const;
     void record(const Reservation &reservation, const Unit &unit);
 
-    mutable std::mutex mutex;
+    std::mutex mutex;
     bool hasList = false;
     ValueList list;
     QVector<CounterSpec> counters;

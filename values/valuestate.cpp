@@ -215,11 +215,6 @@ int ValueState::takenRowCount() const
     return taken;
 }
 
-int ValueState::handOutCount() const
-{
-    return handOuts;
-}
-
 bool ValueState::hasCounter(const QString &name) const
 {
     return counters.contains(name);

@@ -47,7 +47,6 @@ public:
     void setList(const ListRecord &record);
     bool isRowTaken(int row) const;
     int takenRowCount() const;
-    int handOutCount() const;
     bool hasCounter(const QString &name) const;
     CounterPosition counter(const QString &name) const;
     void setCounter(const QString &name, const CounterPosition &position);
