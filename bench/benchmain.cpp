@@ -7,6 +7,7 @@
 #include "scanbench.h"
 #include "startupbench.h"
 #include "textreport.h"
+#include "valuesreport.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -19,6 +20,7 @@ const int unopenableScanRuns = 11;
 const int fleetDownloadRuns = 3;
 const int fleetProbeRuns = 5;
 const int textRepetitions = 9;
+const int valuesRepetitions = 5;
 const int startupRuns = 10;
 } // namespace
 
@@ -42,6 +44,10 @@ int main(int argc, char *argv[])
     TextReport text(QStringLiteral(MORLANK_BENCH_TEXT_RUNNER));
     text.run(textRepetitions);
     text.report(table);
+
+    ValuesReport values(QStringLiteral(MORLANK_BENCH_VALUES_RUNNER));
+    values.run(valuesRepetitions);
+    values.report(table);
 
     StartupBench startup(QStringLiteral(MORLANK_BENCH_STARTUP_PROBE));
     startup.run(startupRuns);
