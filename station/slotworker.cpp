@@ -1,13 +1,14 @@
 #include "slotworker.h"
 
-#include "attemptrecord.h"
 #include "clockwritejob.h"
+#include "commandtemplate.h"
 #include "devicelink.h"
 #include "downloadjob.h"
 #include "portlist.h"
 #include "portlocation.h"
 #include "probename.h"
 #include "stationcontrol.h"
+#include "valuereservations.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -32,7 +33,8 @@ bool clockFailed(const ClockWriteJob::Result &clock)
 } // namespace
 
 SlotWorker::SlotWorker(const QString &slot, const QString &p, StationControl &c)
-    : port(p)
+    : slotName(slot)
+    , port(p)
     , control(c)
 {
     current.slot = slot;
@@ -136,7 +138,14 @@ void SlotWorker::serveUnit(DeviceLink &link, const QString &arrival)
         watchUntilGone(link, nullptr);
         return;
     }
-    Unit unit{arrival, portInfo(port)};
+    Unit unit;
+    unit.arrival = arrival;
+    unit.usb = portInfo(port);
+    if (!giveCommands(unit)) {
+        control.finishUnit();
+        watchUntilGone(link, nullptr);
+        return;
+    }
     do
         attempt(link, unit);
     while (unit.last == SlotView::Failed && unit.attempts <= control.settings().retries && control.mayRetry()
@@ -146,14 +155,70 @@ void SlotWorker::serveUnit(DeviceLink &link, const QString &arrival)
         watchUntilGone(link, &unit);
 }
 
-// One attempt: the clock when asked for, then the configuration; recorded
-// before it is shown as finished.
+// The unit's own commands: with per-unit values, filled with values reserved
+// for it before anything is sent. A unit that gets none is recorded as failed,
+// with nothing sent; a list that is used up stops the station taking units.
+bool SlotWorker::giveCommands(Unit &unit)
+{
+    const StationSettings &settings = control.settings();
+    unit.commands = settings.commands;
+    unit.shownAs = unit.usb.serialNumber;
+    if (!settings.values)
+        return true;
+    const ValueReservations::Reservation reservation =
+        settings.values->reserve({unit.usb.serialNumber, port, slotName});
+    QString error = reservation.error;
+    if (reservation.outcome == ValueReservations::Reservation::Assigned) {
+        unit.values = reservation.assignment.toJson();
+        unit.shownAs = reservation.assignment.toText();
+        if (settings.commandTemplate->fill(reservation.assignment, unit.commands, error))
+            return true;
+    } else if (reservation.outcome != ValueReservations::Reservation::UnitRefused) {
+        control.halt(error);
+    }
+    AttemptRecord record = recordOf(unit);
+    record.error = error;
+    record.result = SlotView::stateName(SlotView::Failed);
+    unit.last = SlotView::Failed;
+    keep(record, unit);
+    return false;
+}
+
+AttemptRecord SlotWorker::recordOf(const Unit &unit) const
+{
+    const StationSettings &settings = control.settings();
+    AttemptRecord record;
+    record.started = QDateTime::currentDateTime();
+    record.stationName = settings.stationName;
+    record.slot = slotName;
+    record.port = port;
+    record.usb = unit.usb;
+    record.arrival = unit.arrival;
+    record.file = settings.file;
+    record.fileSha256 = settings.fileSha256;
+    record.commands = int(unit.commands.size());
+    record.attempt = unit.attempts + 1;
+    record.values = unit.values;
+    record.version = settings.version;
+    return record;
+}
+
+// Written to the log before the attempt is shown as finished.
+void SlotWorker::keep(AttemptRecord &record, Unit &unit)
+{
+    ++unit.attempts;
+    record.ended = QDateTime::currentDateTime();
+    const QJsonObject json = record.toJson();
+    QString error;
+    const bool kept = control.keep(json, error);
+    showFinished(unit, json, kept ? QString() : QStringLiteral("not recorded: ") + error);
+}
+
+// One attempt: the clock when asked for, then the configuration.
 void SlotWorker::attempt(DeviceLink &link, Unit &unit)
 {
     const StationSettings &settings = control.settings();
-    AttemptRecord record{QDateTime::currentDateTime(), {}, settings.stationName, current.slot, port, unit.usb,
-                         unit.arrival, settings.file, settings.fileSha256, int(settings.commands.size()),
-                         ++unit.attempts, {}, nullptr, nullptr, {}, {}, settings.version};
+    AttemptRecord record = recordOf(unit);
     std::optional<ClockWriteJob> clock;
     std::optional<DownloadJob> download;
     bool gone = false;
@@ -167,7 +232,7 @@ void SlotWorker::attempt(DeviceLink &link, Unit &unit)
         interrupted = clock->result().interrupted;
     }
     if (!gone && !interrupted) {
-        download.emplace(settings.commands, settings.lineNumbers);
+        download.emplace(unit.commands, settings.lineNumbers);
         download->watchForDeparture([this](DeviceLink &l) { return stillThere(l); });
         showWorking(SlotView::Programming, unit, nullptr, &*download);
         download->run(link, control.stopFlag());
@@ -181,11 +246,7 @@ void SlotWorker::attempt(DeviceLink &link, Unit &unit)
               : failed      ? SlotView::Failed
                             : SlotView::Ok;
     record.result = SlotView::stateName(unit.last);
-    record.ended = QDateTime::currentDateTime();
-    const QJsonObject json = record.toJson();
-    QString error;
-    const bool kept = control.keep(json, error);
-    showFinished(unit.last, json, kept ? QString() : QStringLiteral("not recorded: ") + error);
+    keep(record, unit);
 }
 
 // The unit sits in its slot until it leaves; a retry asked for serves it
@@ -289,8 +350,8 @@ void SlotWorker::showWorking(SlotView::State state, const Unit &unit, const Cloc
     std::lock_guard<std::mutex> lock(mutex);
     current.state = state;
     current.attached = true;
-    current.attempt = unit.attempts;
-    current.unit = unit.usb.serialNumber;
+    current.attempt = unit.attempts + 1;
+    current.unit = unit.shownAs;
     current.done = 0;
     current.failures = 0;
     current.seconds = 0;
@@ -299,7 +360,7 @@ void SlotWorker::showWorking(SlotView::State state, const Unit &unit, const Cloc
     downloadJob = download;
 }
 
-void SlotWorker::showFinished(SlotView::State state, const QJsonObject &record, const QString &note)
+void SlotWorker::showFinished(const Unit &unit, const QJsonObject &record, const QString &note)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (downloadJob) {
@@ -308,8 +369,10 @@ void SlotWorker::showFinished(SlotView::State state, const QJsonObject &record, 
     }
     clockJob = nullptr;
     downloadJob = nullptr;
-    current.state = state;
-    current.attached = state != SlotView::Gone;
+    current.state = unit.last;
+    current.attached = unit.last != SlotView::Gone;
+    current.attempt = unit.attempts;
+    current.unit = unit.shownAs;
     current.seconds = record.value(QStringLiteral("seconds")).toDouble();
     current.record = record;
     current.note = note;

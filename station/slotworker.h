@@ -1,6 +1,7 @@
 #ifndef SLOTWORKER_H
 #define SLOTWORKER_H
 
+#include "attemptrecord.h"
 #include "portinfo.h"
 #include "slotview.h"
 
@@ -47,12 +48,18 @@ private:
     {
         QString arrival;
         PortInfo usb;
+        QStringList commands; // with its own values, when it has any
+        QJsonValue values;
+        QString shownAs;      // its values, or its adapter's serial number
         int attempts = 0;
         SlotView::State last = SlotView::Empty;
     };
 
     void serveUnit(DeviceLink &link, const QString &arrival);
+    bool giveCommands(Unit &unit);
     void attempt(DeviceLink &link, Unit &unit);
+    AttemptRecord recordOf(const Unit &unit) const;
+    void keep(AttemptRecord &record, Unit &unit);
     void watchUntilGone(DeviceLink &link, Unit *unit);
     bool stillThere(DeviceLink &link);
     QString devicePath() const;
@@ -66,9 +73,10 @@ private:
     void showDetached();
     void showWorking(SlotView::State state, const Unit &unit, const ClockWriteJob *clock,
                      const DownloadJob *download);
-    void showFinished(SlotView::State state, const QJsonObject &record, const QString &note);
+    void showFinished(const Unit &unit, const QJsonObject &record, const QString &note);
     void show(SlotView::State state, const QString &note = {});
 
+    const QString slotName;
     const QString port;
     StationControl &control;
 

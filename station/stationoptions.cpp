@@ -12,6 +12,9 @@ const QString verifyOption = QStringLiteral("verify");
 const QString retriesOption = QStringLiteral("retries");
 const QString unitsOption = QStringLiteral("units");
 const QString logOption = QStringLiteral("log");
+const QString valuesOption = QStringLiteral("values");
+const QString counterOption = QStringLiteral("counter");
+const QString stateOption = QStringLiteral("state");
 
 // A whole number of at least `minimum`; an option left out keeps `value`.
 bool readCount(const QCommandLineParser &parser, const QString &option, int minimum, int &value, QString &error)
@@ -53,6 +56,29 @@ void StationOptions::addTo(QCommandLineParser &parser)
                         "reported."),
          QStringLiteral("FILE")},
     });
+    addValueOptions(parser);
+}
+
+void StationOptions::addValueOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        {valuesOption,
+         QStringLiteral("Fill the configuration's {{NAME}} placeholders from this CSV list, one row per unit."),
+         QStringLiteral("FILE.csv")},
+        {counterOption,
+         QStringLiteral("Fill {{NAME}} from a counter: START for the first unit, then STEP more for each (leading "
+                        "zeros keep the width); may be repeated."),
+         QStringLiteral("NAME=START[:STEP]")},
+        {stateOption,
+         QStringLiteral("Keep what was handed out in FILE, so that no value is handed out twice (needed with "
+                        "--values or --counter)."),
+         QStringLiteral("FILE")},
+    });
+}
+
+ValueReservations::Sources StationOptions::valueSources(const QCommandLineParser &parser)
+{
+    return {parser.value(valuesOption), parser.values(counterOption), parser.value(stateOption)};
 }
 
 bool StationOptions::read(const QCommandLineParser &parser, QString &error)
@@ -83,5 +109,6 @@ bool StationOptions::read(const QCommandLineParser &parser, QString &error)
         return false;
     }
     log = parser.value(logOption);
+    values = valueSources(parser);
     return readCount(parser, retriesOption, 0, retries, error) && readCount(parser, unitsOption, 1, units, error);
 }

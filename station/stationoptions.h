@@ -1,6 +1,8 @@
 #ifndef STATIONOPTIONS_H
 #define STATIONOPTIONS_H
 
+#include "valuereservations.h"
+
 #include <QPair>
 #include <QString>
 #include <QStringList>
@@ -21,9 +23,16 @@ struct StationOptions
     int retries = 0;
     int units = 0; // 0: until stopped
     QString log;
+    // Per-unit values: a CSV list, counters (NAME=START[:STEP]) and the file
+    // that keeps what was handed out.
+    ValueReservations::Sources values;
 
     // The options every station takes; FILE is the one positional argument.
     static void addTo(QCommandLineParser &parser);
+    // --values, --counter and --state alone, for a download, and what they
+    // name.
+    static void addValueOptions(QCommandLineParser &parser);
+    static ValueReservations::Sources valueSources(const QCommandLineParser &parser);
     // False, with what is wrong in `error`, when a value is not one.
     bool read(const QCommandLineParser &parser, QString &error);
 };

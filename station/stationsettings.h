@@ -2,9 +2,14 @@
 #define STATIONSETTINGS_H
 
 #include <QPair>
+#include <memory>
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+class CommandTemplate;
+class ValueReservations;
 
 // What a station watches and what every unit that arrives gets. Checked by
 // the program before the station starts.
@@ -25,6 +30,11 @@ struct StationSettings
     QString fileSha256;
     QStringList commands;
     QVector<int> lineNumbers;
+    // Per-unit values, when the configuration holds placeholders: the
+    // commands split once for filling, and what hands the values out. Shared
+    // by every slot; both are safe to use from several threads.
+    std::shared_ptr<const CommandTemplate> commandTemplate;
+    std::shared_ptr<ValueReservations> values;
 
     bool setClock = false;
     bool verify = false;

@@ -1,7 +1,9 @@
 #include "stationsetup.h"
 
 #include "attemptrecord.h"
+#include "commandtemplate.h"
 #include "configuration.h"
+#include "valuereservations.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -11,6 +13,10 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
 {
     Configuration configuration;
     if (!configuration.load(options.file, error))
+        return false;
+    auto commandTemplate = std::make_shared<CommandTemplate>(configuration.commands, configuration.lineNumbers);
+    auto values = std::make_shared<ValueReservations>();
+    if (!values->open(options.values, *commandTemplate, error))
         return false;
     if (!options.log.isEmpty() && !recordLog.open(options.log, error)) {
         error = QStringLiteral("cannot append to the log %1: %2. Check the folder and that you may write there; "
@@ -26,6 +32,10 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     s.fileSha256 = fileSha256(options.file);
     s.commands = configuration.commands;
     s.lineNumbers = configuration.lineNumbers;
+    if (values->isInUse()) {
+        s.commandTemplate = commandTemplate;
+        s.values = values;
+    }
     s.setClock = options.setClock;
     s.verify = options.verify;
     s.retries = options.retries;

@@ -123,6 +123,8 @@ private slots:
     void logThatCannotBeOpenedSendsNothing();
     void logEndingInPartOfALineGetsALineEnd();
     void fullDiskStopsNewUnitsAndLosesNoRecord();
+    void eachUnitItsOwnValues();
+    void reservedValuesAreNeverHandedOutAgain();
 
 private:
     QTemporaryDir dir;
@@ -431,6 +433,95 @@ void StationTest::fullDiskStopsNewUnitsAndLosesNoRecord()
     QCOMPARE(QJsonDocument::fromJson(lines[1]).object(), printed[0]);
     QVERIFY(!withoutHandshakes(bench.device(2).received()).isEmpty());
     QVERIFY(bench.device(3).received().isEmpty());
+}
+
+// A unit bound by its adapter's serial number gets its row; the others get
+// the rows left in file order; once the list is used up no unit is taken.
+void StationTest::eachUnitItsOwnValues()
+{
+    const QString conf = dir.filePath("values.conf");
+    const QString list = dir.filePath("units.csv");
+    const QString info = dir.filePath("ports");
+    const QString state = dir.filePath("values-state.json");
+    QVERIFY(writeFile(conf, "ZEL#ID={{ID}}\nZEL#A=1\nZEL#NOTE={{ID}}-{{ID}}\n"));
+    QVERIFY(writeFile(list, "\xEF\xBB\xBFID,usb_serial,batch\r\nA1,,7\r\nB2,S2,7\r\n\"C,3\",,8\r\n"));
+    StationBench bench;
+    QVERIFY(writeFile(info, QStringLiteral("%1\tS1\t\t\n%2\tS2\t\t\n").arg(bench.slotPath(1), bench.slotPath(2)).toUtf8()));
+    Watch watch({conf, "--port", bench.pattern(), "--values", list, "--state", state},
+                {{"MORLANK_TEST_PORT_INFO", info}});
+    bench.plug(2);
+    QCOMPARE(watch.records(1).size(), 1);
+    bench.plug(1);
+    QCOMPARE(watch.records(2).size(), 2);
+    bench.plug(3);
+    QCOMPARE(watch.records(3).size(), 3);
+    bench.plug(4);
+    QCOMPARE(watch.status(), 1);
+    QVERIFY(watch.says("used up", 0));
+
+    const QByteArrayList values{"B2", "A1", "\"C,3\""};
+    const QVector<QJsonObject> records = watch.records(3, 0);
+    for (int i = 0; i < 3; ++i) {
+        const int slot = i == 0 ? 2 : i == 1 ? 1 : 3;
+        const QByteArray id = values[i];
+        QCOMPARE(records[i]["slot"].toString(), bench.slotPath(slot));
+        QCOMPARE(records[i]["values"]["fields"]["ID"].toString(), QString(id).remove('"'));
+        QCOMPARE(records[i]["values"]["row"].toInt(), i == 0 ? 2 : i == 1 ? 1 : 3);
+        const QByteArray plain = QByteArray(id).replace("\"", "");
+        QCOMPARE(withoutHandshakes(bench.device(slot).received()),
+                 "ZEL#ID=" + plain + "\rZEL#A=1\rZEL#NOTE=" + plain + '-' + plain + '\r');
+    }
+    QCOMPARE(records[0]["values"]["fields"]["batch"].toString(), QStringLiteral("7"));
+    QVERIFY(withoutHandshakes(bench.device(4).received()).isEmpty());
+    QFile stateFile(state);
+    QVERIFY(stateFile.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(stateFile.readAll())["handed_out"].toArray().size(), 3);
+}
+
+// A value is reserved before the first command carrying it: a unit pulled
+// at once, or a station killed at the moment of reserving, has spent it.
+void StationTest::reservedValuesAreNeverHandedOutAgain()
+{
+    const QString conf = dir.filePath("counter.conf");
+    const QString state = dir.filePath("counter-state.json");
+    QVERIFY(writeFile(conf, "ZEL#SN={{SN}}\nZEL#A=1\nZEL#B=2\n"));
+    const QStringList options{conf, "--counter", "SN=0041", "--state", state};
+    StationBench bench;
+    DeviceProtocol::Settings slow;
+    slow.replyDelayMs = 300;
+    {
+        Watch watch(options + QStringList{"--port", bench.pattern()});
+        bench.plug(1, slow);
+        QVERIFY(QTest::qWaitFor([&] { return bench.device(1).commands().size() >= 2; }, 15000));
+        bench.pull(1);
+        bench.plug(2);
+        const QVector<QJsonObject> records = watch.records(2);
+        QCOMPARE(records.size(), 2);
+        QCOMPARE(records[0]["result"].toString(), QStringLiteral("gone"));
+        QCOMPARE(records[0]["values"]["counters"]["SN"].toString(), QStringLiteral("0041"));
+        QCOMPARE(records[1]["values"]["counters"]["SN"].toString(), QStringLiteral("0042"));
+        // Killed as soon as the next value is on disk.
+        bench.plug(3);
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                QFile file(state);
+                return file.open(QIODevice::ReadOnly) && file.readAll().contains("\"next\":\"0044\"");
+            },
+            15000));
+        watch.signal(SIGKILL);
+    }
+    bench.pull(3);
+    Watch again(options + QStringList{"--port", bench.pattern(), "--units", "1"});
+    bench.plug(4);
+    QCOMPARE(again.status(), 0);
+    const QJsonValue values = again.records(1, 0).value(0).value("values");
+    QCOMPARE(values["counters"]["SN"].toString(), QStringLiteral("0044"));
+    QCOMPARE(withoutHandshakes(bench.device(4).received()), QByteArray("ZEL#SN=0044\rZEL#A=1\rZEL#B=2\r"));
+    QFile stateFile(state);
+    QVERIFY(stateFile.open(QIODevice::ReadOnly));
+    const QJsonObject whole = QJsonDocument::fromJson(stateFile.readAll()).object();
+    QCOMPARE(whole["counters"]["SN"]["next"].toString(), QStringLiteral("0045"));
+    QCOMPARE(whole["handed_out"].toArray().size(), 4);
 }
 
 QTEST_GUILESS_MAIN(StationTest)
