@@ -56,12 +56,15 @@ const CommandHelp commandHelp[] = {
     {"clock set", "clock set (--from-pc | --time hh:mm:ss --date dd/MM/yyyy) [--verify] "
                   "[--port NAME]... [--all] [--json] [--log FILE]",
      "Sets the time, then the date of the device(s)."},
-    {"download", "download FILE [--port NAME]... [--all] [--dry-run] [--json] [--quiet] [--log FILE]",
+    {"download", "download FILE [--port NAME]... [--all] [--dry-run] [--json] [--quiet] [--log FILE] "
+                 "[--values FILE.csv] [--counter NAME=START[:STEP]]... [--state FILE]",
      "Sends every command of the configuration FILE to each device in file\n"
      "order, each acknowledged before the next. Progress goes to standard error,\n"
-     "results to standard output."},
+     "results to standard output. {{NAME}} in a command takes each device's own\n"
+     "value from --values or --counter, reserved in --state before it is sent."},
     {"watch", "watch FILE [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
-              "[--set-clock [--verify]] [--retries N] [--units N] [--log FILE] [--json] [--quiet]",
+              "[--set-clock [--verify]] [--retries N] [--units N] [--log FILE] [--values FILE.csv] "
+              "[--counter NAME=START[:STEP]]... [--state FILE] [--json] [--quiet]",
      "A production station: watches the ports and serves every unit once per\n"
      "attachment, as its port appears or as a present port starts answering.\n"
      "Each unit gets the computer's clock (with --set-clock) and the\n"
@@ -147,6 +150,7 @@ void configure(QCommandLineParser &parser, const QString &command)
                                           "mark those that cannot be sent.")},
             {quietOption, QStringLiteral("Show no progress on standard error.")},
         });
+        StationOptions::addValueOptions(parser);
     }
 }
 
@@ -232,6 +236,8 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
     request.dryRun = given(parser, dryRunOption);
     request.verify = given(parser, verifyOption);
     request.log = given(parser, logOption) ? parser.value(logOption) : QString();
+    if (request.command == Request::Download)
+        request.values = StationOptions::valueSources(parser);
     if (request.command == Request::Watch) {
         QString error;
         return request.station.read(parser, error) || fail(error, command);

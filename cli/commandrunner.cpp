@@ -1,20 +1,28 @@
 #include "commandrunner.h"
 
+#include "attemptrecord.h"
 #include "clockreadjob.h"
 #include "clockwritejob.h"
-#include "commandreader.h"
+#include "commandtemplate.h"
+#include "configuration.h"
 #include "downloadjob.h"
+#include "naturalorder.h"
 #include "portlist.h"
 #include "progressdisplay.h"
 #include "report.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QSysInfo>
 #include <QTimer>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 namespace {
 // How often the main thread looks at the devices: often enough that waiting
@@ -28,43 +36,6 @@ void printOut(const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
-}
-
-// Names with their runs of digits compared as numbers, so that ttyUSB2 comes
-// before ttyUSB10; the same in every locale. Where two names read the same
-// (ttyS01, ttyS1), plain order decides.
-bool naturalLess(const QString &a, const QString &b)
-{
-    const auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
-    // The run of digits at `at` without its leading zeros; moves `at` past it.
-    const auto number = [&](const QString &text, int &at) {
-        while (at + 1 < text.size() && text.at(at) == QLatin1Char('0') && isDigit(text.at(at + 1)))
-            ++at;
-        const int from = at;
-        while (at < text.size() && isDigit(text.at(at)))
-            ++at;
-        return QStringView(text).mid(from, at - from);
-    };
-    int i = 0;
-    int j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (isDigit(a.at(i)) && isDigit(b.at(j))) {
-            const QStringView m = number(a, i);
-            const QStringView n = number(b, j);
-            if (m.size() != n.size())
-                return m.size() < n.size();
-            if (m != n)
-                return m < n;
-        } else if (a.at(i) != b.at(j)) {
-            return a.at(i) < b.at(j);
-        } else {
-            ++i;
-            ++j;
-        }
-    }
-    if (a.size() - i != b.size() - j)
-        return a.size() - i < b.size() - j;
-    return a < b;
 }
 
 QString errorText(const QString &message)
@@ -113,14 +84,16 @@ int CommandRunner::ports()
 
 int CommandRunner::clockGet()
 {
-    return serveClock<ClockReadJob>([] { return std::make_unique<ClockReadJob>(); }, Report::clockGet,
+    return serveClock<ClockReadJob>([](int) { return std::make_unique<ClockReadJob>(); }, Report::clockGet,
                                     Report::clockGetText);
 }
 
 int CommandRunner::clockSet()
 {
+    if (!openLog())
+        return 2;
     return serveClock<ClockWriteJob>(
-        [this] { return std::make_unique<ClockWriteJob>(request.clock, request.verify); }, Report::clockSet,
+        [this](int) { return std::make_unique<ClockWriteJob>(request.clock, request.verify); }, Report::clockSet,
         Report::clockSetText);
 }
 
@@ -134,44 +107,59 @@ int CommandRunner::serveClock(Make make, ReportOf report, TextOf text)
         return status;
     const auto done = startJobs<Job>(served, make);
     waitUntil([this] { return fleet->hasFinished(); });
-    return finish(Report::withProbes(report(ports, done, !request.ports.isEmpty()), ports, fleet->probes()), text,
-                  status);
+    const QJsonObject result = Report::withProbes(report(ports, done, !request.ports.isEmpty()), ports, fleet->probes());
+    keepRecords(result, [&](const QString &port, AttemptRecord &record) {
+        if constexpr (std::is_same_v<Job, ClockWriteJob>) {
+            const ClockWriteJob *job = done.value(ports.indexOf(port));
+            record.clock = job ? &job->result() : nullptr;
+        }
+    }, status);
+    return finish(result, text, status);
 }
 
-// The file is read and checked before any port is opened.
+// The file, the per-unit values and the log are checked before any port is
+// opened.
 int CommandRunner::download()
 {
-    QStringList commands;
-    QVector<int> lineNumbers;
+    Configuration configuration;
     QString error;
-    if (!readCommandFile(request.file, commands, lineNumbers, error)) {
-        printError(QStringLiteral("cannot read %1: %2. Check the file's name and that you may read it.")
-                       .arg(request.file, error));
+    if (!configuration.load(request.file, error)) {
+        printError(error);
         return 2;
     }
-    if (commands.size() < 3) {
-        printError(QStringLiteral("%1 holds %2 command(s); a download needs at least three, so nothing was "
-                                  "sent. Command lines are those that contain ZEL#.")
-                       .arg(request.file)
-                       .arg(commands.size()));
+    const CommandTemplate commandTemplate(configuration.commands, configuration.lineNumbers);
+    const bool valuesGiven = !request.values.list.isEmpty() || !request.values.counters.isEmpty();
+    if (request.dryRun && commandTemplate.hasPlaceholders() && !valuesGiven)
+        return finish(Report::placeholders(request.file, commandTemplate.placeholders()), Report::placeholdersText, 1);
+    ValueReservations values;
+    if (!values.open(request.values, commandTemplate, error)) {
+        printError(error);
         return 2;
     }
     if (request.dryRun)
-        return finish(Report::dryRun(request.file, commands, lineNumbers), Report::dryRunText, 0);
+        return dryRun(configuration, commandTemplate, values);
+    if (!openLog())
+        return 2;
 
     const QStringList ports = candidates();
     QVector<bool> served;
     int status = 0;
     if (!probeAndChoose(ports, served, status))
         return status;
+    QHash<QString, QJsonValue> given;
+    QHash<QString, QString> refused;
+    const auto done = startJobs<DownloadJob>(served, [&](int port) -> std::unique_ptr<DownloadJob> {
+        QStringList commands = configuration.commands;
+        if (values.isInUse() && !giveValues(ports.at(port), values, commandTemplate, commands, given, refused))
+            return nullptr;
+        return std::make_unique<DownloadJob>(commands, configuration.lineNumbers);
+    });
     QStringList servedPorts;
     for (int i = 0; i < ports.size(); ++i) {
-        if (served.at(i))
+        if (done.at(i))
             servedPorts << ports.at(i);
     }
-    ProgressDisplay progress(servedPorts, commands.size(), request.quiet);
-    const auto done = startJobs<DownloadJob>(
-        served, [&] { return std::make_unique<DownloadJob>(commands, lineNumbers); });
+    ProgressDisplay progress(servedPorts, configuration.commands.size(), request.quiet);
     const auto show = [&] {
         QVector<ProgressDisplay::Device> devices;
         for (int i = 0; i < done.size(); ++i) {
@@ -185,8 +173,97 @@ int CommandRunner::download()
     waitUntil([this] { return fleet->hasFinished(); }, show);
     show();
     live = nullptr;
-    const QJsonObject report = Report::download(request.file, commands.size(), ports, done, !request.ports.isEmpty());
-    return finish(Report::withProbes(report, ports, fleet->probes()), Report::downloadText, status);
+    QJsonObject report = Report::download(request.file, configuration.commands.size(), ports, done,
+                                          !request.ports.isEmpty());
+    report = Report::withProbes(Report::withValues(report, given, refused), ports, fleet->probes());
+    keepRecords(report, [&](const QString &port, AttemptRecord &record) {
+        const DownloadJob *job = done.value(ports.indexOf(port));
+        record.file = QFileInfo(request.file).absoluteFilePath();
+        record.fileSha256 = fileSha256(request.file);
+        record.commands = int(configuration.commands.size());
+        record.download = job ? &job->result() : nullptr;
+        if (job)
+            record.ended = record.started.addMSecs(qint64(job->result().seconds * 1000));
+    }, status);
+    return finish(report, Report::downloadText, status);
+}
+
+// The values reserved for the device at `port`, filled into its commands;
+// false, with the reason in `refused`, when it gets none.
+bool CommandRunner::giveValues(const QString &port, ValueReservations &values, const CommandTemplate &commandTemplate,
+                               QStringList &commands, QHash<QString, QJsonValue> &given,
+                               QHash<QString, QString> &refused)
+{
+    const ValueReservations::Reservation reservation = values.reserve({portInfo(port).serialNumber, port, QString()});
+    QString error = reservation.error;
+    if (reservation.outcome == ValueReservations::Reservation::Assigned) {
+        given.insert(port, reservation.assignment.toJson());
+        if (commandTemplate.fill(reservation.assignment, commands, error))
+            return true;
+    }
+    refused.insert(port, error);
+    return false;
+}
+
+// The commands as the next device would get them, nothing reserved.
+int CommandRunner::dryRun(const Configuration &configuration, const CommandTemplate &commandTemplate,
+                          ValueReservations &values)
+{
+    if (!values.isInUse())
+        return finish(Report::dryRun(request.file, configuration.commands, configuration.lineNumbers),
+                      Report::dryRunText, 0);
+    const ValueReservations::Reservation next = values.peek();
+    QStringList filled;
+    QString error = next.error;
+    if (next.outcome != ValueReservations::Reservation::Assigned
+        || !commandTemplate.fill(next.assignment, filled, error)) {
+        printError(error);
+        return 1;
+    }
+    return finish(Report::dryRun(request.file, filled, configuration.lineNumbers, next.assignment.toJson()),
+                  Report::dryRunText, 0);
+}
+
+bool CommandRunner::openLog()
+{
+    QString error;
+    if (request.log.isEmpty() || log.open(request.log, error))
+        return true;
+    printError(QStringLiteral("cannot append to the log %1: %2. Check the folder and that you may write there; "
+                              "nothing was sent.")
+                   .arg(request.log, error));
+    return false;
+}
+
+// One record per device listed, in the log before the result is printed; a
+// record that cannot be written is an error of the whole run.
+void CommandRunner::keepRecords(const QJsonObject &report,
+                                const std::function<void(const QString &, AttemptRecord &)> &details, int &status)
+{
+    if (!log.isOpen())
+        return;
+    for (const QJsonValue device : report.value(QStringLiteral("devices")).toArray()) {
+        const QString port = device[QStringLiteral("port")].toString();
+        AttemptRecord record;
+        record.started = jobsStarted;
+        record.ended = QDateTime::currentDateTime();
+        record.stationName = QSysInfo::machineHostName();
+        record.slot = port;
+        record.port = port;
+        record.usb = portInfo(port);
+        record.result = device[QStringLiteral("result")].toString();
+        record.values = device[QStringLiteral("values")];
+        record.error = device[QStringLiteral("error")].toString();
+        record.version = QCoreApplication::applicationVersion();
+        details(port, record);
+        QString error;
+        if (!log.append(record.toJson(), error)) {
+            printError(QStringLiteral("cannot write the log %1: %2. The results below are not in it.")
+                           .arg(request.log, error));
+            status = 1;
+            return;
+        }
+    }
 }
 
 // The named ports in the order given, else every port the system lists, by
@@ -241,12 +318,13 @@ QVector<const Job *> CommandRunner::startJobs(const QVector<bool> &served, Make 
 {
     QVector<DeviceJob *> run;
     QVector<const Job *> done;
-    for (const bool device : served) {
-        std::unique_ptr<Job> job = device ? make() : nullptr;
+    for (int port = 0; port < served.size(); ++port) {
+        std::unique_ptr<Job> job = served.at(port) ? make(port) : nullptr;
         run << job.get();
         done << job.get();
         jobs.push_back(std::move(job));
     }
+    jobsStarted = QDateTime::currentDateTime();
     fleet->serve(run);
     return done;
 }

@@ -1,13 +1,21 @@
 #ifndef COMMANDRUNNER_H
 #define COMMANDRUNNER_H
 
+#include "attemptrecord.h"
 #include "devicejob.h"
 #include "fleet.h"
 #include "progressdisplay.h"
+#include "recordlog.h"
 #include "request.h"
 #include "terminationsignals.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QJsonObject>
+
+class CommandTemplate;
+struct Configuration;
+class ValueReservations;
 
 #include <functional>
 #include <memory>
@@ -32,6 +40,12 @@ private:
     int clockGet();
     int clockSet();
     int download();
+    int dryRun(const Configuration &configuration, const CommandTemplate &commandTemplate, ValueReservations &values);
+    bool giveValues(const QString &port, ValueReservations &values, const CommandTemplate &commandTemplate,
+                    QStringList &commands, QHash<QString, QJsonValue> &given, QHash<QString, QString> &refused);
+    bool openLog();
+    void keepRecords(const QJsonObject &report, const std::function<void(const QString &, AttemptRecord &)> &details,
+                     int &status);
     // Probes, serves each chosen device with a clock job from `make` and
     // prints what `report` makes of the results.
     template<typename Job, typename Make, typename ReportOf>
@@ -42,7 +56,8 @@ private:
     // Probes every candidate at once and chooses the devices to serve; false,
     // after saying why, when there is none to serve.
     bool probeAndChoose(const QStringList &ports, QVector<bool> &served, int &status);
-    // Gives each chosen device a job from `make`; null where none runs.
+    // Gives each chosen device a job from `make(port index)`; null where none
+    // runs.
     template<typename Job, typename Make>
     QVector<const Job *> startJobs(const QVector<bool> &served, Make make);
     void waitUntil(const std::function<bool()> &done, const std::function<void()> &tick = {});
@@ -50,6 +65,8 @@ private:
     int finish(const QJsonObject &report, TextOf text, int status) const;
 
     const Request request;
+    RecordLog log;
+    QDateTime jobsStarted;
     std::unique_ptr<TerminationSignals> termination; // once the first port is opened
     int signalNumber = 0;
     ProgressDisplay *live = nullptr; // the progress on screen while a download runs

@@ -3,6 +3,7 @@
 #include "clockreadjob.h"
 #include "clockwritejob.h"
 #include "downloadjob.h"
+#include "assignment.h"
 #include "jobjson.h"
 #include "portlist.h"
 #include "probename.h"
@@ -120,6 +121,12 @@ QString table(const QVector<QStringList> &rows, int columns)
     return text;
 }
 
+// "ID=A17 SERIAL=000042 (row 4)", or nothing for a unit without values.
+QString valuesText(const QJsonValue &values)
+{
+    return values.isObject() ? Assignment::fromJson(values.toObject()).toText() : QString();
+}
+
 QString textOf(const QJsonValue &value, const QString &none = QStringLiteral("-"))
 {
     return value.isNull() || value.toString().isEmpty() ? none : value.toString();
@@ -183,7 +190,8 @@ QJsonObject download(const QString &file, int commandCount, const QStringList &p
             {"devices", devices<DownloadJob>(ports, jobs, named, downloadEntry, notFound)}};
 }
 
-QJsonObject dryRun(const QString &file, const QStringList &commands, const QVector<int> &lineNumbers)
+QJsonObject dryRun(const QString &file, const QStringList &commands, const QVector<int> &lineNumbers,
+                   const QJsonValue &values)
 {
     QJsonArray lines;
     for (int i = 0; i < commands.size(); ++i) {
@@ -193,7 +201,36 @@ QJsonObject dryRun(const QString &file, const QStringList &commands, const QVect
                              {"sendable", column == 0},
                              {"column", column ? QJsonValue(column) : QJsonValue()}};
     }
-    return {{"file", QFileInfo(file).absoluteFilePath()}, {"commands", commands.size()}, {"lines", lines}};
+    QJsonObject report{{"file", QFileInfo(file).absoluteFilePath()}, {"commands", commands.size()}, {"lines", lines}};
+    if (!values.isUndefined())
+        report.insert(QStringLiteral("values"), values);
+    return report;
+}
+
+QJsonObject placeholders(const QString &file, const QVector<CommandTemplate::Placeholder> &placeholders)
+{
+    QJsonArray list;
+    for (const CommandTemplate::Placeholder &placeholder : placeholders)
+        list << QJsonObject{{"name", placeholder.name}, {"line", placeholder.line}};
+    return {{"file", QFileInfo(file).absoluteFilePath()}, {"placeholders", list}};
+}
+
+QJsonObject withValues(QJsonObject report, const QHash<QString, QJsonValue> &given,
+                       const QHash<QString, QString> &refused)
+{
+    QJsonArray devices = report.value(QStringLiteral("devices")).toArray();
+    for (int i = 0; i < devices.size(); ++i) {
+        QJsonObject device = devices.at(i).toObject();
+        const QString port = device.value(QStringLiteral("port")).toString();
+        device.insert(QStringLiteral("values"), given.value(port));
+        if (refused.contains(port)) {
+            device.insert(QStringLiteral("result"), QStringLiteral("failed"));
+            device.insert(QStringLiteral("error"), refused.value(port));
+        }
+        devices.replace(i, device);
+    }
+    report.insert(QStringLiteral("devices"), devices);
+    return report;
 }
 
 QJsonObject withProbes(QJsonObject report, const QStringList &ports, const QVector<DeviceLink::Probe> &probes)
@@ -309,11 +346,15 @@ QString downloadText(const QJsonObject &report)
             rows << QStringList{port, resultText(device)};
             continue;
         }
-        rows << QStringList{port, result,
-                            QStringLiteral("%1/%2 acknowledged")
-                                .arg(device[QStringLiteral("acknowledged")].toInt())
-                                .arg(commands),
-                            QStringLiteral("%1 s").arg(device[QStringLiteral("seconds")].toDouble(), 0, 'f', 2)};
+        QStringList row{port, result,
+                        QStringLiteral("%1/%2 acknowledged").arg(device[QStringLiteral("acknowledged")].toInt()).arg(commands),
+                        QStringLiteral("%1 s").arg(device[QStringLiteral("seconds")].toDouble(), 0, 'f', 2)};
+        const QString values = valuesText(device[QStringLiteral("values")]);
+        if (!values.isEmpty())
+            row.insert(1, values);
+        if (device[QStringLiteral("error")].isString())
+            row << device[QStringLiteral("error")].toString();
+        rows << row;
         for (const QJsonValue failure : device[QStringLiteral("failures")].toArray()) {
             const QJsonValue answer = failure[QStringLiteral("answer")];
             failures += QStringLiteral("%1 line %2: %3  %4%5\n")
@@ -330,7 +371,8 @@ QString downloadText(const QJsonObject &report)
 
 QString dryRunText(const QJsonObject &report)
 {
-    QString text;
+    const QString values = valuesText(report.value(QStringLiteral("values")));
+    QString text = values.isEmpty() ? QString() : QStringLiteral("For the next unit: %1\n").arg(values);
     for (const QJsonValue line : report.value(QStringLiteral("lines")).toArray()) {
         text += QStringLiteral("%1  %2")
                     .arg(line[QStringLiteral("line")].toInt(), 5)
@@ -342,12 +384,27 @@ QString dryRunText(const QJsonObject &report)
     return text;
 }
 
+QString placeholdersText(const QJsonObject &report)
+{
+    QString text = QStringLiteral("%1 needs a value for each placeholder; give them with --values or --counter:\n")
+                       .arg(report.value(QStringLiteral("file")).toString());
+    for (const QJsonValue placeholder : report.value(QStringLiteral("placeholders")).toArray()) {
+        text += QStringLiteral("%1  {{%2}}\n")
+                    .arg(placeholder[QStringLiteral("line")].toInt(), 5)
+                    .arg(placeholder[QStringLiteral("name")].toString());
+    }
+    return text;
+}
+
 QString attemptText(const QJsonObject &record)
 {
-    const QJsonValue unit = record.value(QStringLiteral("unit"));
+    QString unit = textOf(record.value(QStringLiteral("unit")));
+    const QString values = valuesText(record.value(QStringLiteral("values")));
+    if (!values.isEmpty())
+        unit += QStringLiteral("  ") + values;
     QString text = QStringLiteral("%1  %2  %3  %4  %5/%6 acknowledged  %7 s")
                        .arg(record.value(QStringLiteral("time")).toString(),
-                            record.value(QStringLiteral("slot")).toString(), textOf(unit),
+                            record.value(QStringLiteral("slot")).toString(), unit,
                             record.value(QStringLiteral("result")).toString())
                        .arg(record.value(QStringLiteral("acknowledged")).toInt())
                        .arg(record.value(QStringLiteral("commands")).toInt())

@@ -24,6 +24,7 @@ struct Request
     std::optional<WallClock> clock; // clock set: what to write; none with --from-pc
     QString file;    // download
     QString log;     // clock set, download: where each attempt is recorded
+    ValueReservations::Sources values; // download: per-unit values
     StationOptions station; // watch
 };
 

@@ -51,7 +51,10 @@ int WatchCommand::run()
         display.message(errorLine(reason + QStringLiteral(". No new unit is taken; the station ends when the units "
                                                           "in flight have finished.")));
     });
-    QObject::connect(&termination, &TerminationSignals::received, [&](int number) {
+    // Until now a signal ended the program at once; from here on it reaches
+    // the event loop, so that each unit can finish its command in flight.
+    termination = std::make_unique<TerminationSignals>();
+    QObject::connect(termination.get(), &TerminationSignals::received, [&](int number) {
         if (signalNumber)
             std::_Exit(128 + signalNumber);
         signalNumber = number;

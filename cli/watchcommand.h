@@ -9,6 +9,8 @@
 #include <QHash>
 #include <QJsonObject>
 
+#include <memory>
+
 // morlank-cli watch: runs a station until Ctrl-C, SIGTERM or the units asked
 // for, prints every attempt as it is recorded and shows the slots.
 class WatchCommand
@@ -25,7 +27,7 @@ private:
     int exitStatus() const;
 
     const Request request;
-    TerminationSignals termination;
+    std::unique_ptr<TerminationSignals> termination; // once the station starts
     StationDisplay display;
     QElapsedTimer running;
     // The result of each slot's latest unit, as its latest attempt left it.

@@ -1,8 +1,7 @@
 #include "station.h"
 
+#include "naturalorder.h"
 #include "slotworker.h"
-
-#include <QCollator>
 
 #include <algorithm>
 
@@ -11,16 +10,6 @@ namespace {
 const int pollIntervalMs = 500;
 // How often the slots' states are taken over: a tile follows within this.
 const int collectIntervalMs = 40;
-
-bool naturalLess(const QString &a, const QString &b)
-{
-    static const QCollator collator = [] {
-        QCollator c(QLocale::c());
-        c.setNumericMode(true);
-        return c;
-    }();
-    return collator.compare(a, b) < 0;
-}
 } // namespace
 
 Station::Station(const StationSettings &settings, RecordLog *log, QObject *parent)

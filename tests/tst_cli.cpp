@@ -187,6 +187,10 @@ private slots:
     void lateAnswerStaysWithItsLine();
     void lateClockAnswerIsNotTheNextValue();
     void dryRunOpensNothing();
+    void downloadGivesEachDeviceItsValues();
+    void dryRunShowsTheNextUnitsCommands_data();
+    void dryRunShowsTheNextUnitsCommands();
+    void logHoldsAnAttemptPerDevice();
     void progressLineFitsTheTerminal_data();
     void progressLineFitsTheTerminal();
     // interruption
@@ -496,6 +500,91 @@ void CliTest::lateClockAnswerIsNotTheNextValue()
     QCOMPARE(listed["date"].toString(), QStringLiteral("01/02/2026"));
 }
 
+// Each device its own row; one left without, once the list is used up, has
+// failed and was sent nothing.
+void CliTest::downloadGivesEachDeviceItsValues()
+{
+    const QString file = writeFile("each.conf", "ZEL#ID={{ID}}\nZEL#A=1\nZEL#SN={{SN}}\n");
+    const QString list = writeFile("one.csv", "ID,note\nA17,spare\n");
+    const QString state = dir.filePath("each.state");
+    const Devices fleet = devices("dd");
+    const Run result = run(QStringList{"download", file, "--json", "--values", list, "--counter", "SN=0099",
+                                       "--state", state}
+                           + portOptions(portNames(fleet)));
+    QCOMPARE(result.status, 1);
+    const QJsonArray listed = result.json().value("devices").toArray();
+    QCOMPARE(listed[0]["result"].toString(), QStringLiteral("ok"));
+    QCOMPARE(listed[0]["values"]["fields"].toObject(),
+             (QJsonObject{{"ID", "A17"}, {"note", "spare"}, {"SN", "0099"}}));
+    QCOMPARE(fleet[0]->received(), handshake + "ZEL#ID=A17\rZEL#A=1\rZEL#SN=0099\r");
+    QCOMPARE(listed[1]["result"].toString(), QStringLiteral("failed"));
+    QVERIFY2(listed[1]["error"].toString().contains("used up"), qPrintable(listed[1]["error"].toString()));
+    QVERIFY(listed[1]["values"].isNull());
+    QCOMPARE(fleet[1]->received(), handshake);
+
+    const Run text = run({"download", file, "--quiet", "--counter", "ID=7", "--counter", "SN=0100", "--state",
+                          dir.filePath("text.state"), "--port", fleet[0]->portName()});
+    QCOMPARE(text.status, 0);
+    QVERIFY2(text.out.startsWith(fleet[0]->portName().toLocal8Bit() + "  ID=7 SN=0100  ok  3/3 acknowledged"), text.out);
+}
+
+void CliTest::dryRunShowsTheNextUnitsCommands_data()
+{
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("shown");
+
+    QTest::newRow("without values, the placeholders and their lines")
+        << QStringList{} << 1 << QByteArray("    3  {{SN}}");
+    QTest::newRow("with a counter, the next unit's commands")
+        << QStringList{"--counter", "SN=0041", "--counter", "ID=5", "--state", dir.filePath("peek.state")} << 0
+        << QByteArray("    3  ZEL#SN=0041");
+}
+
+// Nothing is reserved and no port is opened.
+void CliTest::dryRunShowsTheNextUnitsCommands()
+{
+    QFETCH(QStringList, values);
+    QFETCH(int, status);
+    QFETCH(QByteArray, shown);
+
+    const QString file = writeFile("peek.conf", "ZEL#ID={{ID}}\nZEL#A=1\nZEL#SN={{SN}}\n");
+    const Devices fleet = devices("d");
+    const Run result = run(QStringList{"download", file, "--dry-run"} + values + portOptions(portNames(fleet)));
+    QCOMPARE(result.status, status);
+    QVERIFY2(result.out.contains(shown), result.out);
+    QVERIFY(fleet[0]->received().isEmpty());
+    QVERIFY(!QFile::exists(dir.filePath("peek.state")));
+}
+
+// One JSON line per device, the one not found included, in the log before
+// the result is printed.
+void CliTest::logHoldsAnAttemptPerDevice()
+{
+    const Devices fleet = devices("ds");
+    const QString log = dir.filePath("cli.jsonl");
+    const QStringList ports = portOptions(portNames(fleet));
+    QCOMPARE(run(QStringList{"download", configuration, "--quiet", "--log", log} + ports).status, 1);
+    QCOMPARE(run(QStringList{"clock", "set", "--from-pc", "--log", log} + ports).status, 1);
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = file.readAll().split('\n');
+    QCOMPARE(lines.takeLast(), QByteArray());
+    QCOMPARE(lines.size(), 4);
+    QStringList seen;
+    for (const QByteArray &line : lines) {
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        seen << record["port"].toString().right(1) + ' ' + record["result"].toString() + ' '
+                    + QString::number(record["sent"].toInt()) + ' ' + (record["clock"].isObject() ? "clock" : "-");
+        QCOMPARE(record["attempt"].toInt(), 1);
+        QVERIFY(record["arrival"].isNull());
+    }
+    const QString first = fleet[0]->portName().right(1);
+    const QString second = fleet[1]->portName().right(1);
+    QCOMPARE(seen, (QStringList{first + " ok 4 -", second + " not found 0 -", first + " ok 0 clock",
+                                second + " not found 0 -"}));
+}
+
 void CliTest::dryRunOpensNothing()
 {
     const Devices fleet = devices("d");
@@ -748,6 +837,18 @@ void CliTest::inputErrorsSendNothing_data()
     QTest::newRow("no command") << QStringList{} << "--help";
     QTest::newRow("clock without get or set") << QStringList{"clock"} << "morlank-cli clock set (--from-pc";
     QTest::newRow("an empty port name") << QStringList{"clock", "get", "--port", ""} << "--port takes";
+    // per-unit values and the log
+    const QString placeholders = writeFile("placeholders.conf", "ZEL#ID={{ID}}\nZEL#A=1\nZEL#SN={{SN}}\n");
+    QTest::newRow("placeholders without values") << QStringList{"download", placeholders}
+                                                 << "needs values for ID (line 1), SN (line 3)";
+    QTest::newRow("a value list without a state file")
+        << QStringList{"download", placeholders, "--values", writeFile("ids.csv", "ID,SN\nA,1\n")} << "--state";
+    QTest::newRow("a value list row too short")
+        << QStringList{"download", placeholders, "--values", writeFile("short.csv", "ID,SN\nA,1\nB\n"), "--state",
+                       dir.filePath("short.state")}
+        << "line 3";
+    QTest::newRow("a log that cannot be opened")
+        << QStringList{"download", configuration, "--log", dir.filePath("no/such/folder/log.jsonl")} << "log";
 }
 
 void CliTest::inputErrorsSendNothing()

@@ -510,6 +510,7 @@ void StationTest::reservedValuesAreNeverHandedOutAgain()
             15000));
         watch.signal(SIGKILL);
     }
+    bench.pull(2);
     bench.pull(3);
     Watch again(options + QStringList{"--port", bench.pattern(), "--units", "1"});
     bench.plug(4);

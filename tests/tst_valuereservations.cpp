@@ -296,7 +296,7 @@ void ValueReservationsTest::inputErrors_data()
         << "the configuration needs values for X (line 4), which no column of the list and no counter gives";
     QTest::newRow("no state file") << QByteArray() << QStringList{"list"} << QStringList{} << QByteArray("ZEL#A\n")
                                    << "values from a list or counters need a state file, where handed-out values "
-                                      "are kept so that none is handed out twice";
+                                      "are kept so that none is handed out twice: name one with --state";
     QTest::newRow("counter twice") << QByteArray() << both << QStringList{"SN=1", "SN=2"} << config
                                    << "counter SN is given twice";
     QTest::newRow("counter named like a column") << QByteArray() << both << QStringList{"ID=1"} << config

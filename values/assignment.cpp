@@ -68,6 +68,24 @@ QString Assignment::sourceOf(const QString &name) const
     return QStringLiteral("on row %1 (line %2)").arg(rowNumber).arg(lineNumber);
 }
 
+Assignment Assignment::fromJson(const QJsonObject &json)
+{
+    Assignment assignment;
+    const QJsonObject fields = json.value(QStringLiteral("fields")).toObject();
+    const QJsonObject counters = json.value(QStringLiteral("counters")).toObject();
+    for (auto field = fields.begin(); field != fields.end(); ++field) {
+        if (!counters.contains(field.key())) {
+            assignment.columnNames << field.key();
+            assignment.columnValues << field.value().toString();
+        }
+    }
+    for (auto counter = counters.begin(); counter != counters.end(); ++counter)
+        assignment.addCounter(counter.key(), counter.value().toString());
+    assignment.rowNumber = json.value(QStringLiteral("row")).toInt();
+    assignment.lineNumber = json.value(QStringLiteral("line")).toInt();
+    return assignment;
+}
+
 QJsonObject Assignment::toJson() const
 {
     QJsonObject fields;

@@ -25,6 +25,9 @@ public:
     // {"row": 4 | null, "line": 5 | null, "fields": {every column and counter},
     //  "counters": {every counter}}
     QJsonObject toJson() const;
+    // Back from toJson(), as a record holds it; the columns come in the
+    // order of their names.
+    static Assignment fromJson(const QJsonObject &json);
     // "ID=A17 SERIAL=000042 (row 4)": the columns but usb_serial, then the
     // counters; a value that is empty or holds spaces, quotes or control
     // characters is quoted as in JSON.

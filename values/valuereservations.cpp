@@ -46,7 +46,7 @@ bool ValueReservations::open(const Sources &sources, const CommandTemplate &comm
     }
     if (sources.state.isEmpty()) {
         error = QStringLiteral("values from a list or counters need a state file, where handed-out "
-                               "values are kept so that none is handed out twice");
+                               "values are kept so that none is handed out twice: name one with --state");
         return false;
     }
     if ((hasList && !list.load(sources.list, error)) || !openCounters(sources.counters, error))
