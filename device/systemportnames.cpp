@@ -15,6 +15,10 @@ QStringList systemPortNames()
 PortInfo systemPortInfo(const QString &name)
 {
     const QString target = QFileInfo(name).canonicalFilePath();
+    // A pseudo-terminal has no adapter, and the system's list costs tens of
+    // milliseconds.
+    if (target.startsWith(QLatin1String("/dev/pts/")))
+        return {};
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports) {
         if (info.portName() != name && info.systemLocation() != name && info.systemLocation() != target)

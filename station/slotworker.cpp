@@ -106,10 +106,13 @@ void SlotWorker::run()
     // Whoever answers at the first look came with the port; after a look that
     // found the port open and nothing answering, a unit came behind it.
     QString arrival = arrivalByPort;
+    opened = devicePath();
+    // Asked once: the system's port list costs tens of milliseconds.
+    adapter = portInfo(port);
     while (!endAsked()) {
         QElapsedTimer look;
         look.start();
-        const DeviceLink::Probe probe = link.lookAt(devicePath());
+        const DeviceLink::Probe probe = link.lookAt(opened);
         if (portGone(link))
             break;
         if (probe == DeviceLink::Probe::Device) {
@@ -140,7 +143,7 @@ void SlotWorker::serveUnit(DeviceLink &link, const QString &arrival)
     }
     Unit unit;
     unit.arrival = arrival;
-    unit.usb = portInfo(port);
+    unit.usb = adapter;
     if (!giveCommands(unit)) {
         control.finishUnit();
         watchUntilGone(link, nullptr);
@@ -263,10 +266,10 @@ void SlotWorker::watchUntilGone(DeviceLink &link, Unit *unit)
             }
             continue;
         }
-        sleepFor(lookIntervalMs);
+        sleepWhilePortStays(link, lookIntervalMs);
         if (endAsked() || retryPending())
             continue;
-        misses = link.lookAt(devicePath()) == DeviceLink::Probe::Device ? 0 : misses + 1;
+        misses = portGone(link) || link.lookAt(opened) != DeviceLink::Probe::Device ? misses + 1 : 0;
         if (portGone(link) || misses >= departureMisses) {
             showEmpty(QStringLiteral("silent"));
             return;
@@ -277,7 +280,7 @@ void SlotWorker::watchUntilGone(DeviceLink &link, Unit *unit)
 bool SlotWorker::stillThere(DeviceLink &link)
 {
     for (int check = 0; check < departureMisses; ++check) {
-        if (link.lookAt(devicePath()) == DeviceLink::Probe::Device)
+        if (link.lookAt(opened) == DeviceLink::Probe::Device)
             return true;
         if (portGone(link))
             return false;
@@ -293,9 +296,11 @@ QString SlotWorker::devicePath() const
     return path.isEmpty() ? port : path;
 }
 
+// Gone, or its name now leads to another device (an adapter swapped between
+// two looks).
 bool SlotWorker::portGone(const DeviceLink &link) const
 {
-    return link.portLost() || !QFileInfo::exists(portLocation(port));
+    return link.portLost() || devicePath() != opened;
 }
 
 bool SlotWorker::endAsked() const
@@ -322,6 +327,17 @@ void SlotWorker::sleepFor(qint64 ms)
 {
     std::unique_lock<std::mutex> lock(mutex);
     wake.wait_for(lock, std::chrono::milliseconds(std::max<qint64>(ms, 0)), [this] { return ending || retryAsked; });
+}
+
+// A port pulled is noticed within a tenth of a second, not at the next look.
+void SlotWorker::sleepWhilePortStays(const DeviceLink &link, qint64 ms)
+{
+    const qint64 step = 100;
+    for (; ms > 0 && !portGone(link); ms -= step) {
+        sleepFor(std::min(step, ms));
+        if (endAsked() || retryPending())
+            return;
+    }
 }
 
 void SlotWorker::showEmpty(const QString &portState)

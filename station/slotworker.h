@@ -68,6 +68,7 @@ private:
     bool retryPending() const;
     bool takeRetry();
     void sleepFor(qint64 ms);
+    void sleepWhilePortStays(const DeviceLink &link, qint64 ms);
 
     void showEmpty(const QString &portState);
     void showDetached();
@@ -79,6 +80,9 @@ private:
     const QString slotName;
     const QString port;
     StationControl &control;
+    // Set and read by the slot's own thread alone.
+    QString opened; // the device the port's name led to when first looked at
+    PortInfo adapter;
 
     mutable std::mutex mutex;
     std::condition_variable wake;
