@@ -97,6 +97,9 @@ void StationReactionBench::reportRow(ResultTable &table, const QString &what, co
     const double middle = median(row.seconds);
     const auto [fastest, slowest] = std::minmax_element(row.seconds.begin(), row.seconds.end());
     table.addMeasured(name,
-                      QStringLiteral("%1 s (%2–%3 s)").arg(middle, 0, 'f', 3).arg(*fastest, 0, 'f', 2).arg(*slowest, 0, 'f', 2),
+                      QStringLiteral("%1 s (%2–%3 s)")
+                          .arg(middle, 0, 'f', 3)
+                          .arg(*fastest, 0, 'f', 2)
+                          .arg(*slowest, 0, 'f', 2),
                       target, middle <= targetSeconds);
 }

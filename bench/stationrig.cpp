@@ -26,8 +26,9 @@ StationRig::StationRig(const QString &cliPath, const QString &devsimPath)
     connect(&simulator, &QProcess::readyReadStandardOutput, this, &StationRig::readSimulator);
     connect(&station, &QProcess::readyReadStandardOutput, this, &StationRig::readStationOutput);
     connect(&station, &QProcess::readyReadStandardError, this, &StationRig::readStationStates);
-    connect(&simulator, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this, [this] { processEnded(QStringLiteral("morlank-devsim")); });
-    connect(&station, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this, [this] { processEnded(QStringLiteral("morlank-cli watch")); });
+    const auto finished = qOverload<int, QProcess::ExitStatus>(&QProcess::finished);
+    connect(&simulator, finished, this, [this] { processEnded(QStringLiteral("morlank-devsim")); });
+    connect(&station, finished, this, [this] { processEnded(QStringLiteral("morlank-cli watch")); });
 }
 
 StationRig::~StationRig()
@@ -160,7 +161,8 @@ bool StationRig::stop()
     if (ended && station.exitStatus() == QProcess::NormalExit && station.exitCode() == stoppedBySignal)
         return true;
     if (failed.isEmpty())
-        failed = QStringLiteral("morlank-cli watch did not stop cleanly on SIGTERM (status %1)").arg(station.exitCode());
+        failed = QStringLiteral("morlank-cli watch did not stop cleanly on SIGTERM (status %1)")
+                     .arg(station.exitCode());
     return false;
 }
 

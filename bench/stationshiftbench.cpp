@@ -23,6 +23,7 @@ const double memoryDriftTargetMiB = 2;
 
 const int idleSlots = 32;
 const int idleSeconds = 20;
+const int firstLookTimeoutMs = 10000;
 const double idleTargetPercent = 1;
 } // namespace
 
@@ -84,8 +85,9 @@ void StationShiftBench::idle()
         }
         return true;
     };
-    if (!rig.start(setup) || !rig.waitUntil(allLookedAt, 10000)) {
-        idleFailure = rig.failure().isEmpty() ? QStringLiteral("the station did not look at every port") : rig.failure();
+    if (!rig.start(setup) || !rig.waitUntil(allLookedAt, firstLookTimeoutMs)) {
+        idleFailure = rig.failure().isEmpty() ? QStringLiteral("the station did not look at every port")
+                                              : rig.failure();
         return;
     }
     const double wallStart = monotonicSeconds();
@@ -127,7 +129,7 @@ void StationShiftBench::reportShift(ResultTable &table) const
         return;
     }
     table.addMeasured(heldRow,
-                      QStringLiteral("%1 descriptors (start %2), %3 threads (start %4)")
+                      QStringLiteral("descriptors %1 (start %2), threads %3 (start %4)")
                           .arg(atEnd.descriptors)
                           .arg(atStart.descriptors)
                           .arg(atEnd.threads)
