@@ -1,11 +1,14 @@
 // Runs every benchmark in turn and prints one table: each row is the median
 // of several runs, and timings are ratios of figures taken in the same run.
+// Group names on the command line run those groups alone, in the usual order:
+// morlank-bench station.
 #include "downloadbench.h"
 #include "fleetbench.h"
 #include "machine.h"
 #include "resulttable.h"
 #include "scanbench.h"
 #include "startupbench.h"
+#include "stationrows.h"
 #include "textreport.h"
 #include "valuesreport.h"
 
@@ -22,36 +25,68 @@ const int fleetProbeRuns = 5;
 const int textRepetitions = 9;
 const int valuesRepetitions = 5;
 const int startupRuns = 10;
+// Each station throughput run serves 1 and 16 slots, about 30 s each.
+const int stationThroughputRuns = 3;
+
+const QStringList groups{QStringLiteral("download"), QStringLiteral("scan"),   QStringLiteral("fleet"),
+                         QStringLiteral("station"),  QStringLiteral("text"),   QStringLiteral("values"),
+                         QStringLiteral("startup")};
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    const QStringList chosen = app.arguments().mid(1);
+    for (const QString &name : chosen) {
+        if (!groups.contains(name)) {
+            QTextStream(stderr) << "morlank-bench: no group '" << name << "'; the groups: " << groups.join(' ') << '\n';
+            return 2;
+        }
+    }
+    const auto runs = [&](const char *group) { return chosen.isEmpty() || chosen.contains(QLatin1String(group)); };
     ResultTable table;
 
-    DownloadBench download;
-    download.run(downloadRuns);
-    download.report(table);
+    if (runs("download")) {
+        DownloadBench download;
+        download.run(downloadRuns);
+        download.report(table);
+    }
 
-    ScanBench scan;
-    scan.run(silentScanRuns, unopenableScanRuns);
-    scan.report(table);
+    if (runs("scan")) {
+        ScanBench scan;
+        scan.run(silentScanRuns, unopenableScanRuns);
+        scan.report(table);
+    }
 
-    FleetBench fleet(QStringLiteral(MORLANK_CLI), QStringLiteral(MORLANK_DEVSIM));
-    fleet.run(fleetDownloadRuns, fleetProbeRuns);
-    fleet.report(table);
+    if (runs("fleet")) {
+        FleetBench fleet(QStringLiteral(MORLANK_CLI), QStringLiteral(MORLANK_DEVSIM));
+        fleet.run(fleetDownloadRuns, fleetProbeRuns);
+        fleet.report(table);
+    }
 
-    TextReport text(QStringLiteral(MORLANK_BENCH_TEXT_RUNNER));
-    text.run(textRepetitions);
-    text.report(table);
+    if (runs("station")) {
+        StationRows station(QStringLiteral(MORLANK_CLI), QStringLiteral(MORLANK_DEVSIM));
+        station.run(stationThroughputRuns);
+        station.report(table);
+    }
 
-    ValuesReport values(QStringLiteral(MORLANK_BENCH_VALUES_RUNNER));
-    values.run(valuesRepetitions);
-    values.report(table);
+    if (runs("text")) {
+        TextReport text(QStringLiteral(MORLANK_BENCH_TEXT_RUNNER));
+        text.run(textRepetitions);
+        text.report(table);
+    }
 
-    StartupBench startup(QStringLiteral(MORLANK_BENCH_STARTUP_PROBE));
-    startup.run(startupRuns);
-    startup.report(table);
+    if (runs("values")) {
+        ValuesReport values(QStringLiteral(MORLANK_BENCH_VALUES_RUNNER));
+        values.run(valuesRepetitions);
+        values.report(table);
+    }
+
+    if (runs("startup")) {
+        StartupBench startup(QStringLiteral(MORLANK_BENCH_STARTUP_PROBE));
+        startup.run(startupRuns);
+        startup.report(table);
+    }
 
     QTextStream out(stdout);
     out << "Machine: " << machineDescription() << "\n\n";
