@@ -24,8 +24,9 @@ bool BenchmarkRunner::run(const QStringList &options, const QStringList &expecte
         reason = QStringLiteral("the runner failed");
         return false;
     }
-    const QJsonArray results = QJsonDocument::fromJson(file.readAll())["benchmarks"].toArray();
-    for (const QJsonValue &value : results) {
+    lastResults = QJsonDocument::fromJson(file.readAll())["benchmarks"].toArray();
+    lastPeakMiB = child.peakMiB;
+    for (const QJsonValue &value : lastResults) {
         const QJsonObject result = value.toObject();
         if (result["error_occurred"].toBool() && reason.isEmpty())
             reason = result["run_name"].toString() + ": " + result["error_message"].toString();
@@ -47,4 +48,14 @@ QString BenchmarkRunner::failure() const
 QJsonObject BenchmarkRunner::median(const QString &name) const
 {
     return medians.value(name);
+}
+
+QJsonArray BenchmarkRunner::results() const
+{
+    return lastResults;
+}
+
+double BenchmarkRunner::peakMiB() const
+{
+    return lastPeakMiB;
 }

@@ -1,6 +1,7 @@
 #ifndef BENCHMARKRUNNER_H
 #define BENCHMARKRUNNER_H
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
@@ -18,10 +19,15 @@ public:
     bool run(const QStringList &options, const QStringList &expected);
     QString failure() const;
     QJsonObject median(const QString &name) const;
+    // Every result of the last run, and the runner's peak memory then.
+    QJsonArray results() const;
+    double peakMiB() const;
 
 private:
     QString runner;
     QMap<QString, QJsonObject> medians;
+    QJsonArray lastResults;
+    double lastPeakMiB = 0;
     QString reason;
 };
 

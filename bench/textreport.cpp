@@ -1,12 +1,8 @@
 #include "textreport.h"
 
-#include "childrun.h"
 #include "resulttable.h"
 
 #include <QDebug>
-#include <QFile>
-#include <QJsonDocument>
-#include <QTemporaryDir>
 
 namespace {
 const QString crLf = QStringLiteral("readCommands/crlf");
@@ -46,52 +42,14 @@ TextReport::TextReport(const QString &runnerPath)
 void TextReport::run(int repetitions)
 {
     qInfo().noquote() << QStringLiteral("text: %1 interleaved repetitions").arg(repetitions);
-    QJsonArray results;
-    double peakMiB = 0;
-    if (!runRunner({QStringLiteral("--benchmark_repetitions=%1").arg(repetitions),
-                    QStringLiteral("--benchmark_enable_random_interleaving=true"),
-                    QStringLiteral("--benchmark_report_aggregates_only=true")},
-                   results, peakMiB))
+    if (!runner.run({QStringLiteral("--benchmark_repetitions=%1").arg(repetitions),
+                     QStringLiteral("--benchmark_enable_random_interleaving=true"),
+                     QStringLiteral("--benchmark_report_aggregates_only=true")},
+                    everyCase)) {
+        failure = runner.failure();
         return;
-    keepMedians(results);
-    if (failure.isEmpty())
-        runEachReadingAlone();
-}
-
-// Runs the runner with `options` and reads the results it wrote.
-bool TextReport::runRunner(const QStringList &options, QJsonArray &results, double &peakMiB)
-{
-    QTemporaryDir dir;
-    const QString jsonPath = dir.filePath(QStringLiteral("results.json"));
-    const ChildRun child = runChild(QStringList{runner} + options
-                                    + QStringList{QStringLiteral("--benchmark_out_format=json"),
-                                                  QStringLiteral("--benchmark_out=") + jsonPath});
-    QFile file(jsonPath);
-    if (!child.succeeded || !file.open(QIODevice::ReadOnly)) {
-        failure = QStringLiteral("the runner failed");
-        return false;
     }
-    results = QJsonDocument::fromJson(file.readAll())["benchmarks"].toArray();
-    peakMiB = child.peakMiB;
-    for (const QJsonValue &value : results) {
-        const QJsonObject result = value.toObject();
-        if (result["error_occurred"].toBool())
-            failure = result["run_name"].toString() + ": " + result["error_message"].toString();
-    }
-    return failure.isEmpty();
-}
-
-void TextReport::keepMedians(const QJsonArray &results)
-{
-    for (const QJsonValue &value : results) {
-        const QJsonObject result = value.toObject();
-        if (result["aggregate_name"].toString() == QLatin1String("median"))
-            medians.insert(result["run_name"].toString(), result);
-    }
-    for (const QString &name : everyCase) {
-        if (!medians.contains(name) && failure.isEmpty())
-            failure = name + QStringLiteral(": no result");
-    }
+    runEachReadingAlone();
 }
 
 // One iteration in a fresh process: its peak resident set is the reading's
@@ -100,18 +58,16 @@ void TextReport::runEachReadingAlone()
 {
     for (const QString &name : readings) {
         qInfo().noquote() << QStringLiteral("text: %1 alone in a fresh process").arg(name);
-        QJsonArray results;
-        FreshRun fresh;
-        if (!runRunner({QStringLiteral("--benchmark_filter=^%1$").arg(name),
-                        QStringLiteral("--benchmark_min_time=0")},
-                       results, fresh.peakMiB))
+        if (!runner.run({QStringLiteral("--benchmark_filter=^%1$").arg(name), QStringLiteral("--benchmark_min_time=0")},
+                        {})) {
+            failure = runner.failure();
             return;
-        if (results.size() != 1) {
+        }
+        if (runner.results().size() != 1) {
             failure = name + QStringLiteral(": not run alone");
             return;
         }
-        fresh.result = results.first().toObject();
-        freshRuns.insert(name, fresh);
+        freshRuns.insert(name, FreshRun{runner.results().first().toObject(), runner.peakMiB()});
     }
 }
 
@@ -119,7 +75,7 @@ void TextReport::runEachReadingAlone()
 // wall time.
 double TextReport::cpuTime(const QString &name) const
 {
-    return medians.value(name)["cpu_time"].toDouble();
+    return runner.median(name)["cpu_time"].toDouble();
 }
 
 void TextReport::report(ResultTable &table) const
@@ -152,7 +108,7 @@ void TextReport::reportReading(ResultTable &table) const
         const FreshRun &fresh = freshRuns[name];
         table.addInfo(labels[name],
                       QStringLiteral("%1 MB/s; fresh process %2 MB/s, peak %3 MiB")
-                          .arg(megabytesPerSecond(medians[name]), megabytesPerSecond(fresh.result))
+                          .arg(megabytesPerSecond(runner.median(name)), megabytesPerSecond(fresh.result))
                           .arg(fresh.peakMiB, 0, 'f', 1));
     }
 }
@@ -166,7 +122,7 @@ void TextReport::reportParsing(ResultTable &table) const
     }
     const auto repliesPerSecond = [this](const QString &name) {
         return QStringLiteral("%1 replies/s")
-            .arg(medians[name]["items_per_second"].toDouble(), 0, 'f', 0);
+            .arg(runner.median(name)["items_per_second"].toDouble(), 0, 'f', 0);
     };
     table.addInfo(QStringLiteral("Parse a clock answer"), repliesPerSecond(clockAnswer));
     table.addInfo(QStringLiteral("Parse an answer of 1,000 fields"), repliesPerSecond(fields1k));

@@ -6,6 +6,8 @@
 #include <QMap>
 #include <QString>
 
+#include "benchmarkrunner.h"
+
 class ResultTable;
 
 // Runs the Google Benchmark runner for reading configuration files and
@@ -27,15 +29,12 @@ private:
         double peakMiB = 0;
     };
 
-    bool runRunner(const QStringList &options, QJsonArray &results, double &peakMiB);
-    void keepMedians(const QJsonArray &results);
     void runEachReadingAlone();
     double cpuTime(const QString &name) const;
     void reportReading(ResultTable &table) const;
     void reportParsing(ResultTable &table) const;
 
-    QString runner;
-    QMap<QString, QJsonObject> medians;
+    BenchmarkRunner runner;
     QMap<QString, FreshRun> freshRuns;
     QString failure;
 };
