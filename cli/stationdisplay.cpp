@@ -87,7 +87,8 @@ void StationDisplay::log(const SlotView &slot)
     if (quiet || terminal)
         return;
     auto seen = std::find_if(logged.begin(), logged.end(), [&](const SlotView &s) { return s.slot == slot.slot; });
-    if (seen != logged.end() && seen->state == slot.state && seen->attempt == slot.attempt)
+    if (seen != logged.end() && seen->state == slot.state && seen->attempt == slot.attempt
+        && seen->portState == slot.portState)
         return;
     if (seen == logged.end())
         logged << slot;

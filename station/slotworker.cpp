@@ -271,7 +271,7 @@ void SlotWorker::watchUntilGone(DeviceLink &link, Unit *unit)
             continue;
         misses = portGone(link) || link.lookAt(opened) != DeviceLink::Probe::Device ? misses + 1 : 0;
         if (portGone(link) || misses >= departureMisses) {
-            showEmpty(QStringLiteral("silent"));
+            showEmpty(portGone(link) ? QStringLiteral("absent") : QStringLiteral("silent"));
             return;
         }
     }
