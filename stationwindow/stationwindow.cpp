@@ -1,6 +1,7 @@
 #include "stationwindow.h"
 
 #include "recorddialog.h"
+#include "sentence.h"
 #include "setuppane.h"
 #include "slottile.h"
 #include "station.h"
@@ -24,13 +25,6 @@ namespace {
 // changes.
 const int totalsIntervalMs = 1000;
 const int setupWidth = 440;
-
-QString sentence(QString text)
-{
-    if (!text.isEmpty())
-        text[0] = text[0].toUpper();
-    return text;
-}
 
 QLabel *barLabel(double scale, bool bold)
 {
@@ -298,7 +292,8 @@ void StationWindow::showTotals()
 {
     okLabel->setText(QStringLiteral("OK %1").arg(tally.ok()));
     failedLabel->setText(QStringLiteral("Failed %1").arg(tally.failed()));
-    rateLabel->setText(QStringLiteral("%1 units/hour").arg(tally.perHour(), 0, 'f', 1));
+    rateLabel->setText(tally.knowsRate() ? QStringLiteral("%1 units/hour").arg(tally.perHour(), 0, 'f', 1)
+                                         : QStringLiteral("– units/hour"));
     configurationLabel->setText(
         setup ? QStringLiteral("%1 · SHA-256 %2")
                     .arg(QFileInfo(setup->settings().file).fileName(), setup->settings().fileSha256.left(12))

@@ -1,5 +1,7 @@
 #include "tilecontent.h"
 
+#include "sentence.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -16,10 +18,7 @@ QString unitLine(const SlotView &view)
         parts << QStringLiteral("Unit ") + view.unit;
     if (view.attempt > 1)
         parts << QStringLiteral("attempt %1").arg(view.attempt);
-    QString line = parts.join(QStringLiteral(" · "));
-    if (!line.isEmpty())
-        line[0] = line[0].toUpper();
-    return line;
+    return sentence(parts.join(QStringLiteral(" · ")));
 }
 
 // What the port said while no unit answers on it, when the operator can act
@@ -85,7 +84,7 @@ TileContent TileContent::of(const SlotView &view)
     TileContent content;
     content.name = view.slot;
     if (!view.note.isEmpty() && view.state != SlotView::NotServed)
-        content.details << view.note;
+        content.details << sentence(view.note);
     switch (view.state) {
     case SlotView::Empty:
         content.state = QStringLiteral("Empty");
@@ -132,7 +131,7 @@ TileContent TileContent::of(const SlotView &view)
     case SlotView::NotServed:
         content.state = QStringLiteral("Not served");
         content.tone = Warning;
-        content.details << view.note;
+        content.details << sentence(view.note);
         break;
     }
     if (view.isWorking() || view.isFinished()) {

@@ -1,5 +1,9 @@
 #include "unittally.h"
 
+namespace {
+const qint64 rateAfterMs = 60000;
+}
+
 void UnitTally::start()
 {
     latestResult.clear();
@@ -30,6 +34,11 @@ int UnitTally::ok() const
 int UnitTally::failed() const
 {
     return failedUnits;
+}
+
+bool UnitTally::knowsRate() const
+{
+    return running.isValid() && running.elapsed() >= rateAfterMs;
 }
 
 double UnitTally::perHour() const

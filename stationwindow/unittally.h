@@ -17,6 +17,9 @@ public:
 
     int ok() const;
     int failed() const;
+    // Known once the station has run a minute: before, a unit or two
+    // would read as hundreds an hour.
+    bool knowsRate() const;
     double perHour() const;
 
 private:

@@ -1,5 +1,6 @@
 #include "commandreader.h"
 
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -26,6 +27,7 @@ QString desktopEntryValue(const QString &fileName, const QString &key)
 }
 
 const QString manPagePath = QStringLiteral("share/man/man1/morlank-cli.1");
+const QString stationManPagePath = QStringLiteral("share/man/man1/morlank-station.1");
 
 // Roff source as the reader sees it: font changes dropped, escaped minus
 // signs made plain.
@@ -103,18 +105,23 @@ private slots:
     void executables();
     void icons_data();
     void icons();
+    void desktopEntry_data();
     void desktopEntry();
+    void desktopEntryIsValid_data() { desktopEntry_data(); }
     void desktopEntryIsValid();
+    void softwareCentreEntryIsValid();
     void sampleConfiguration();
     void manPageCommands_data();
     void manPageCommands();
     void manPageExitStatuses();
+    void stationManPageOptions();
+    void manPageRenders_data();
     void manPageRenders();
 
 private:
     QString installed(const QString &relativePath) const { return prefix.filePath(relativePath); }
     QString cliHelp(const QStringList &arguments) const;
-    QString manPage() const;
+    QString manPage(const QString &path = manPagePath) const;
 
     QTemporaryDir prefix;
 };
@@ -139,6 +146,7 @@ void InstallTest::executables_data()
     QTest::newRow("command line") << "bin/morlank-cli";
     QTest::newRow("simulated device") << "bin/morlank-devsim";
     QTest::newRow("demo") << "bin/morlank-demo";
+    QTest::newRow("station window") << "bin/morlank-station";
 }
 
 void InstallTest::executables()
@@ -169,11 +177,22 @@ void InstallTest::icons()
     QVERIFY(image.hasAlphaChannel());
 }
 
+void InstallTest::desktopEntry_data()
+{
+    QTest::addColumn<QString>("entry");
+
+    QTest::newRow("window") << "share/applications/morlank.desktop";
+    QTest::newRow("station window") << "share/applications/morlank-station.desktop";
+}
+
 void InstallTest::desktopEntry()
 {
-    const QString entry = installed("share/applications/morlank.desktop");
+    QFETCH(QString, entry);
+
+    entry = installed(entry);
     QVERIFY(QFileInfo::exists(entry));
-    QVERIFY(QFileInfo(installed("bin/" + desktopEntryValue(entry, "Exec"))).isExecutable());
+    const QString program = desktopEntryValue(entry, "Exec").section(QLatin1Char(' '), 0, 0);
+    QVERIFY(QFileInfo(installed("bin/" + program)).isExecutable());
     const QString icon = desktopEntryValue(entry, "Icon");
     QVERIFY(!icon.isEmpty());
     QVERIFY(QFileInfo::exists(installed("share/icons/hicolor/48x48/apps/" + icon + ".png")));
@@ -181,15 +200,47 @@ void InstallTest::desktopEntry()
 
 void InstallTest::desktopEntryIsValid()
 {
+    QFETCH(QString, entry);
+
     const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
     if (validator.isEmpty())
         QSKIP("desktop-file-validate is not installed");
     QProcess validate;
     validate.setProcessChannelMode(QProcess::MergedChannels);
-    validate.start(validator, {installed("share/applications/morlank.desktop")});
+    validate.start(validator, {installed(entry)});
     QVERIFY(validate.waitForFinished());
     const QByteArray report = validate.readAll();
     QVERIFY2(validate.exitCode() == 0 && report.isEmpty(), report.constData());
+}
+
+// The station window's AppStream entry, for its desktop entry and its
+// program, checked without the network (its screenshot is fetched by the
+// software centre from where the repository is published).
+void InstallTest::softwareCentreEntryIsValid()
+{
+    const QStringList entries = QDir(installed("share/metainfo")).entryList({"*.metainfo.xml"}, QDir::Files);
+    QCOMPARE(entries.size(), 1);
+    const QString entry = installed("share/metainfo/" + entries.first());
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString xml = QString::fromUtf8(file.readAll());
+    QVERIFY(xml.contains("<launchable type=\"desktop-id\">morlank-station.desktop</launchable>"));
+    QVERIFY(QFileInfo::exists(installed("share/applications/morlank-station.desktop")));
+    QVERIFY(xml.contains("<binary>morlank-station</binary>"));
+    QVERIFY(!xml.contains('@'));
+    const QString validator = QStandardPaths::findExecutable("appstreamcli");
+    QVERIFY2(!validator.isEmpty(), "appstreamcli is not installed: scripts/install-deps installs it");
+    QProcess validate;
+    validate.setProcessChannelMode(QProcess::MergedChannels);
+    validate.start(validator, {"validate", "--no-net", entry});
+    QVERIFY(validate.waitForFinished());
+    const QByteArray report = validate.readAll();
+    // Information alone is allowed: with the reserved default domain the id's
+    // first label is not a top-level domain appstream knows.
+    QVERIFY2(validate.exitCode() == 0 && !QRegularExpression("^[EW]: ", QRegularExpression::MultilineOption)
+                                                .match(QString::fromUtf8(report))
+                                                .hasMatch(),
+             report.constData());
 }
 
 void InstallTest::sampleConfiguration()
@@ -207,9 +258,9 @@ QString InstallTest::cliHelp(const QStringList &arguments) const
     return QString::fromLocal8Bit(cli.readAllStandardOutput());
 }
 
-QString InstallTest::manPage() const
+QString InstallTest::manPage(const QString &path) const
 {
-    QFile page(installed(manPagePath));
+    QFile page(installed(path));
     return page.open(QIODevice::ReadOnly) ? QString::fromUtf8(page.readAll()) : QString();
 }
 
@@ -263,14 +314,40 @@ void InstallTest::manPageExitStatuses()
     QCOMPARE(documented, told);
 }
 
+// Every option the station window's help gives has its entry.
+void InstallTest::stationManPageOptions()
+{
+    QProcess station;
+    station.start(installed("bin/morlank-station"), {"--help"});
+    QVERIFY(station.waitForFinished());
+    const QString help = QString::fromLocal8Bit(station.readAllStandardOutput());
+    const QStringList helpOptions = matches(helpParagraph(help, "Options:"), R"(^  (?:-\w, )?(--[a-z-]+))");
+    QVERIFY(helpOptions.contains("--locked"));
+    const QStringList options = entryTags(manSection(manPage(stationManPagePath), "OPTIONS"));
+    for (const QString &option : helpOptions) {
+        const QRegularExpression tag(QStringLiteral("(^|, )%1( |$)").arg(option));
+        QVERIFY2(!options.filter(tag).isEmpty(), qPrintable(option));
+    }
+}
+
+void InstallTest::manPageRenders_data()
+{
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("morlank-cli") << manPagePath;
+    QTest::newRow("morlank-station") << stationManPagePath;
+}
+
 void InstallTest::manPageRenders()
 {
+    QFETCH(QString, path);
+
     const QString groff = QStandardPaths::findExecutable("groff");
     if (groff.isEmpty())
         QSKIP("groff is not installed");
     QProcess render;
     render.setProcessChannelMode(QProcess::MergedChannels);
-    render.start(groff, {"-man", "-Tutf8", "-ww", "-z", installed(manPagePath)});
+    render.start(groff, {"-man", "-Tutf8", "-ww", "-z", installed(path)});
     QVERIFY(render.waitForFinished());
     const QByteArray warnings = render.readAll();
     QVERIFY2(render.exitCode() == 0 && warnings.isEmpty(), warnings.constData());
