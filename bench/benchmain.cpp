@@ -6,6 +6,7 @@
 #include "resulttable.h"
 #include "scanbench.h"
 #include "startupbench.h"
+#include "stationwindowbench.h"
 #include "textreport.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,8 @@ const int fleetDownloadRuns = 3;
 const int fleetProbeRuns = 5;
 const int textRepetitions = 9;
 const int startupRuns = 10;
+// Each busy run serves 32 units of 60 commands three times, about 15 s each.
+const int stationWindowBusyRuns = 3;
 } // namespace
 
 int main(int argc, char *argv[])
@@ -46,6 +49,11 @@ int main(int argc, char *argv[])
     StartupBench startup(QStringLiteral(MORLANK_BENCH_STARTUP_PROBE));
     startup.run(startupRuns);
     startup.report(table);
+
+    StationWindowBench stationWindow(QStringLiteral(MORLANK_BENCH_STATION_WINDOW_PROBE), QStringLiteral(MORLANK_STATION),
+                                     QStringLiteral(MORLANK_CLI), QStringLiteral(MORLANK_DEVSIM));
+    stationWindow.run(stationWindowBusyRuns, startupRuns);
+    stationWindow.report(table);
 
     QTextStream out(stdout);
     out << "Machine: " << machineDescription() << "\n\n";

@@ -2,6 +2,7 @@
 
 #include "tilecolours.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 
@@ -28,18 +29,18 @@ QFont sized(QFont font, double pixels, bool bold)
 
 // Draws `text` on one line of `box`: in `font`, or smaller down to the
 // smallest readable size when it does not fit, then cut short with an
-// ellipsis.
-void drawFitted(QPainter &painter, const QRectF &box, const QString &text, QFont font)
+// ellipsis where `elide` says.
+void drawFitted(QPainter &painter, const QRectF &box, const QString &text, QFont font,
+                Qt::TextElideMode elide = Qt::ElideRight)
 {
     const int wanted = font.pixelSize();
-    const int smallest = std::min(wanted, std::max(smallestPixels, wanted * 2 / 3));
-    for (int pixels = wanted; pixels > smallest; --pixels) {
-        font.setPixelSize(pixels);
-        if (QFontMetricsF(font).horizontalAdvance(text) <= box.width())
-            break;
+    const double width = QFontMetricsF(font).horizontalAdvance(text);
+    if (width > box.width()) {
+        const int smallest = std::min(wanted, std::max(smallestPixels, wanted * 2 / 3));
+        font.setPixelSize(std::max(smallest, int(wanted * box.width() / width)));
     }
     painter.setFont(font);
-    const QString shown = painter.fontMetrics().elidedText(text, Qt::ElideRight, int(box.width()));
+    const QString shown = painter.fontMetrics().elidedText(text, elide, int(box.width()));
     painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, shown);
 }
 } // namespace
@@ -59,13 +60,22 @@ SlotTile::SlotTile(QWidget *parent)
 
 void SlotTile::setView(const SlotView &view, bool retryAllowed)
 {
+    const TileContent before = content;
+    const bool retryBefore = retryButton->isVisible();
     slot = view;
     content = TileContent::of(view);
     retryButton->setVisible(retryAllowed && view.state == SlotView::Failed && view.attached);
     setAccessibleName(content.name);
     setAccessibleDescription(text());
     setToolTip(view.record.isEmpty() ? QString() : QStringLiteral("Double-click for the last record"));
-    update();
+    // Most changes are a command more done: only the state and the bar are
+    // drawn anew then, not every text of the tile.
+    const bool progressOnly = content.name == before.name && content.tone == before.tone
+                           && content.details == before.details && retryBefore == retryButton->isVisible();
+    if (progressOnly)
+        update(stateArea());
+    else
+        update();
 }
 
 const SlotView &SlotTile::view() const
@@ -78,13 +88,20 @@ QString SlotTile::text() const
     return (QStringList{content.name, content.state} + content.details).join(QLatin1Char('\n'));
 }
 
+// The state's row and the bar's.
+QRect SlotTile::stateArea() const
+{
+    const double u = unit();
+    return QRectF(0, u * (margin + nameRow), width(), u * (stateRow + barRow)).toAlignedRect();
+}
+
 double SlotTile::unit() const
 {
     const double rowsInView = margin * 2 + nameRow + stateRow + barRow + 4 * detailRow;
     return std::min(height() / rowsInView, width() / 14.0);
 }
 
-void SlotTile::paintEvent(QPaintEvent *)
+void SlotTile::paintEvent(QPaintEvent *event)
 {
     const TileColours colours = TileColours::of(content.tone, palette());
     const double u = unit();
@@ -100,7 +117,13 @@ void SlotTile::paintEvent(QPaintEvent *)
     const double width = tile.width() - 2 * left;
     double top = u * margin;
     const double nameWidth = retryButton->isVisible() ? retryButton->x() - left - u * 0.3 : width;
-    drawFitted(painter, QRectF(left, top, nameWidth, u * nameRow), content.name, sized(font(), u * 1.9, true));
+    // Text outside the area to draw is not laid out at all.
+    const auto inView = [event](const QRectF &box) { return event->rect().intersects(box.toAlignedRect()); };
+    const QRectF nameBox(left, top, nameWidth, u * nameRow);
+    if (inView(nameBox))
+        // A slot without a name is called by its port's path, whose end
+        // tells the slots apart.
+        drawFitted(painter, nameBox, content.name, sized(font(), u * 1.9, true), Qt::ElideLeft);
     top += u * nameRow;
     drawFitted(painter, QRectF(left, top, width, u * stateRow), content.state, sized(font(), u * 1.5, true));
     top += u * stateRow;
@@ -119,9 +142,11 @@ void SlotTile::paintEvent(QPaintEvent *)
     const QFont detailFont = sized(font(), std::max<double>(u * 0.95, smallestPixels), false);
     const double rowHeight = std::max(u * detailRow, QFontMetricsF(detailFont).height());
     for (const QString &line : content.details) {
-        if (top + rowHeight > tile.bottom() - u * margin * 0.5)
+        const QRectF lineBox(left, top, width, rowHeight);
+        if (lineBox.bottom() > tile.bottom() - u * margin * 0.5)
             break;
-        drawFitted(painter, QRectF(left, top, width, rowHeight), line, detailFont);
+        if (inView(lineBox))
+            drawFitted(painter, lineBox, line, detailFont);
         top += rowHeight;
     }
 }

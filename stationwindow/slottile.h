@@ -36,6 +36,7 @@ protected:
 private:
     // The height of one unit of the tile's layout, in pixels.
     double unit() const;
+    QRect stateArea() const;
     void placeRetryButton();
 
     SlotView slot;

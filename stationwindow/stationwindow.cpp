@@ -197,10 +197,14 @@ void StationWindow::stop()
 
 void StationWindow::showSlot(const SlotView &view)
 {
-    QStringList order;
-    for (const SlotView &slot : station->slotViews())
-        order << slot.slot;
-    grid->tile(view.slot, order)->setView(view, isRunning() && !stopping);
+    SlotTile *tile = grid->tile(view.slot);
+    if (!tile) {
+        QStringList order;
+        for (const SlotView &slot : station->slotViews())
+            order << slot.slot;
+        tile = grid->addTile(view.slot, order);
+    }
+    tile->setView(view, isRunning() && !stopping);
 }
 
 void StationWindow::countAttempt(const QJsonObject &record)

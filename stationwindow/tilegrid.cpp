@@ -20,11 +20,14 @@ TileGrid::TileGrid(QWidget *parent)
     setMinimumSize(200, 150);
 }
 
-SlotTile *TileGrid::tile(const QString &slot, const QStringList &order)
+SlotTile *TileGrid::tile(const QString &slot) const
 {
     auto found = std::find_if(tileList.begin(), tileList.end(), [&](SlotTile *t) { return t->view().slot == slot; });
-    if (found != tileList.end())
-        return *found;
+    return found != tileList.end() ? *found : nullptr;
+}
+
+SlotTile *TileGrid::addTile(const QString &slot, const QStringList &order)
+{
     auto *made = new SlotTile(this);
     SlotView view;
     view.slot = slot;

@@ -19,9 +19,11 @@ class TileGrid : public QWidget
 public:
     explicit TileGrid(QWidget *parent = nullptr);
 
-    // The slot's tile, made when the slot is new; `order` is every slot's
-    // name in the order the tiles are to be read.
-    SlotTile *tile(const QString &slot, const QStringList &order);
+    // The slot's tile; null while there is none.
+    SlotTile *tile(const QString &slot) const;
+    // A tile for a new slot; `order` is every slot's name in the order the
+    // tiles are to be read.
+    SlotTile *addTile(const QString &slot, const QStringList &order);
     QVector<SlotTile *> tiles() const;
     void clear();
     // Said in the middle of the bench while it has no tile.
