@@ -89,7 +89,7 @@ StationWindow::StationWindow(const StationLaunch &launch, QWidget *parent)
         setupPane->recall();
     const bool startNow = !launch.options.file.isEmpty();
     setupArea->setVisible(!locked && !startNow);
-    setupButton->setChecked(setupArea->isVisible());
+    setupButton->setChecked(!locked && !startNow);
     grid->setPlaceholder(locked ? QStringLiteral("Press Start to watch the ports.")
                                 : QStringLiteral("Set up the station, then press Start."));
     showTotals();
@@ -126,14 +126,15 @@ QWidget *StationWindow::topBar()
     connect(setupButton, &QPushButton::toggled, setupArea, &QWidget::setVisible);
     connect(startButton, &QPushButton::clicked, this, [this] { startFromSetup(!locked); });
     connect(stopButton, &QPushButton::clicked, this, &StationWindow::stop);
-    for (QWidget *widget : {static_cast<QWidget *>(okLabel), static_cast<QWidget *>(failedLabel),
-                            static_cast<QWidget *>(rateLabel)})
-        layout->addWidget(widget);
+    layout->addWidget(okLabel);
+    layout->addWidget(failedLabel);
+    layout->addWidget(rateLabel);
     layout->addStretch(1);
-    for (QWidget *widget : {static_cast<QWidget *>(configurationLabel), static_cast<QWidget *>(stateLabel),
-                            static_cast<QWidget *>(setupButton), static_cast<QWidget *>(startButton),
-                            static_cast<QWidget *>(stopButton)})
-        layout->addWidget(widget);
+    layout->addWidget(configurationLabel);
+    layout->addWidget(stateLabel);
+    layout->addWidget(setupButton);
+    layout->addWidget(startButton);
+    layout->addWidget(stopButton);
     return bar;
 }
 
@@ -148,7 +149,9 @@ void StationWindow::startFromSetup(bool rememberSetup)
         return;
     }
     if (launch.options.file.isEmpty()) {
-        showMessage(QStringLiteral("Choose the configuration file every unit gets, then press Start."));
+        showMessage(locked ? QStringLiteral("The set-up is locked and names no configuration file: start "
+                                            "morlank-station with the file on its command line.")
+                           : QStringLiteral("Choose the configuration file every unit gets, then press Start."));
         return;
     }
     if (!start(launch.options))

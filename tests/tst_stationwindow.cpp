@@ -350,6 +350,7 @@ void StationWindowTest::launch()
     auto window = openWindow(arguments);
     QCOMPARE(labelTexts(*window).contains("Running"), running);
     QCOMPARE(window->findChild<SetupPane *>()->isVisible(), setupShown);
+    QCOMPARE(button(*window, "Set-up")->isChecked(), setupShown);
     QCOMPARE(button(*window, "Set-up")->isEnabled(), setupChangeable);
     QCOMPARE(window->findChild<QLineEdit *>("configurationFile")->text(),
              startedBefore || !arguments.isEmpty() ? configuration : QString());
