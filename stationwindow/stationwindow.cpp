@@ -8,6 +8,7 @@
 #include "stationsetup.h"
 #include "tilegrid.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -238,6 +239,9 @@ void StationWindow::terminate(int number)
     if (signalNumber)
         std::_Exit(128 + signalNumber);
     signalNumber = number;
+    // A question left open would hold the window.
+    if (QWidget *question = QApplication::activeModalWidget())
+        question->close();
     close();
 }
 
@@ -270,7 +274,8 @@ bool StationWindow::confirmClose(int inFlight)
     QPushButton *stopAndClose = box.addButton(QStringLiteral("Stop and close"), QMessageBox::AcceptRole);
     box.setDefaultButton(box.addButton(QStringLiteral("Keep running"), QMessageBox::RejectRole));
     box.exec();
-    return box.clickedButton() == stopAndClose;
+    // SIGINT or SIGTERM while it asks closes the question and answers it.
+    return box.clickedButton() == stopAndClose || signalNumber;
 }
 
 void StationWindow::openRecord(const SlotView &view)

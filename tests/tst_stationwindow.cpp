@@ -99,13 +99,16 @@ QByteArrayList logLines(const QString &fileName)
     return lines;
 }
 
-// Presses the button `answer` of the next message box.
+// Presses the button `answer` of the next message box, or sends SIGTERM
+// while it asks.
 void answerNextBox(const QString &answer)
 {
     QTimer::singleShot(10, [answer] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return answerNextBox(answer);
+        if (answer == "SIGTERM")
+            ::raise(SIGTERM);
         for (QAbstractButton *b : box->buttons()) {
             if (b->text() == answer)
                 b->click();
@@ -473,6 +476,7 @@ void StationWindowTest::closingStopsAsCtrlC_data()
     QTest::newRow("close, confirmed") << "Stop and close" << true << "interrupted" << 0;
     QTest::newRow("close, declined") << "Keep running" << false << "ok" << 0;
     QTest::newRow("SIGTERM") << "SIGTERM" << true << "interrupted" << 143;
+    QTest::newRow("SIGTERM while asking") << "close, then SIGTERM" << true << "interrupted" << 143;
 }
 
 // Units in flight finish the command in flight and are recorded before the
@@ -497,7 +501,7 @@ void StationWindowTest::closingStopsAsCtrlC()
     if (how == "SIGTERM") {
         ::raise(SIGTERM);
     } else {
-        answerNextBox(how);
+        answerNextBox(how.section(", then ", -1));
         window->close();
     }
     QVERIFY(QTest::qWaitFor([&] { return logLines(log).size() == 2; }, 15000));
