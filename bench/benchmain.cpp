@@ -9,6 +9,7 @@
 #include "scanbench.h"
 #include "startupbench.h"
 #include "stationrows.h"
+#include "stationwindowbench.h"
 #include "textreport.h"
 #include "valuesreport.h"
 
@@ -27,10 +28,12 @@ const int valuesRepetitions = 5;
 const int startupRuns = 10;
 // Each station throughput run serves 1 and 16 slots, about 30 s each.
 const int stationThroughputRuns = 3;
+// Each busy run serves 32 units of 60 commands three times, about 15 s each.
+const int stationWindowBusyRuns = 3;
 
 const QStringList groups{QStringLiteral("download"), QStringLiteral("scan"),   QStringLiteral("fleet"),
                          QStringLiteral("station"),  QStringLiteral("text"),   QStringLiteral("values"),
-                         QStringLiteral("startup")};
+                         QStringLiteral("startup"),  QStringLiteral("window")};
 } // namespace
 
 int main(int argc, char *argv[])
@@ -86,6 +89,14 @@ int main(int argc, char *argv[])
         StartupBench startup(QStringLiteral(MORLANK_BENCH_STARTUP_PROBE));
         startup.run(startupRuns);
         startup.report(table);
+    }
+
+    if (runs("window")) {
+        StationWindowBench stationWindow(QStringLiteral(MORLANK_BENCH_STATION_WINDOW_PROBE),
+                                         QStringLiteral(MORLANK_STATION), QStringLiteral(MORLANK_CLI),
+                                         QStringLiteral(MORLANK_DEVSIM));
+        stationWindow.run(stationWindowBusyRuns, startupRuns);
+        stationWindow.report(table);
     }
 
     QTextStream out(stdout);

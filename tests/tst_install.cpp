@@ -26,7 +26,7 @@ QString desktopEntryValue(const QString &fileName, const QString &key)
     return {};
 }
 
-const QStringList programs{"Morlank", "morlank-cli", "morlank-devsim", "morlank-demo"};
+const QStringList programs{"Morlank", "morlank-cli", "morlank-devsim", "morlank-demo", "morlank-station"};
 
 QString manPagePath(const QString &program)
 {
@@ -138,8 +138,11 @@ private slots:
     void executables();
     void icons_data();
     void icons();
+    void desktopEntry_data();
     void desktopEntry();
+    void desktopEntryIsValid_data() { desktopEntry_data(); }
     void desktopEntryIsValid();
+    void softwareCentreEntryIsValid();
     void sampleConfiguration();
     void compressedReproducibly_data();
     void compressedReproducibly();
@@ -149,6 +152,7 @@ private slots:
     void manPageCommands();
     void manPageExitStatuses();
     void devsimManPageOptions();
+    void stationManPageOptions();
     void changelogNamesThisVersion();
     void debianPackagePassesLintian();
 
@@ -182,6 +186,7 @@ void InstallTest::executables_data()
     QTest::newRow("command line") << "bin/morlank-cli";
     QTest::newRow("simulated device") << "bin/morlank-devsim";
     QTest::newRow("demo") << "bin/morlank-demo";
+    QTest::newRow("station window") << "bin/morlank-station";
 }
 
 void InstallTest::executables()
@@ -212,11 +217,22 @@ void InstallTest::icons()
     QVERIFY(image.hasAlphaChannel());
 }
 
+void InstallTest::desktopEntry_data()
+{
+    QTest::addColumn<QString>("entry");
+
+    QTest::newRow("window") << "share/applications/morlank.desktop";
+    QTest::newRow("station window") << "share/applications/morlank-station.desktop";
+}
+
 void InstallTest::desktopEntry()
 {
-    const QString entry = installed("share/applications/morlank.desktop");
+    QFETCH(QString, entry);
+
+    entry = installed(entry);
     QVERIFY(QFileInfo::exists(entry));
-    QVERIFY(QFileInfo(installed("bin/" + desktopEntryValue(entry, "Exec"))).isExecutable());
+    const QString program = desktopEntryValue(entry, "Exec").section(QLatin1Char(' '), 0, 0);
+    QVERIFY(QFileInfo(installed("bin/" + program)).isExecutable());
     const QString icon = desktopEntryValue(entry, "Icon");
     QVERIFY(!icon.isEmpty());
     QVERIFY(QFileInfo::exists(installed("share/icons/hicolor/48x48/apps/" + icon + ".png")));
@@ -224,15 +240,47 @@ void InstallTest::desktopEntry()
 
 void InstallTest::desktopEntryIsValid()
 {
+    QFETCH(QString, entry);
+
     const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
     if (validator.isEmpty())
         QSKIP("desktop-file-validate is not installed");
     QProcess validate;
     validate.setProcessChannelMode(QProcess::MergedChannels);
-    validate.start(validator, {installed("share/applications/morlank.desktop")});
+    validate.start(validator, {installed(entry)});
     QVERIFY(validate.waitForFinished());
     const QByteArray report = validate.readAll();
     QVERIFY2(validate.exitCode() == 0 && report.isEmpty(), report.constData());
+}
+
+// The station window's AppStream entry, for its desktop entry and its
+// program, checked without the network (its screenshot is fetched by the
+// software centre from where the repository is published).
+void InstallTest::softwareCentreEntryIsValid()
+{
+    const QStringList entries = QDir(installed("share/metainfo")).entryList({"*.metainfo.xml"}, QDir::Files);
+    QCOMPARE(entries.size(), 1);
+    const QString entry = installed("share/metainfo/" + entries.first());
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString xml = QString::fromUtf8(file.readAll());
+    QVERIFY(xml.contains("<launchable type=\"desktop-id\">morlank-station.desktop</launchable>"));
+    QVERIFY(QFileInfo::exists(installed("share/applications/morlank-station.desktop")));
+    QVERIFY(xml.contains("<binary>morlank-station</binary>"));
+    QVERIFY(!xml.contains('@'));
+    const QString validator = QStandardPaths::findExecutable("appstreamcli");
+    QVERIFY2(!validator.isEmpty(), "appstreamcli is not installed: scripts/install-deps installs it");
+    QProcess validate;
+    validate.setProcessChannelMode(QProcess::MergedChannels);
+    validate.start(validator, {"validate", "--no-net", entry});
+    QVERIFY(validate.waitForFinished());
+    const QByteArray report = validate.readAll();
+    // Information alone is allowed: with the reserved default domain the id's
+    // first label is not a top-level domain appstream knows.
+    QVERIFY2(validate.exitCode() == 0 && !QRegularExpression("^[EW]: ", QRegularExpression::MultilineOption)
+                                                .match(QString::fromUtf8(report))
+                                                .hasMatch(),
+             report.constData());
 }
 
 void InstallTest::sampleConfiguration()
@@ -353,6 +401,19 @@ void InstallTest::manPageExitStatuses()
     documented.sort();
     QVERIFY(told.contains("143"));
     QCOMPARE(documented, told);
+}
+
+// Every option the station window's help gives has its entry.
+void InstallTest::stationManPageOptions()
+{
+    const QStringList helpOptions = matches(helpParagraph(programHelp("morlank-station", {"--help"}), "Options:"),
+                                            R"(^  (?:-\w, )?(--[a-z-]+))");
+    QVERIFY(helpOptions.contains("--locked"));
+    const QStringList options = entryTags(manSection(manPage("morlank-station"), "OPTIONS"));
+    for (const QString &option : helpOptions) {
+        const QRegularExpression tag(QStringLiteral("(^|, )%1( |$)").arg(option));
+        QVERIFY2(!options.filter(tag).isEmpty(), qPrintable(option));
+    }
 }
 
 void InstallTest::devsimManPageOptions()
