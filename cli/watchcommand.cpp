@@ -65,7 +65,7 @@ int WatchCommand::run()
     });
     QTimer draw;
     QObject::connect(&draw, &QTimer::timeout, [&] { display.draw(station.slotViews(), totals()); });
-    running.start();
+    tally.start();
     station.start();
     if (display.isLive())
         draw.start(drawIntervalMs);
@@ -74,21 +74,9 @@ int WatchCommand::run()
     return exitStatus();
 }
 
-// A unit's first attempt starts it; a later one changes what it came to.
 void WatchCommand::printAttempt(const QJsonObject &record)
 {
-    const QString slot = record.value(QStringLiteral("slot")).toString();
-    const QString result = record.value(QStringLiteral("result")).toString();
-    if (record.value(QStringLiteral("attempt")).toInt() == 1 || !latestResult.contains(slot)) {
-        latestResult.insert(slot, result);
-    } else {
-        const QString before = latestResult.value(slot);
-        unitsOk -= before == QLatin1String("ok");
-        unitsFailed -= before != QLatin1String("ok");
-        latestResult.insert(slot, result);
-    }
-    unitsOk += result == QLatin1String("ok");
-    unitsFailed += result != QLatin1String("ok");
+    tally.count(record);
     if (request.json)
         printOut(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
     else
@@ -97,13 +85,12 @@ void WatchCommand::printAttempt(const QJsonObject &record)
 
 StationDisplay::Totals WatchCommand::totals() const
 {
-    const double hours = running.elapsed() / 3600000.0;
-    return {unitsOk, unitsFailed, hours > 0 ? (unitsOk + unitsFailed) / hours : 0};
+    return {tally.ok(), tally.failed(), tally.perHour()};
 }
 
 int WatchCommand::exitStatus() const
 {
     if (signalNumber)
         return 128 + signalNumber;
-    return halted || unitsFailed > 0 ? 1 : 0;
+    return halted || tally.failed() > 0 ? 1 : 0;
 }

@@ -4,9 +4,8 @@
 #include "request.h"
 #include "stationdisplay.h"
 #include "terminationsignals.h"
+#include "unittally.h"
 
-#include <QElapsedTimer>
-#include <QHash>
 #include <QJsonObject>
 
 #include <memory>
@@ -29,11 +28,7 @@ private:
     const Request request;
     std::unique_ptr<TerminationSignals> termination; // once the station starts
     StationDisplay display;
-    QElapsedTimer running;
-    // The result of each slot's latest unit, as its latest attempt left it.
-    QHash<QString, QString> latestResult;
-    int unitsOk = 0;
-    int unitsFailed = 0;
+    UnitTally tally;
     bool halted = false;
     int signalNumber = 0;
 };

@@ -64,9 +64,13 @@ void SlotWorker::end()
     wake.notify_all();
 }
 
+// Asked for a unit that is not (or not yet) a failure, a retry would
+// follow whatever its attempt comes to: it is not taken.
 void SlotWorker::retry()
 {
     std::lock_guard<std::mutex> lock(mutex);
+    if (current.state != SlotView::Failed || !current.attached)
+        return;
     retryAsked = true;
     wake.notify_all();
 }
@@ -345,8 +349,8 @@ void SlotWorker::showEmpty(const QString &portState)
     std::lock_guard<std::mutex> lock(mutex);
     current.attached = false;
     current.portState = portState;
-    // A result stays in view until the next unit; a unit taken away in the
-    // middle of its job stays marked gone.
+    // A unit that leaves empties its slot, but one taken away in the middle
+    // of its job stays marked gone until the next one comes.
     if (!current.isFinished() || current.state == SlotView::Ok || current.state == SlotView::Failed)
         current.state = SlotView::Empty;
 }

@@ -33,7 +33,8 @@ public:
     // The port left the candidates or the station ends: no new look; a unit
     // in the middle of its job finishes it first.
     void end();
-    // Serves the unit in the slot again when its last attempt failed.
+    // Serves the unit in the slot again when its last attempt failed and it
+    // is still there.
     void retry();
     bool hasEnded() const;
     SlotView view() const;

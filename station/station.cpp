@@ -6,8 +6,6 @@
 #include <algorithm>
 
 namespace {
-// How often the ports are looked up: new ones are asked at once.
-const int pollIntervalMs = 500;
 // How often the slots' states are taken over: a tile follows within this.
 const int collectIntervalMs = 40;
 } // namespace
@@ -15,7 +13,7 @@ const int collectIntervalMs = 40;
 Station::Station(const StationSettings &settings, RecordLog *log, QObject *parent)
     : QObject(parent)
     , control(settings, log)
-    , candidates(settings.ports + [&] {
+    , poller(settings.ports + [&] {
         QStringList named;
         for (const auto &slot : settings.slotNames)
             named << slot.second;
@@ -28,7 +26,6 @@ Station::Station(const StationSettings &settings, RecordLog *log, QObject *paren
         view.portState = QStringLiteral("absent");
         slotList.push_back(Slot{slot.first, view, nullptr});
     }
-    connect(&pollTimer, &QTimer::timeout, this, &Station::poll);
     connect(&collectTimer, &QTimer::timeout, this, qOverload<>(&Station::collect));
 }
 
@@ -46,8 +43,7 @@ void Station::start()
     running = true;
     for (const Slot &slot : slotList)
         emit slotChanged(slot.shown);
-    poll();
-    pollTimer.start(pollIntervalMs);
+    poller.start();
     collectTimer.start(collectIntervalMs);
 }
 
@@ -70,6 +66,11 @@ bool Station::isRunning() const
     return running;
 }
 
+int Station::unitsInFlight() const
+{
+    return control.unitsInFlight();
+}
+
 QVector<SlotView> Station::slotViews() const
 {
     QVector<SlotView> views;
@@ -80,11 +81,8 @@ QVector<SlotView> Station::slotViews() const
 
 // Ports that appeared get a worker of their own; workers whose port went
 // away are told to end.
-void Station::poll()
+void Station::adopt(const QStringList &ports)
 {
-    if (ending)
-        return;
-    const QStringList ports = candidates.current();
     for (Slot &slot : slotList) {
         if (slot.worker && !ports.contains(slot.worker->portName()))
             slot.worker->end();
@@ -100,6 +98,9 @@ void Station::poll()
 
 void Station::collect()
 {
+    QStringList ports;
+    if (!ending && poller.takeLatest(ports))
+        adopt(ports);
     for (Slot &slot : slotList)
         collect(slot);
     const QString reason = control.haltReason();
@@ -132,7 +133,7 @@ void Station::collect(Slot &slot)
 void Station::endWhenDone()
 {
     ending = true;
-    pollTimer.stop();
+    poller.stop();
     bool allEnded = true;
     for (Slot &slot : slotList) {
         if (!slot.worker)

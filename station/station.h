@@ -1,7 +1,7 @@
 #ifndef STATION_H
 #define STATION_H
 
-#include "candidateports.h"
+#include "portpoller.h"
 #include "slotview.h"
 #include "stationcontrol.h"
 #include "stationsettings.h"
@@ -38,6 +38,8 @@ public:
     void retry(const QString &slot);
 
     bool isRunning() const;
+    // Units taken and not yet at their last attempt.
+    int unitsInFlight() const;
     QVector<SlotView> slotViews() const;
 
 signals:
@@ -57,7 +59,7 @@ private:
         std::unique_ptr<SlotWorker> worker;
     };
 
-    void poll();
+    void adopt(const QStringList &ports);
     void collect();
     void collect(Slot &slot);
     void endWhenDone();
@@ -65,9 +67,8 @@ private:
     QString slotName(const QString &port) const;
 
     StationControl control;
-    CandidatePorts candidates;
+    PortPoller poller;
     std::vector<Slot> slotList;
-    QTimer pollTimer;
     QTimer collectTimer;
     bool running = false;
     bool ending = false;

@@ -50,7 +50,7 @@ void StationOptions::addTo(QCommandLineParser &parser)
          QStringLiteral("With --set-clock: read the clock back and fail a unit that differs by more than 2 s.")},
         {retriesOption, QStringLiteral("Serve a unit that failed up to N more times while it stays attached."),
          QStringLiteral("N")},
-        {unitsOption, QStringLiteral("Stop after N units have finished; exit 0 when all were ok."), QStringLiteral("N")},
+        {unitsOption, QStringLiteral("Stop once N units have had their last attempt."), QStringLiteral("N")},
         {logOption,
          QStringLiteral("Append one JSON line per attempt per device to FILE, synced to disk before the attempt is "
                         "reported."),

@@ -52,8 +52,7 @@ SetupPane::SetupPane(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(configurationGroup());
     layout->addWidget(unitGroup());
-    // Per-unit values (a list or counters, and their state file) come here,
-    // as a group of their own, once the station takes them.
+    layout->addWidget(valuesGroup());
     layout->addWidget(logGroup());
     layout->addWidget(portsGroup());
     layout->addWidget(slotsGroup(), 1);
@@ -98,6 +97,38 @@ QGroupBox *SetupPane::unitGroup()
     form->addRow(verifyBox);
     form->addRow(QStringLiteral("Retries when it fails:"), retriesBox);
     form->addRow(QStringLiteral("Stop after this many units:"), unitsBox);
+    return group;
+}
+
+QGroupBox *SetupPane::valuesGroup()
+{
+    auto *group = new QGroupBox(QStringLiteral("Per-unit values, for {{NAME}} in the configuration"));
+    valuesEdit = new QLineEdit;
+    valuesEdit->setObjectName(QStringLiteral("valuesFile"));
+    valuesEdit->setPlaceholderText(QStringLiteral("no list: a CSV file, one row per unit"));
+    auto *chooseValues = new QPushButton(QStringLiteral("Choose…"));
+    connect(chooseValues, &QPushButton::clicked, this, [this] {
+        chooseInto(valuesEdit, QStringLiteral("Values, one row per unit"), QStringLiteral("CSV (*.csv);;All files (*)"),
+                   false);
+    });
+    countersEdit = new QLineEdit;
+    countersEdit->setObjectName(QStringLiteral("counters"));
+    countersEdit->setPlaceholderText(QStringLiteral("none; or e.g. SERIAL=000041 ADDR=1:2"));
+    countersEdit->setToolTip(QStringLiteral("NAME=START[:STEP]: the first unit gets START, each next one STEP more; "
+                                            "leading zeros keep the width"));
+    stateEdit = new QLineEdit;
+    stateEdit->setObjectName(QStringLiteral("stateFile"));
+    stateEdit->setPlaceholderText(QStringLiteral("needed with a list or counters"));
+    stateEdit->setToolTip(QStringLiteral("Where every value handed out is kept, so that none is handed out twice"));
+    auto *chooseState = new QPushButton(QStringLiteral("Choose…"));
+    connect(chooseState, &QPushButton::clicked, this, [this] {
+        chooseInto(stateEdit, QStringLiteral("State of the values handed out"),
+                   QStringLiteral("JSON (*.json);;All files (*)"), true);
+    });
+    auto *form = new QFormLayout(group);
+    form->addRow(QStringLiteral("List:"), withChooser(valuesEdit, chooseValues));
+    form->addRow(QStringLiteral("Counters:"), countersEdit);
+    form->addRow(QStringLiteral("State file:"), withChooser(stateEdit, chooseState));
     return group;
 }
 
@@ -165,6 +196,9 @@ void SetupPane::setOptions(const StationOptions &options)
     retriesBox->setValue(options.retries);
     unitsBox->setValue(options.units);
     logEdit->setText(options.log);
+    valuesEdit->setText(options.values.list);
+    countersEdit->setText(options.values.counters.join(QLatin1Char(' ')));
+    stateEdit->setText(options.values.state);
     (options.ports.isEmpty() ? allPortsButton : chosenPortsButton)->setChecked(true);
     portsEdit->setPlainText(options.ports.join(QLatin1Char('\n')));
     vidPidEdit->setText(options.vidPids.join(QLatin1Char(' ')));
@@ -205,6 +239,12 @@ QStringList SetupPane::arguments() const
         arguments << QStringLiteral("--units") << QString::number(unitsBox->value());
     if (!logEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--log") << logEdit->text().trimmed();
+    if (!valuesEdit->text().trimmed().isEmpty())
+        arguments << QStringLiteral("--values") << valuesEdit->text().trimmed();
+    for (const QString &counter : words(countersEdit->text()))
+        arguments << QStringLiteral("--counter") << counter;
+    if (!stateEdit->text().trimmed().isEmpty())
+        arguments << QStringLiteral("--state") << stateEdit->text().trimmed();
     if (!fileEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--") << fileEdit->text().trimmed();
     return arguments;
@@ -230,20 +270,25 @@ void SetupPane::remember() const
 
 void SetupPane::chooseFile()
 {
-    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Configuration for every unit"),
-                                                      fileEdit->text(),
-                                                      QStringLiteral("Configurations (*.conf);;All files (*)"));
-    if (!file.isEmpty())
-        fileEdit->setText(file);
+    chooseInto(fileEdit, QStringLiteral("Configuration for every unit"),
+               QStringLiteral("Configurations (*.conf);;All files (*)"), false);
 }
 
 void SetupPane::chooseLog()
 {
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Log of every attempt"), logEdit->text(),
-                                                      QStringLiteral("JSON Lines (*.jsonl);;All files (*)"), nullptr,
-                                                      QFileDialog::DontConfirmOverwrite);
+    chooseInto(logEdit, QStringLiteral("Log of every attempt"), QStringLiteral("JSON Lines (*.jsonl);;All files (*)"),
+               true);
+}
+
+// A file to read, or one to append to or keep (never emptied: no question
+// about overwriting it).
+void SetupPane::chooseInto(QLineEdit *edit, const QString &caption, const QString &filter, bool saving)
+{
+    const QString file = saving ? QFileDialog::getSaveFileName(this, caption, edit->text(), filter, nullptr,
+                                                              QFileDialog::DontConfirmOverwrite)
+                                : QFileDialog::getOpenFileName(this, caption, edit->text(), filter);
     if (!file.isEmpty())
-        logEdit->setText(file);
+        edit->setText(file);
 }
 
 // A new slot is typed into the empty row at the end.

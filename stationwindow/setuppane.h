@@ -36,11 +36,13 @@ public:
 private:
     QGroupBox *configurationGroup();
     QGroupBox *unitGroup();
+    QGroupBox *valuesGroup();
     QGroupBox *logGroup();
     QGroupBox *portsGroup();
     QGroupBox *slotsGroup();
     void chooseFile();
     void chooseLog();
+    void chooseInto(QLineEdit *edit, const QString &caption, const QString &filter, bool saving);
     void keepOneEmptySlotRow();
 
     QLineEdit *fileEdit;
@@ -48,6 +50,9 @@ private:
     QCheckBox *verifyBox;
     QSpinBox *retriesBox;
     QSpinBox *unitsBox;
+    QLineEdit *valuesEdit;
+    QLineEdit *countersEdit;
+    QLineEdit *stateEdit;
     QLineEdit *logEdit;
     QRadioButton *allPortsButton;
     QRadioButton *chosenPortsButton;

@@ -333,8 +333,5 @@ bool StationWindow::isRunning() const
 
 int StationWindow::unitsInFlight() const
 {
-    int inFlight = 0;
-    for (const SlotView &view : station->slotViews())
-        inFlight += view.isWorking();
-    return inFlight;
+    return station->unitsInFlight();
 }

@@ -385,6 +385,7 @@ void StationWindowTest::setupProblemSendsNothing_data()
                                              << "Cannot append to the log";
     QTest::newRow("USB id misspelt") << "vidPids" << "0403-6001" << "--vid-pid takes a USB id";
     QTest::newRow("slot without its port") << "slots" << "Bench A" << "--slot takes NAME=PORT";
+    QTest::newRow("counter without a state file") << "counters" << "SN=0041" << "need a state file";
 }
 
 // Checked as the command line is, before any port is opened; the window
