@@ -1,5 +1,5 @@
 #include "assignment.h"
-#include "counterspec.h"
+#include "counteroption.h"
 #include "valuelist.h"
 
 #include <QtTest>
@@ -164,16 +164,16 @@ void ValueInputsTest::counter()
     QFETCH(QString, error);
     QFETCH(QStringList, values);
 
-    CounterSpec spec;
+    CounterOption counter;
     QString reason;
-    QCOMPARE(spec.parse(option, reason), error.isEmpty());
+    QCOMPARE(counter.parse(option, reason), error.isEmpty());
     QCOMPARE(reason, error);
     if (!error.isEmpty())
         return;
     QStringList made;
     QString text;
-    for (quint64 value = spec.start(); CounterSpec::format(value, spec.width(), text) && made.size() < 4;
-         value += spec.step())
+    for (quint64 value = counter.start(); CounterOption::format(value, counter.width(), text) && made.size() < 4;
+         value += counter.step())
         made << text;
     QCOMPARE(made, values);
 }

@@ -52,7 +52,7 @@ bool ValueReservations::open(const Sources &sources, const CommandTemplate &comm
     if ((hasList && !list.load(sources.list, error)) || !openCounters(sources.counters, error))
         return false;
     QStringList names = hasList ? list.columns() : QStringList();
-    for (const CounterSpec &counter : counters)
+    for (const CounterOption &counter : counters)
         names << counter.name();
     const auto missing = commands.withoutValue(names);
     if (!missing.isEmpty()) {
@@ -72,12 +72,12 @@ bool ValueReservations::open(const Sources &sources, const CommandTemplate &comm
 bool ValueReservations::openCounters(const QStringList &options, QString &error)
 {
     for (const QString &option : options) {
-        CounterSpec counter;
+        CounterOption counter;
         if (!counter.parse(option, error))
             return false;
         const QString name = counter.name();
         const bool twice = std::any_of(counters.cbegin(), counters.cend(),
-                                       [&name](const CounterSpec &c) { return c.name() == name; });
+                                       [&name](const CounterOption &c) { return c.name() == name; });
         if (twice || name == ValueList::usbSerialColumn || (hasList && list.columns().contains(name))) {
             error = twice ? QStringLiteral("counter %1 is given twice").arg(name)
                           : QStringLiteral("counter %1 has the name of a column of the list %2; "
@@ -195,16 +195,16 @@ ValueReservations::Reservation ValueReservations::choose(const Unit &unit) const
         return reservation;
     if (row > 0)
         reservation.assignment = list.assignmentOf(row);
-    for (const CounterSpec &counter : counters) {
+    for (const CounterOption &counter : counters) {
         const ValueState::CounterPosition position = positionOf(counter);
         QString value;
-        if (!CounterSpec::format(position.next, position.width, value)) {
+        if (!CounterOption::format(position.next, position.width, value)) {
             return refusal(
                 Reservation::UnitRefused,
                 QStringLiteral("counter %1 has run out: its next value, %2, has more than %3 digits")
                     .arg(counter.name())
                     .arg(position.next)
-                    .arg(position.width > 0 ? position.width : CounterSpec::maximumDigits));
+                    .arg(position.width > 0 ? position.width : CounterOption::maximumDigits));
         }
         reservation.assignment.addCounter(counter.name(), value);
     }
@@ -247,7 +247,7 @@ int ValueReservations::chooseRow(const Unit &unit, Reservation &reservation) con
 
 // A counter the state knows goes on from where it stopped; a new one starts
 // at its START.
-ValueState::CounterPosition ValueReservations::positionOf(const CounterSpec &counter) const
+ValueState::CounterPosition ValueReservations::positionOf(const CounterOption &counter) const
 {
     if (state.hasCounter(counter.name()))
         return state.counter(counter.name());
@@ -258,7 +258,7 @@ void ValueReservations::record(const Reservation &reservation, const Unit &unit)
 {
     ValueState::HandOut handOut{
         reservation.assignment.row(), {}, unit.port, unit.slot, unit.usbSerial, timestamp()};
-    for (const CounterSpec &counter : counters) {
+    for (const CounterOption &counter : counters) {
         ValueState::CounterPosition position = positionOf(counter);
         handOut.counters.insert(counter.name(), *reservation.assignment.value(counter.name()));
         position.next += counter.step();

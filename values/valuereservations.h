@@ -2,7 +2,7 @@
 #define VALUERESERVATIONS_H
 
 #include "assignment.h"
-#include "counterspec.h"
+#include "counteroption.h"
 #include "valuelist.h"
 #include "valuestate.h"
 
@@ -78,13 +78,13 @@ private:
     Reservation reserveLocked(const Unit &unit);
     Reservation choose(const Unit &unit) const;
     int chooseRow(const Unit &unit, Reservation &reservation) const;
-    ValueState::CounterPosition positionOf(const CounterSpec &counter) const;
+    ValueState::CounterPosition positionOf(const CounterOption &counter) const;
     void record(const Reservation &reservation, const Unit &unit);
 
     std::mutex mutex;
     bool hasList = false;
     ValueList list;
-    QVector<CounterSpec> counters;
+    QVector<CounterOption> counters;
     std::unique_ptr<StateFile> file;
     ValueState state;
     bool stateKnown = false; // `state` is what the file held as `seen`

@@ -1,6 +1,6 @@
 #include "valuestate.h"
 
-#include "counterspec.h"
+#include "counteroption.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,7 +12,7 @@ namespace {
 const QString formatName = QStringLiteral("morlank-values-state");
 const int formatVersion = 1;
 // The next value of a counter may be one step past the largest it hands out.
-const int maximumNextDigits = CounterSpec::maximumDigits + 1;
+const int maximumNextDigits = CounterOption::maximumDigits + 1;
 const QByteArray handOutSeparator(",\n    ");
 
 QByteArray compact(const QJsonObject &object)
@@ -119,12 +119,12 @@ bool ValueState::readCounters(const QJsonValue &value, QString &error)
         const QString next = counter.value(QStringLiteral("next")).toString();
         const QJsonValue width = counter.value(QStringLiteral("width"));
         if (!digits.match(next).hasMatch()
-            || !(width.isNull() || isWholeNumber(width, 1, CounterSpec::maximumDigits))) {
+            || !(width.isNull() || isWholeNumber(width, 1, CounterOption::maximumDigits))) {
             error = QStringLiteral("counter %1 has no \"next\" value of up to %2 digits with a "
                                    "\"width\" of null or 1 to %3")
                         .arg(it.key())
                         .arg(maximumNextDigits)
-                        .arg(CounterSpec::maximumDigits);
+                        .arg(CounterOption::maximumDigits);
             return false;
         }
         counters.insert(it.key(), {next.toULongLong(), width.toInt()});
@@ -167,7 +167,7 @@ QByteArray ValueState::toJson() const
     QJsonObject counterObjects;
     for (auto it = counters.cbegin(); it != counters.cend(); ++it) {
         QString next;
-        CounterSpec::format(it->next, it->width, next);
+        CounterOption::format(it->next, it->width, next);
         const QJsonValue width = it->width > 0 ? QJsonValue(it->width) : QJsonValue();
         counterObjects.insert(it.key(),
                               QJsonObject{{QStringLiteral("next"), next}, {QStringLiteral("width"), width}});

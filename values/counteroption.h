@@ -1,5 +1,5 @@
-#ifndef COUNTERSPEC_H
-#define COUNTERSPEC_H
+#ifndef COUNTEROPTION_H
+#define COUNTEROPTION_H
 
 #include <QString>
 #include <QtGlobal>
@@ -8,7 +8,7 @@
 // at least 0, STEP at least 1 (1 when left out). A START written with leading
 // zeros fixes the width of every value ("000041" is followed by "000042");
 // otherwise values have no fixed width, up to 18 digits.
-class CounterSpec
+class CounterOption
 {
 public:
     static const int maximumDigits = 18;
@@ -33,4 +33,4 @@ private:
     int digits = 0;
 };
 
-#endif // COUNTERSPEC_H
+#endif // COUNTEROPTION_H

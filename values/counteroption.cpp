@@ -1,4 +1,4 @@
-#include "counterspec.h"
+#include "counteroption.h"
 
 #include "placeholders.h"
 
@@ -19,8 +19,8 @@ bool readNumber(const QString &text, const QString &what, quint64 &number, QStri
         error = QStringLiteral("%1 must be a decimal number, not '%2'").arg(what, text);
         return false;
     }
-    if (text.size() > CounterSpec::maximumDigits) {
-        error = QStringLiteral("%1 has more than %2 digits").arg(what).arg(CounterSpec::maximumDigits);
+    if (text.size() > CounterOption::maximumDigits) {
+        error = QStringLiteral("%1 has more than %2 digits").arg(what).arg(CounterOption::maximumDigits);
         return false;
     }
     number = text.toULongLong();
@@ -28,7 +28,7 @@ bool readNumber(const QString &text, const QString &what, quint64 &number, QStri
 }
 } // namespace
 
-bool CounterSpec::parse(const QString &option, QString &error)
+bool CounterOption::parse(const QString &option, QString &error)
 {
     const QString usage = QStringLiteral("counter %1: ").arg(option);
     const int equals = option.indexOf(QLatin1Char('='));
@@ -57,27 +57,27 @@ bool CounterSpec::parse(const QString &option, QString &error)
     return true;
 }
 
-QString CounterSpec::name() const
+QString CounterOption::name() const
 {
     return counterName;
 }
 
-quint64 CounterSpec::start() const
+quint64 CounterOption::start() const
 {
     return first;
 }
 
-quint64 CounterSpec::step() const
+quint64 CounterOption::step() const
 {
     return increment;
 }
 
-int CounterSpec::width() const
+int CounterOption::width() const
 {
     return digits;
 }
 
-bool CounterSpec::format(quint64 value, int width, QString &text)
+bool CounterOption::format(quint64 value, int width, QString &text)
 {
     text = QString::number(value);
     if (text.size() > (width > 0 ? width : maximumDigits))
