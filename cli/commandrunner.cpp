@@ -176,10 +176,13 @@ int CommandRunner::download()
     QJsonObject report = Report::download(request.file, configuration.commands.size(), ports, done,
                                           !request.ports.isEmpty());
     report = Report::withProbes(Report::withValues(report, given, refused), ports, fleet->probes());
+    // The file is hashed once for every record, and only when there is a log.
+    const QString file = QFileInfo(request.file).absoluteFilePath();
+    const QString sha256 = log.isOpen() ? fileSha256(request.file) : QString();
     keepRecords(report, [&](const QString &port, AttemptRecord &record) {
         const DownloadJob *job = done.value(ports.indexOf(port));
-        record.file = QFileInfo(request.file).absoluteFilePath();
-        record.fileSha256 = fileSha256(request.file);
+        record.file = file;
+        record.fileSha256 = sha256;
         record.commands = int(configuration.commands.size());
         record.download = job ? &job->result() : nullptr;
         if (job)

@@ -273,9 +273,13 @@ void SlotWorker::watchUntilGone(DeviceLink &link, Unit *unit)
         sleepWhilePortStays(link, lookIntervalMs);
         if (endAsked() || retryPending())
             continue;
-        misses = portGone(link) || link.lookAt(opened) != DeviceLink::Probe::Device ? misses + 1 : 0;
-        if (portGone(link) || misses >= departureMisses) {
-            showEmpty(portGone(link) ? QStringLiteral("absent") : QStringLiteral("silent"));
+        if (!portGone(link) && link.lookAt(opened) == DeviceLink::Probe::Device) {
+            misses = 0;
+            continue;
+        }
+        const bool gone = portGone(link);
+        if (gone || ++misses >= departureMisses) {
+            showEmpty(gone ? QStringLiteral("absent") : QStringLiteral("silent"));
             return;
         }
     }

@@ -34,16 +34,6 @@ QString cellText(const QTableWidget *table, int row, int column)
     return item ? item->text().trimmed() : QString();
 }
 
-// A line edit with a button that fills it from a file dialog.
-QWidget *withChooser(QLineEdit *edit, QPushButton *button)
-{
-    auto *row = new QWidget;
-    auto *layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(edit, 1);
-    layout->addWidget(button);
-    return row;
-}
 } // namespace
 
 SetupPane::SetupPane(QWidget *parent)
@@ -64,10 +54,9 @@ QGroupBox *SetupPane::configurationGroup()
     fileEdit = new QLineEdit;
     fileEdit->setObjectName(QStringLiteral("configurationFile"));
     fileEdit->setPlaceholderText(QStringLiteral("the .conf file every unit gets"));
-    auto *choose = new QPushButton(QStringLiteral("Choose…"));
-    connect(choose, &QPushButton::clicked, this, &SetupPane::chooseFile);
     auto *form = new QFormLayout(group);
-    form->addRow(QStringLiteral("File:"), withChooser(fileEdit, choose));
+    form->addRow(QStringLiteral("File:"), withChooser(fileEdit, QStringLiteral("Configuration for every unit"),
+                                                      QStringLiteral("Configurations (*.conf);;All files (*)"), false));
     return group;
 }
 
@@ -106,11 +95,6 @@ QGroupBox *SetupPane::valuesGroup()
     valuesEdit = new QLineEdit;
     valuesEdit->setObjectName(QStringLiteral("valuesFile"));
     valuesEdit->setPlaceholderText(QStringLiteral("no list: a CSV file, one row per unit"));
-    auto *chooseValues = new QPushButton(QStringLiteral("Choose…"));
-    connect(chooseValues, &QPushButton::clicked, this, [this] {
-        chooseInto(valuesEdit, QStringLiteral("Values, one row per unit"), QStringLiteral("CSV (*.csv);;All files (*)"),
-                   false);
-    });
     countersEdit = new QLineEdit;
     countersEdit->setObjectName(QStringLiteral("counters"));
     countersEdit->setPlaceholderText(QStringLiteral("none; or e.g. SERIAL=000041 ADDR=1:2"));
@@ -120,15 +104,13 @@ QGroupBox *SetupPane::valuesGroup()
     stateEdit->setObjectName(QStringLiteral("stateFile"));
     stateEdit->setPlaceholderText(QStringLiteral("needed with a list or counters"));
     stateEdit->setToolTip(QStringLiteral("Where every value handed out is kept, so that none is handed out twice"));
-    auto *chooseState = new QPushButton(QStringLiteral("Choose…"));
-    connect(chooseState, &QPushButton::clicked, this, [this] {
-        chooseInto(stateEdit, QStringLiteral("State of the values handed out"),
-                   QStringLiteral("JSON (*.json);;All files (*)"), true);
-    });
     auto *form = new QFormLayout(group);
-    form->addRow(QStringLiteral("List:"), withChooser(valuesEdit, chooseValues));
+    form->addRow(QStringLiteral("List:"), withChooser(valuesEdit, QStringLiteral("Values, one row per unit"),
+                                                      QStringLiteral("CSV (*.csv);;All files (*)"), false));
     form->addRow(QStringLiteral("Counters:"), countersEdit);
-    form->addRow(QStringLiteral("State file:"), withChooser(stateEdit, chooseState));
+    form->addRow(QStringLiteral("State file:"),
+                 withChooser(stateEdit, QStringLiteral("State of the values handed out"),
+                             QStringLiteral("JSON (*.json);;All files (*)"), true));
     return group;
 }
 
@@ -139,10 +121,9 @@ QGroupBox *SetupPane::logGroup()
     logEdit->setObjectName(QStringLiteral("logFile"));
     logEdit->setPlaceholderText(QStringLiteral("no log: attempts are only shown"));
     logEdit->setToolTip(QStringLiteral("One JSON line per attempt is appended, on disk before the tile shows it"));
-    auto *choose = new QPushButton(QStringLiteral("Choose…"));
-    connect(choose, &QPushButton::clicked, this, &SetupPane::chooseLog);
     auto *form = new QFormLayout(group);
-    form->addRow(QStringLiteral("Log:"), withChooser(logEdit, choose));
+    form->addRow(QStringLiteral("Log:"), withChooser(logEdit, QStringLiteral("Log of every attempt"),
+                                                     QStringLiteral("JSON Lines (*.jsonl);;All files (*)"), true));
     return group;
 }
 
@@ -268,27 +249,25 @@ void SetupPane::remember() const
     QSettings().setValue(settingsKey, arguments());
 }
 
-void SetupPane::chooseFile()
+// A line edit with a button that fills it from a file dialog: a file to read,
+// or (`saving`) one to append to or keep, never emptied, so no question about
+// overwriting it.
+QWidget *SetupPane::withChooser(QLineEdit *edit, const QString &caption, const QString &filter, bool saving)
 {
-    chooseInto(fileEdit, QStringLiteral("Configuration for every unit"),
-               QStringLiteral("Configurations (*.conf);;All files (*)"), false);
-}
-
-void SetupPane::chooseLog()
-{
-    chooseInto(logEdit, QStringLiteral("Log of every attempt"), QStringLiteral("JSON Lines (*.jsonl);;All files (*)"),
-               true);
-}
-
-// A file to read, or one to append to or keep (never emptied: no question
-// about overwriting it).
-void SetupPane::chooseInto(QLineEdit *edit, const QString &caption, const QString &filter, bool saving)
-{
-    const QString file = saving ? QFileDialog::getSaveFileName(this, caption, edit->text(), filter, nullptr,
-                                                              QFileDialog::DontConfirmOverwrite)
-                                : QFileDialog::getOpenFileName(this, caption, edit->text(), filter);
-    if (!file.isEmpty())
-        edit->setText(file);
+    auto *choose = new QPushButton(QStringLiteral("Choose…"));
+    connect(choose, &QPushButton::clicked, this, [this, edit, caption, filter, saving] {
+        const QString file = saving ? QFileDialog::getSaveFileName(this, caption, edit->text(), filter, nullptr,
+                                                                  QFileDialog::DontConfirmOverwrite)
+                                    : QFileDialog::getOpenFileName(this, caption, edit->text(), filter);
+        if (!file.isEmpty())
+            edit->setText(file);
+    });
+    auto *row = new QWidget;
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(edit, 1);
+    layout->addWidget(choose);
+    return row;
 }
 
 // A new slot is typed into the empty row at the end.

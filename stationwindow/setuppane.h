@@ -40,9 +40,7 @@ private:
     QGroupBox *logGroup();
     QGroupBox *portsGroup();
     QGroupBox *slotsGroup();
-    void chooseFile();
-    void chooseLog();
-    void chooseInto(QLineEdit *edit, const QString &caption, const QString &filter, bool saving);
+    QWidget *withChooser(QLineEdit *edit, const QString &caption, const QString &filter, bool saving);
     void keepOneEmptySlotRow();
 
     QLineEdit *fileEdit;
