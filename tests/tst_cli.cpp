@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <clocale>
 #include <csignal>
 #include <memory>
 #include <vector>
@@ -675,6 +676,8 @@ void CliTest::slotLineFitsTheTerminal_data()
     // 44-column terminal stay apart
     QTest::newRow("the bar shortens first") << bench.arg(1) << programming << 60
                                             << "Line 7 bench, left fixture, slot 1  programming [##---] 6/12";
+    QTest::newRow("a bar too short to read is none") << bench.arg(1) << programming << 58
+                                                     << "Line 7 bench, left fixture, slot 1  programming 6/12";
     QTest::newRow("down to none, then the name's middle") << bench.arg(1) << programming << 43
                                                           << "Line 7 ...fixture, slot 1  programming 6/12";
     QTest::newRow("its neighbour") << bench.arg(2) << programming << 43 << "Line 7 ...fixture, slot 2  programming 6/12";
@@ -701,7 +704,12 @@ void CliTest::slotLineFitsTheTerminal()
     view.done = state == SlotView::Ok ? 12 : 6;
     view.seconds = 2.41;
     view.attempt = 1;
-    QCOMPARE(StationDisplay::line(view, width), line);
+    // Measured as a UTF-8 terminal draws it, whatever the program's locale.
+    const QByteArray locale = std::setlocale(LC_CTYPE, nullptr);
+    std::setlocale(LC_CTYPE, "C");
+    const QString drawn = StationDisplay::line(view, width);
+    std::setlocale(LC_CTYPE, locale.constData());
+    QCOMPARE(drawn, line);
     QVERIFY(ScreenColumns::width(line) <= width);
 }
 
