@@ -9,7 +9,8 @@ class ResultTable;
 
 // What one morlank-cli watch process keeps over a shift: its descriptors,
 // threads and memory after hundreds of units have come and gone, and the
-// processor time it takes watching empty slots.
+// processor time it takes watching empty slots and slots that hold finished
+// units.
 class StationShiftBench
 {
 public:
@@ -21,8 +22,10 @@ public:
 private:
     void shift();
     void idle();
+    void finishedUnits();
     void reportShift(ResultTable &table) const;
     void reportIdle(ResultTable &table) const;
+    void reportFinished(ResultTable &table) const;
 
     QString cli;
     QString devsim;
@@ -32,6 +35,8 @@ private:
     QString shiftFailure;
     double idleCpuShare = 0;
     QString idleFailure;
+    double finishedCpuShare = 0;
+    QString finishedFailure;
 };
 
 #endif // STATIONSHIFTBENCH_H

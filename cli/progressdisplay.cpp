@@ -1,5 +1,7 @@
 #include "progressdisplay.h"
 
+#include "screencolumns.h"
+
 #include <algorithm>
 
 #include <unistd.h>
@@ -16,7 +18,7 @@ ProgressDisplay::ProgressDisplay(const QStringList &p, int t, bool q)
     , terminal(::isatty(STDERR_FILENO))
 {
     for (const QString &port : ports)
-        portWidth = std::max(portWidth, int(port.size()));
+        portWidth = std::max(portWidth, ScreenColumns::width(port));
 }
 
 void ProgressDisplay::show(const QVector<Device> &devices)
@@ -48,7 +50,9 @@ QString ProgressDisplay::line(const QString &port, int portWidth, const Device &
     const QString drawnBar = bar ? QStringLiteral(" [%1%2]").arg(QString(filled, QLatin1Char('#')),
                                                                   QString(bar - filled, QLatin1Char('-')))
                                  : QString();
-    return (LiveLines::elided(port, nameWidth).leftJustified(nameWidth) + drawnBar + counts).left(width);
+    return ScreenColumns::left(ScreenColumns::leftJustified(LiveLines::elided(port, nameWidth), nameWidth) + drawnBar
+                                   + counts,
+                               width);
 }
 
 void ProgressDisplay::draw(const QVector<Device> &devices)

@@ -33,8 +33,8 @@ public:
     // again below it, so that neither hides the other.
     void printAbove(const QString &text);
 
-    // One device's line in at most `width` columns, the port padded to
-    // `portWidth`: the bar shortens first, down to none, then the port loses
+    // One device's line in at most `width` screen columns, the port padded
+    // to `portWidth` columns: the bar shortens first, down to none, then the port loses
     // the middle of its name to an ellipsis.
     static QString line(const QString &port, int portWidth, const Device &device, int total, int width);
 

@@ -4,8 +4,11 @@
 #include "livelines.h"
 #include "slotview.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QVector>
+
+#include <optional>
 
 // The slots of a station on standard error. On a terminal, one line per slot
 // and a line of totals, redrawn in place; otherwise one line per change of a
@@ -17,7 +20,7 @@ public:
     {
         int ok = 0;
         int failed = 0;
-        double perHour = 0;
+        std::optional<double> perHour; // once the station has run long enough to tell
     };
 
     explicit StationDisplay(bool quiet);
@@ -29,15 +32,22 @@ public:
     void log(const SlotView &slot);
     // A message that stays, above the slots.
     void message(const QString &text);
+    // An attempt's lines on standard output; on the terminal that shows the
+    // slots, above them.
+    void print(const QByteArray &bytes);
+
+    // One slot in at most `width` screen columns: its name and state with a
+    // progress bar. The bar shortens first, down to none, then the name
+    // loses its middle.
+    static QString line(const SlotView &slot, int width);
+    static QString totalsLine(const Totals &totals);
 
 private:
     const bool quiet;
     const bool terminal;
+    const bool sharedTerminal; // standard output and error are one terminal
     QVector<SlotView> logged;
     LiveLines live;
 };
-
-// One slot as a line: its name and state, with a progress bar when `live`.
-QString slotLine(const SlotView &slot, bool live);
 
 #endif // STATIONDISPLAY_H

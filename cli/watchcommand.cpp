@@ -8,18 +8,11 @@
 #include <QJsonDocument>
 #include <QTimer>
 
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
 // How often the live view is drawn anew.
 const int drawIntervalMs = 100;
-
-void printOut(const QByteArray &bytes)
-{
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
 
 QString errorLine(const QString &message)
 {
@@ -78,14 +71,17 @@ void WatchCommand::printAttempt(const QJsonObject &record)
 {
     tally.count(record);
     if (request.json)
-        printOut(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
+        display.print(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
     else
-        printOut(Report::attemptText(record).toLocal8Bit());
+        display.print(Report::attemptText(record).toLocal8Bit());
 }
 
 StationDisplay::Totals WatchCommand::totals() const
 {
-    return {tally.ok(), tally.failed(), tally.perHour()};
+    StationDisplay::Totals totals{tally.ok(), tally.failed(), {}};
+    if (tally.knowsRate())
+        totals.perHour = tally.perHour();
+    return totals;
 }
 
 int WatchCommand::exitStatus() const

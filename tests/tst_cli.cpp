@@ -1,6 +1,8 @@
 #include "connectedlink.h"
 #include "deviceprotocol.h"
 #include "progressdisplay.h"
+#include "screencolumns.h"
+#include "stationdisplay.h"
 #include "simulateddevice.h"
 
 #include <QJsonArray>
@@ -12,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <clocale>
 #include <csignal>
 #include <memory>
 #include <vector>
@@ -193,11 +196,17 @@ private slots:
     void logHoldsAnAttemptPerDevice();
     void progressLineFitsTheTerminal_data();
     void progressLineFitsTheTerminal();
+    void slotLineFitsTheTerminal_data();
+    void slotLineFitsTheTerminal();
+    void totalsTellTheRateOnceKnown();
     // interruption
     void interruptionBeforeAnyPortIsOpened_data();
     void interruptionBeforeAnyPortIsOpened();
     void interruptionEndsBetweenCommands_data();
     void interruptionEndsBetweenCommands();
+    // the station on a terminal
+    void attemptLinesStayAboveTheSlots_data();
+    void attemptLinesStayAboveTheSlots();
     // usage
     void helpAndVersion_data();
     void helpAndVersion();
@@ -631,6 +640,11 @@ void CliTest::progressLineFitsTheTerminal_data()
     QTest::newRow("then the name loses its middle") << byId << int(byId.size()) << 12 << 0 << 39
                                                     << "/dev/s...P9Q-if00-port0 12/12  0 failed";
     QTest::newRow("a terminal too narrow for anything") << pts << 10 << 6 << 1 << 12 << " 6/12  1 fai";
+    // wide characters, two columns each
+    QTest::newRow("CJK padded by columns") << "夹具一号" << 10 << 6 << 1 << 39 << "夹具一号   [#####------] 6/12  1 failed";
+    QTest::newRow("CJK losing its middle") << "/dev/serial/by-id/usb-工厂_第七线左夹具一号-port0" << 53 << 12 << 0 << 30
+                                           << "/de...号-port0 12/12  0 failed";
+    QTest::newRow("an emoji never split") << "🔧🔧🔧🔧 bench" << 14 << 12 << 0 << 25 << "🔧...ench 12/12  0 failed";
 }
 
 void CliTest::progressLineFitsTheTerminal()
@@ -643,6 +657,68 @@ void CliTest::progressLineFitsTheTerminal()
     QFETCH(QString, line);
 
     QCOMPARE(ProgressDisplay::line(port, portWidth, {done, failures, false}, 12, width), line);
+    QVERIFY(ScreenColumns::width(line) <= width);
+}
+
+void CliTest::slotLineFitsTheTerminal_data()
+{
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("line");
+
+    const int programming = SlotView::Programming;
+    const int ok = SlotView::Ok;
+    const QString bench = QStringLiteral("Line 7 bench, left fixture, slot %1");
+    QTest::newRow("room for everything") << "slot1" << programming << 79
+                                         << "slot1  programming [##########----------] 6/12";
+    // the bar goes first, then the middle of the name: two slots of a
+    // 44-column terminal stay apart
+    QTest::newRow("the bar shortens first") << bench.arg(1) << programming << 60
+                                            << "Line 7 bench, left fixture, slot 1  programming [##---] 6/12";
+    QTest::newRow("a bar too short to read is none") << bench.arg(1) << programming << 58
+                                                     << "Line 7 bench, left fixture, slot 1  programming 6/12";
+    QTest::newRow("down to none, then the name's middle") << bench.arg(1) << programming << 43
+                                                          << "Line 7 ...fixture, slot 1  programming 6/12";
+    QTest::newRow("its neighbour") << bench.arg(2) << programming << 43 << "Line 7 ...fixture, slot 2  programming 6/12";
+    QTest::newRow("a finished unit") << bench.arg(2) << ok << 43 << "Line 7...ixture, slot 2  ok 12/12 in 2.41 s";
+    QTest::newRow("too narrow for the state") << bench.arg(2) << ok << 24 << "Li...lot 2  ok 12/12 in ";
+    // wide characters, two columns each
+    QTest::newRow("CJK in columns") << "第七线左夹具一号" << programming << 30 << "第...具一号  programming 6/12";
+    QTest::newRow("CJK cut whole") << "第七线左夹具一号" << ok << 25 << "第...一号  ok 12/12 in 2.";
+    QTest::newRow("an emoji never split") << "🔧🔧🔧🔧🔧🔧🔧🔧 slot 1" << ok << 32 << "🔧...slot 1  ok 12/12 in 2.41 s";
+}
+
+// A slot programming at 6/12, or done with 12/12 in 2.41 s.
+void CliTest::slotLineFitsTheTerminal()
+{
+    QFETCH(QString, slot);
+    QFETCH(int, state);
+    QFETCH(int, width);
+    QFETCH(QString, line);
+
+    SlotView view;
+    view.slot = slot;
+    view.state = SlotView::State(state);
+    view.total = 12;
+    view.done = state == SlotView::Ok ? 12 : 6;
+    view.seconds = 2.41;
+    view.attempt = 1;
+    // Measured as a UTF-8 terminal draws it, whatever the program's locale.
+    const QByteArray locale = std::setlocale(LC_CTYPE, nullptr);
+    std::setlocale(LC_CTYPE, "C");
+    const QString drawn = StationDisplay::line(view, width);
+    std::setlocale(LC_CTYPE, locale.constData());
+    QCOMPARE(drawn, line);
+    QVERIFY(ScreenColumns::width(line) <= width);
+}
+
+// Until the station has run a minute a unit or two would read as hundreds
+// an hour.
+void CliTest::totalsTellTheRateOnceKnown()
+{
+    QCOMPARE(StationDisplay::totalsLine({2, 1, {}}), QStringLiteral("units: 2 ok, 1 failed"));
+    QCOMPARE(StationDisplay::totalsLine({2, 1, 90.0}), QStringLiteral("units: 2 ok, 1 failed, 90.0 per hour"));
 }
 
 void CliTest::interruptionBeforeAnyPortIsOpened_data()
@@ -795,6 +871,77 @@ void CliTest::interruptionEndsBetweenCommands()
         }
         QVERIFY2(rows.mid(0, rows.size() - 2).join(QLatin1Char(' ')).contains(message), terminal);
     }
+}
+
+void CliTest::attemptLinesStayAboveTheSlots_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<bool>("outputOnTerminal"); // else standard output is a pipe
+    QTest::addColumn<QString>("ok");            // in each attempt's line
+
+    const QString text = QStringLiteral("  ok  12/12 acknowledged  ");
+    QTest::newRow("attempt lines on the terminal, as the README runs it") << false << true << text;
+    QTest::newRow("records on the terminal") << true << true << R"("result":"ok")";
+    QTest::newRow("attempt lines to a pipe") << false << false << text;
+}
+
+// Two units programmed slowly enough that the slots are drawn while they
+// work; what the terminal shows at the end holds each attempt line once,
+// whole, above the slots, and no row left from an earlier drawing.
+void CliTest::attemptLinesStayAboveTheSlots()
+{
+    QFETCH(bool, json);
+    QFETCH(bool, outputOnTerminal);
+    QFETCH(QString, ok);
+
+    QByteArray contents;
+    for (int i = 0; i < 12; ++i)
+        contents += "ZEL#N=" + QByteArray::number(i) + '\n';
+    const auto slow = [](const QByteArray &) { return Replies::after(40, "OK\n\r"); };
+    SimulatedDevice first(slow);
+    SimulatedDevice second(slow);
+    Descriptor master;
+    Descriptor slave;
+    winsize size = {30, 120, 0, 0};
+    QCOMPARE(::openpty(&master.fd, &slave.fd, nullptr, nullptr, &size), 0);
+    QCOMPARE(::fcntl(master.fd, F_SETFL, O_NONBLOCK), 0);
+    const QString terminalName = QString::fromLocal8Bit(::ttyname(slave.fd));
+    QProcess process;
+    process.setStandardErrorFile(terminalName);
+    if (outputOnTerminal)
+        process.setStandardOutputFile(terminalName);
+    QStringList arguments{"watch", writeFile("twelve.conf", contents), "--port", first.portName(),
+                          "--port", second.portName(), "--units", "2"};
+    if (json)
+        arguments << "--json";
+    start(process, arguments, {});
+    QByteArray terminal;
+    QVERIFY(QTest::qWaitFor([&] {
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(master.fd, buffer, sizeof buffer)) > 0;)
+            terminal.append(buffer, int(n));
+        return process.state() == QProcess::NotRunning;
+    }, 60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY2(terminal.contains("programming ["), terminal); // drawn while the units worked
+
+    const QStringList rows = screen(terminal);
+    QVERIFY2(rows.size() >= 3, terminal);
+    const QStringList slotRows = rows.mid(rows.size() - 3);
+    for (const QString &port : {first.portName(), second.portName()})
+        QVERIFY2(slotRows.filter(QRegularExpression('^' + QRegularExpression::escape(port) + "  ok 12/12 in ")).size()
+                     == 1, terminal);
+    QCOMPARE(slotRows.last(), QStringLiteral("units: 2 ok, 0 failed")); // no rate before a minute
+    QStringList attempts = rows.mid(0, rows.size() - 3);
+    if (!outputOnTerminal) {
+        QVERIFY2(attempts.isEmpty(), terminal);
+        attempts = QString::fromLocal8Bit(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QCOMPARE(attempts.size(), 2);
+    QCOMPARE(attempts.filter(ok).size(), 2);
+    for (const QString &port : {first.portName(), second.portName()})
+        QVERIFY2(attempts.filter(port + (json ? "\"," : "  ")).size() == 1, terminal);
 }
 
 void CliTest::helpAndVersion_data()
