@@ -1,5 +1,6 @@
 #include "statefile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -39,6 +40,18 @@ bool writeAll(int descriptor, const QByteArray &bytes)
     return true;
 }
 
+// The file a path leads to through symbolic links, itself and its folders,
+// whether or not the file exists yet.
+QString followLinks(const QString &path)
+{
+    QFileInfo file(path);
+    // As many links as the system itself follows.
+    for (int hops = 0; file.isSymLink() && hops < 40; ++hops)
+        file.setFile(file.symLinkTarget());
+    const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? file.absoluteFilePath() : QDir(folder).filePath(file.fileName());
+}
+
 bool syncFolder(const QString &folder)
 {
     const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -51,7 +64,8 @@ bool syncFolder(const QString &folder)
 } // namespace
 
 StateFile::StateFile(const QString &path)
-    : statePath(path)
+    : givenPath(path)
+    , statePath(followLinks(path))
 {
 }
 
@@ -63,7 +77,7 @@ StateFile::~StateFile()
 
 QString StateFile::path() const
 {
-    return statePath;
+    return givenPath;
 }
 
 bool StateFile::open(QString &error)
@@ -101,12 +115,12 @@ bool StateFile::read(QByteArray &bytes, bool &exists, QString &error) const
     if (!exists)
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read the state file %1: %2").arg(statePath, file.errorString());
+        error = QStringLiteral("cannot read the state file %1: %2").arg(givenPath, file.errorString());
         return false;
     }
     bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        error = QStringLiteral("cannot read the state file %1: %2").arg(statePath, file.errorString());
+        error = QStringLiteral("cannot read the state file %1: %2").arg(givenPath, file.errorString());
         return false;
     }
     return true;
@@ -134,7 +148,7 @@ bool StateFile::replace(const QByteArray &bytes, QString &error) const
     }
     if (::rename(newName.constData(), QFile::encodeName(statePath).constData()) != 0
         || !syncFolder(QFileInfo(statePath).absolutePath())) {
-        error = QStringLiteral("cannot replace the state file %1: %2").arg(statePath, systemError());
+        error = QStringLiteral("cannot replace the state file %1: %2").arg(givenPath, systemError());
         return false;
     }
     return true;

@@ -50,6 +50,8 @@ private:
     QVector<QStringList> rows;
     QVector<int> rowLines;
     QHash<QString, int> boundRows;
+    QHash<QStringList, int> rowNumbers; // by their fields
+
 };
 
 #endif // VALUELIST_H
