@@ -77,7 +77,6 @@ QStringList ValueReservationsTest::reserveEach(ValueReservations &reservations, 
         case Reservation::StateFailed: results << "state failed: " + reservation.error; break;
         }
         results.last().replace(folder->path() + "/", QString());
-        results.last().replace(QFileInfo(folder->path()).canonicalFilePath() + "/", QString());
     }
     return results;
 }

@@ -1,6 +1,5 @@
 #include "statefile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -40,16 +39,16 @@ bool writeAll(int descriptor, const QByteArray &bytes)
     return true;
 }
 
-// The file a path leads to through symbolic links, itself and its folders,
-// whether or not the file exists yet.
+// The file a path names once symbolic links to it are followed, whether or
+// not it exists yet. Links among its folders need nothing: the names made
+// beside it and the rename stay in the folder they lead to.
 QString followLinks(const QString &path)
 {
     QFileInfo file(path);
     // As many links as the system itself follows.
     for (int hops = 0; file.isSymLink() && hops < 40; ++hops)
         file.setFile(file.symLinkTarget());
-    const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
-    return folder.isEmpty() ? file.absoluteFilePath() : QDir(folder).filePath(file.fileName());
+    return file.absoluteFilePath();
 }
 
 bool syncFolder(const QString &folder)
