@@ -192,6 +192,7 @@ private slots:
     void dryRunShowsTheNextUnitsCommands_data();
     void dryRunShowsTheNextUnitsCommands();
     void logHoldsAnAttemptPerDevice();
+    void logMovedDuringADownloadIsFollowed();
     void recordNotWrittenIsAnError_data();
     void recordNotWrittenIsAnError();
     void progressLineFitsTheTerminal_data();
@@ -561,13 +562,15 @@ void CliTest::dryRunShowsTheNextUnitsCommands()
 }
 
 // One JSON line per device, the one not found included, in the log before
-// the result is printed. The configuration comes through a pipe (a shell's
-// <(...)), which can be read but once: the hash recorded is of the bytes
-// read, and sent.
+// the result is printed; the log named through a link, as logs often are.
+// The configuration comes through a pipe (a shell's <(...)), which can be
+// read but once: the hash recorded is of the bytes read, and sent.
 void CliTest::logHoldsAnAttemptPerDevice()
 {
     const Devices fleet = devices("ds");
     const QString log = dir.filePath("cli.jsonl");
+    const QString link = dir.filePath("cli-link.jsonl");
+    QVERIFY(QFile::link(log, link));
     const QStringList ports = portOptions(portNames(fleet));
     QFile conf(configuration);
     QVERIFY(conf.open(QIODevice::ReadOnly));
@@ -576,10 +579,12 @@ void CliTest::logHoldsAnAttemptPerDevice()
     QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
     QProcess writer;
     writer.start("sh", {"-c", R"(printf %s "$1" > "$2")", "sh", text, pipe});
-    QCOMPARE(run(QStringList{"download", pipe, "--quiet", "--log", log} + ports).status, 1);
+    const Run download = run(QStringList{"download", pipe, "--quiet", "--log", link} + ports);
+    QCOMPARE(download.status, 1);
+    QVERIFY2(!download.err.contains("moved"), download.err);
     QVERIFY(writer.waitForFinished());
     QCOMPARE(fleet[0]->received(), handshake + "ZEL#A=1\rZEL#BEEP=2\rZEL#C=3\rZEL#D=4\r");
-    QCOMPARE(run(QStringList{"clock", "set", "--from-pc", "--log", log} + ports).status, 1);
+    QCOMPARE(run(QStringList{"clock", "set", "--from-pc", "--log", link} + ports).status, 1);
     QFile file(log);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QList<QByteArray> lines = file.readAll().split('\n');
@@ -603,6 +608,33 @@ void CliTest::logHoldsAnAttemptPerDevice()
     const QString second = fleet[1]->portName().right(1);
     QCOMPARE(seen, (QStringList{first + " ok 4 -", second + " not found 0 -", first + " ok 0 clock",
                                 second + " not found 0 -"}));
+}
+
+// logrotate moves the log away while a download runs: the record goes to a
+// new file at the log's path, and the program says so.
+void CliTest::logMovedDuringADownloadIsFollowed()
+{
+    const QString log = writeFile("rotated.jsonl", "{\"earlier\": 1}\n");
+    SimulatedDevice device(answering({{"ZEL#C", Replies::after(700, "OK\n\r")}, {"ZEL#D", Replies::after(700, "OK\n\r")}}));
+    QProcess process;
+    start(process, {"download", configuration, "--quiet", "--json", "--log", log, "--port", device.portName()}, {});
+    QVERIFY(QTest::qWaitFor([&] { return device.commands().size() >= 3; }, 15000));
+    QVERIFY(QFile::rename(log, log + ".1"));
+    const Run result = finish(process);
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.err.contains("the log " + log.toUtf8()
+                                 + " was moved or removed; the records that follow go to the file now at that path"),
+             result.err);
+    QFile moved(log + ".1");
+    QVERIFY(moved.open(QIODevice::ReadOnly));
+    QCOMPARE(moved.readAll(), QByteArray("{\"earlier\": 1}\n"));
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    QCOMPARE(lines.size(), 2);
+    const QJsonObject record = QJsonDocument::fromJson(lines[0]).object();
+    QCOMPARE(record["port"].toString(), device.portName());
+    QCOMPARE(record["result"].toString(), QStringLiteral("ok"));
 }
 
 void CliTest::recordNotWrittenIsAnError_data()
@@ -878,6 +910,8 @@ void CliTest::inputErrorsSendNothing_data()
     QTest::addColumn<QString>("message"); // part of it
 
     QTest::newRow("missing file") << QStringList{"download", dir.filePath("missing.conf")} << "missing.conf";
+    QTest::newRow("a file that fails part-way") << QStringList{"download", "/proc/self/mem"}
+                                                << "cannot read /proc/self/mem";
     QTest::newRow("two commands") << QStringList{"download", writeFile("two.conf", "ZEL#A\nZEL#B\n")}
                                   << "holds 2 command(s)";
     QTest::newRow("two commands, dry run") << QStringList{"download", dir.filePath("two.conf"), "--dry-run"}

@@ -115,42 +115,35 @@ QString sha256Of(const QByteArray &bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
-// The log's writes (W), its syncs that succeeded (S) and the records printed
-// (P), in order, from what `strace -f -e trace=write,fsync` saw. The log is
-// the file other than standard output that JSON objects are written to.
-QByteArray recordEvents(const QString &trace)
+// The log's writes (W) and syncs (S), its folder's syncs (F), and the records
+// printed (P), in order, from what `strace -f -y -e trace=write,fsync` saw.
+QByteArray recordEvents(const QString &trace, const QString &log)
 {
     QFile file(trace);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    static const QRegularExpression call(R"(^(\d+) +(write|fsync)\((\d+)(.*)$)");
+    static const QRegularExpression call(R"(^(\d+) +(write|fsync)\((\d+)<([^>]*)>(.*)$)");
     static const QRegularExpression resumed(R"(^(\d+) +<\.\.\. fsync resumed>.*= 0$)");
+    const QString folder = QFileInfo(log).absolutePath();
+    const auto syncOf = [&](const QString &path) { return path == log ? 'S' : path == folder ? 'F' : '\0'; };
     QHash<QString, QString> syncing; // thread: the file it syncs
-    QVector<QPair<QString, char>> events;
-    QString log;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QRegularExpressionMatch done = resumed.match(QString::fromLatin1(line));
-        if (done.hasMatch()) {
-            events << qMakePair(syncing.take(done.captured(1)), 'S');
-            continue;
-        }
-        const QRegularExpressionMatch m = call.match(QString::fromLatin1(line));
-        const QString fd = m.captured(3);
-        const QString rest = m.captured(4);
-        if (m.captured(2) == "write" && rest.startsWith(R"(, "{\")") && fd != "2") {
-            if (fd != "1")
-                log = fd;
-            events << qMakePair(fd, fd == "1" ? 'P' : 'W');
-        } else if (m.captured(2) == "fsync" && rest.endsWith("= 0")) {
-            events << qMakePair(fd, 'S');
-        } else if (m.captured(2) == "fsync" && rest.contains("<unfinished")) {
-            syncing.insert(m.captured(1), fd);
-        }
-    }
     QByteArray seen;
-    for (const auto &event : events) {
-        if (event.first == log || event.second == 'P')
-            seen += event.second;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QRegularExpressionMatch done = resumed.match(QString::fromUtf8(line));
+        const QRegularExpressionMatch m = call.match(QString::fromUtf8(line));
+        const QString path = m.captured(4);
+        const QString rest = m.captured(5);
+        char event = '\0';
+        if (done.hasMatch())
+            event = syncOf(syncing.take(done.captured(1)));
+        else if (m.captured(2) == "write" && rest.startsWith(R"(, "{\")"))
+            event = m.captured(3) == "1" ? 'P' : path == log ? 'W' : '\0';
+        else if (m.captured(2) == "fsync" && rest.endsWith("= 0"))
+            event = syncOf(path);
+        else if (m.captured(2) == "fsync" && rest.contains("<unfinished"))
+            syncing.insert(m.captured(1), path);
+        if (event)
+            seen += event;
     }
     return seen;
 }
@@ -569,15 +562,17 @@ void StationTest::recordSyncedBeforeShownDone()
         QSKIP("strace is missing or may not trace here (scripts/install-deps installs it)");
     QTemporaryDir traced;
     const QString trace = traced.filePath("trace");
+    const QString log = QDir(QFileInfo(traced.path()).canonicalFilePath()).filePath("log.jsonl");
     StationBench bench;
     bench.plug(1);
-    Watch watch({configuration, "--port", bench.pattern(), "--units", "2", "--log", traced.filePath("log.jsonl")}, {},
-                {strace, "-f", "-qq", "-e", "trace=write,fsync", "-e", "signal=none", "-o", trace});
+    Watch watch({configuration, "--port", bench.pattern(), "--units", "2", "--log", log}, {},
+                {strace, "-f", "-qq", "-y", "-e", "trace=write,fsync", "-e", "signal=none", "-o", trace});
     QCOMPARE(watch.records(1).size(), 1);
     bench.plug(2);
     QCOMPARE(watch.status(), 0);
-    // The log synced when opened, then each record written, synced, printed.
-    QCOMPARE(recordEvents(trace), QByteArray("SWSPWSP"));
+    // The new log synced when made, with its name in its folder; then each
+    // record written, synced, printed.
+    QCOMPARE(recordEvents(trace, log), QByteArray("SFWSPWSP"));
 }
 
 // A record that cannot be written stops the station taking units; nothing is

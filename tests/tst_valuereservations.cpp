@@ -429,13 +429,15 @@ void ValueReservationsTest::threadsNeverShareAValue()
 
 void ValueReservationsTest::programsNeverShareAValue_data()
 {
-    QTest::addColumn<QString>("link"); // the second program's name of the state file, a link to it; empty: none
+    QTest::addColumn<QStringList>("links"); // NAME=TARGET each, in the test's folder
+    QTest::addColumn<QString>("secondName"); // the second program's name of the state file
     QTest::addColumn<bool>("stateFirst"); // whether the state file is there before they start
 
-    QTest::newRow("one name") << QString() << false;
+    QTest::newRow("one name") << QStringList{} << "state.json" << false;
     // A link to a state file that is not there yet, as a line sets one up.
-    QTest::newRow("a link to it, in the same folder") << QStringLiteral("state.json") << false;
-    QTest::newRow("a link to it, from another folder") << QStringLiteral("../state.json") << true;
+    QTest::newRow("a link to it") << QStringList{"link.json=state.json"} << "link.json" << false;
+    QTest::newRow("a link to a link to it, from another folder")
+        << QStringList{"link.json=state.json", "other/link.json=../link.json"} << "other/link.json" << true;
 }
 
 // Two programs that share one state file and a list of 50 rows, asking for
@@ -443,7 +445,8 @@ void ValueReservationsTest::programsNeverShareAValue_data()
 // symbolic link, which stays a link.
 void ValueReservationsTest::programsNeverShareAValue()
 {
-    QFETCH(QString, link);
+    QFETCH(QStringList, links);
+    QFETCH(QString, secondName);
     QFETCH(bool, stateFirst);
 
     QByteArray csv("ID\n");
@@ -453,15 +456,15 @@ void ValueReservationsTest::programsNeverShareAValue()
     if (stateFirst)
         writeFile("state.json", R"({"format": "morlank-values-state", "version": 1, "list": null, "counters": {}, )"
                                 R"("handed_out": []})");
-    const QString linkPath = folder->filePath(link.startsWith("..") ? "other/state-link.json" : "state-link.json");
-    if (!link.isEmpty()) {
-        QVERIFY(QDir().mkpath(QFileInfo(linkPath).path()));
-        QVERIFY(QFile::link(link, linkPath));
+    for (const QString &link : links) {
+        const QString name = folder->filePath(link.section('=', 0, 0));
+        QVERIFY(QDir().mkpath(QFileInfo(name).path()));
+        QVERIFY(QFile::link(link.section('=', 1), name));
     }
     QVector<QProcess *> programs;
     for (const char *port : {"one", "two"}) {
         auto *program = new QProcess(this);
-        const QString state = link.isEmpty() || programs.isEmpty() ? statePath() : linkPath;
+        const QString state = programs.isEmpty() ? statePath() : folder->filePath(secondName);
         program->start(MORLANK_VALUE_RESERVER, {state, list, "N=1", "30", port});
         programs << program;
     }
@@ -487,8 +490,8 @@ void ValueReservationsTest::programsNeverShareAValue()
     QVERIFY(rows.contains(1) && rows.contains(50) && counterValues.contains("50"));
     QCOMPARE(usedUp, 10);
     QCOMPARE(stateOnDiskJson()["handed_out"].toArray().size(), 50);
-    if (!link.isEmpty())
-        QCOMPARE(QFileInfo(linkPath).symLinkTarget(), QFileInfo(statePath()).absoluteFilePath());
+    for (const QString &link : links)
+        QVERIFY2(QFileInfo(folder->filePath(link.section('=', 0, 0))).isSymLink(), qPrintable(link));
 }
 
 QTEST_GUILESS_MAIN(ValueReservationsTest)
