@@ -10,8 +10,8 @@
 // sync the folder), so after a crash it is the old file or the new, never a
 // mix. The lock is flock() on a file of its own beside it ("FILE.lock"): the
 // state file's inode changes with every rename, so it cannot carry the lock.
-// A path through symbolic links is followed first, so that every name of one
-// state file shares its lock and its file, and a link stays a link.
+// A symbolic link to the state file is followed first, so that every name of
+// one state file shares its lock and its file, and the link stays a link.
 class StateFile
 {
 public:
