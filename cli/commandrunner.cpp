@@ -176,13 +176,11 @@ int CommandRunner::download()
     QJsonObject report = Report::download(request.file, configuration.commands.size(), ports, done,
                                           !request.ports.isEmpty());
     report = Report::withProbes(Report::withValues(report, given, refused), ports, fleet->probes());
-    // The file is hashed once for every record, and only when there is a log.
     const QString file = QFileInfo(request.file).absoluteFilePath();
-    const QString sha256 = log.isOpen() ? fileSha256(request.file) : QString();
     keepRecords(report, [&](const QString &port, AttemptRecord &record) {
         const DownloadJob *job = done.value(ports.indexOf(port));
         record.file = file;
-        record.fileSha256 = sha256;
+        record.fileSha256 = configuration.sha256;
         record.commands = int(configuration.commands.size());
         record.download = job ? &job->result() : nullptr;
         if (job)
@@ -232,9 +230,7 @@ bool CommandRunner::openLog()
     QString error;
     if (request.log.isEmpty() || log.open(request.log, error))
         return true;
-    printError(QStringLiteral("cannot append to the log %1: %2. Check the folder and that you may write there; "
-                              "nothing was sent.")
-                   .arg(request.log, error));
+    printError(error);
     return false;
 }
 
@@ -260,7 +256,11 @@ void CommandRunner::keepRecords(const QJsonObject &report,
         record.version = QCoreApplication::applicationVersion();
         details(port, record);
         QString error;
-        if (!log.append(record.toJson(), error)) {
+        const bool kept = log.append(record.toJson(), error);
+        const QString notice = log.takeNotice();
+        if (!notice.isEmpty())
+            printError(notice);
+        if (!kept) {
             printError(QStringLiteral("cannot write the log %1: %2. The results below are not in it.")
                            .arg(request.log, error));
             status = 1;

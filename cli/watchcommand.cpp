@@ -39,6 +39,7 @@ int WatchCommand::run()
     QObject::connect(&station, &Station::finished, &loop, &QEventLoop::quit);
     QObject::connect(&station, &Station::attemptRecorded, [this](const QJsonObject &record) { printAttempt(record); });
     QObject::connect(&station, &Station::slotChanged, [this](const SlotView &slot) { display.log(slot); });
+    QObject::connect(&station, &Station::noticed, [this](const QString &notice) { display.message(errorLine(notice)); });
     QObject::connect(&station, &Station::halted, [this](const QString &reason) {
         halted = true;
         display.message(errorLine(reason + QStringLiteral(". No new unit is taken; the station ends when the units "

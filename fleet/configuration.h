@@ -6,10 +6,12 @@
 #include <QVector>
 
 // A configuration file as every command that sends one reads it, checked
-// before any port is opened.
+// before any port is opened. The file is read once: the commands sent and the
+// hash recorded come from the same bytes, whatever happens to the file later.
 struct Configuration
 {
     QString file; // as given
+    QString sha256; // of the bytes read, in hex
     QStringList commands;
     QVector<int> lineNumbers;
 

@@ -2,8 +2,6 @@
 
 #include "jobjson.h"
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <QJsonArray>
 
 #include <cmath>
@@ -14,11 +12,12 @@ QJsonValue orNull(const QString &text)
     return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
-// ISO 8601 with the offset from UTC, so that records from stations in
-// several zones, or from both sides of a clock change, sort and compare.
+// ISO 8601 to the millisecond with the offset from UTC, so that records from
+// stations in several zones, from both sides of a clock change, or of
+// attempts a second long, sort and compare.
 QString timeText(const QDateTime &time)
 {
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
 QJsonValue usbJson(const PortInfo &usb)
@@ -57,13 +56,4 @@ QJsonObject AttemptRecord::toJson() const
         {"error", orNull(error)},
         {"morlank_version", version}};
     return record;
-}
-
-QString fileSha256(const QString &fileName)
-{
-    QFile file(fileName);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return {};
-    return QString::fromLatin1(hash.result().toHex());
 }

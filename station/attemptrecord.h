@@ -24,7 +24,7 @@ struct AttemptRecord
     // or "answer" (a present port started answering); empty outside a station.
     QString arrival;
     QString file; // empty for a clock job
-    QString fileSha256;
+    QString fileSha256; // of the bytes the commands were read from
     int commands = 0;
     int attempt = 1;
     QString result; // ok, failed, gone, interrupted, not found
@@ -36,8 +36,5 @@ struct AttemptRecord
 
     QJsonObject toJson() const;
 };
-
-// The SHA-256 of a file's bytes, in hex; empty when it cannot be read.
-QString fileSha256(const QString &fileName);
 
 #endif // ATTEMPTRECORD_H

@@ -101,6 +101,9 @@ void Station::collect()
     QStringList ports;
     if (!ending && poller.takeLatest(ports))
         adopt(ports);
+    const QString notice = control.takeLogNotice();
+    if (!notice.isEmpty())
+        emit noticed(notice);
     for (Slot &slot : slotList)
         collect(slot);
     const QString reason = control.haltReason();

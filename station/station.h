@@ -48,6 +48,9 @@ signals:
     void attemptRecorded(const QJsonObject &record);
     // The station takes no new units any more, and why.
     void halted(const QString &reason);
+    // What the operator should know that stops nothing: the log was moved or
+    // removed, and the records go on at its path.
+    void noticed(const QString &message);
     // Every unit taken has finished and every port is closed.
     void finished();
 

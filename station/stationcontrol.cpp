@@ -84,3 +84,8 @@ bool StationControl::keep(const QJsonObject &record, QString &error)
     halt(QStringLiteral("the log cannot be written: %1").arg(error));
     return false;
 }
+
+QString StationControl::takeLogNotice()
+{
+    return log ? log->takeNotice() : QString();
+}

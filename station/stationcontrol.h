@@ -44,6 +44,8 @@ public:
     // Writes the record to the log, if there is one; a record that cannot be
     // written halts the station. False when it is not in the log.
     bool keep(const QJsonObject &record, QString &error);
+    // The log's notice since the last call, if any (see RecordLog).
+    QString takeLogNotice();
 
 private:
     const StationSettings stationSettings;

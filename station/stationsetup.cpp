@@ -1,6 +1,5 @@
 #include "stationsetup.h"
 
-#include "attemptrecord.h"
 #include "commandtemplate.h"
 #include "configuration.h"
 #include "valuereservations.h"
@@ -18,18 +17,14 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     auto values = std::make_shared<ValueReservations>();
     if (!values->open(options.values, *commandTemplate, error))
         return false;
-    if (!options.log.isEmpty() && !recordLog.open(options.log, error)) {
-        error = QStringLiteral("cannot append to the log %1: %2. Check the folder and that you may write there; "
-                               "nothing was sent.")
-                    .arg(options.log, error);
+    if (!options.log.isEmpty() && !recordLog.open(options.log, error))
         return false;
-    }
     StationSettings &s = stationSettings;
     s.ports = options.ports;
     s.vidPids = options.vidPids;
     s.slotNames = options.slotNames;
     s.file = QFileInfo(options.file).absoluteFilePath();
-    s.fileSha256 = fileSha256(options.file);
+    s.fileSha256 = configuration.sha256;
     s.commands = configuration.commands;
     s.lineNumbers = configuration.lineNumbers;
     if (values->isInUse()) {

@@ -6,7 +6,8 @@
 #include "stationsettings.h"
 
 // A station made ready from its options, every check made before any port
-// is opened: the configuration read, the log opened for appending.
+// is opened: the configuration read, the log opened for appending and found
+// to be one that can be synced to disk.
 class StationSetup
 {
 public:

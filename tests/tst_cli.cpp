@@ -5,6 +5,7 @@
 #include "stationdisplay.h"
 #include "simulateddevice.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -194,6 +195,9 @@ private slots:
     void dryRunShowsTheNextUnitsCommands_data();
     void dryRunShowsTheNextUnitsCommands();
     void logHoldsAnAttemptPerDevice();
+    void logMovedDuringADownloadIsFollowed();
+    void recordNotWrittenIsAnError_data();
+    void recordNotWrittenIsAnError();
     void progressLineFitsTheTerminal_data();
     void progressLineFitsTheTerminal();
     void slotLineFitsTheTerminal_data();
@@ -567,19 +571,36 @@ void CliTest::dryRunShowsTheNextUnitsCommands()
 }
 
 // One JSON line per device, the one not found included, in the log before
-// the result is printed.
+// the result is printed; the log named through a link, as logs often are.
+// The configuration comes through a pipe (a shell's <(...)), which can be
+// read but once: the hash recorded is of the bytes read, and sent.
 void CliTest::logHoldsAnAttemptPerDevice()
 {
     const Devices fleet = devices("ds");
     const QString log = dir.filePath("cli.jsonl");
+    const QString link = dir.filePath("cli-link.jsonl");
+    QVERIFY(QFile::link(log, link));
     const QStringList ports = portOptions(portNames(fleet));
-    QCOMPARE(run(QStringList{"download", configuration, "--quiet", "--log", log} + ports).status, 1);
-    QCOMPARE(run(QStringList{"clock", "set", "--from-pc", "--log", log} + ports).status, 1);
+    QFile conf(configuration);
+    QVERIFY(conf.open(QIODevice::ReadOnly));
+    const QByteArray text = conf.readAll();
+    const QString pipe = dir.filePath("piped.conf");
+    QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+    QProcess writer;
+    writer.start("sh", {"-c", R"(printf %s "$1" > "$2")", "sh", text, pipe});
+    const Run download = run(QStringList{"download", pipe, "--quiet", "--log", link} + ports);
+    QCOMPARE(download.status, 1);
+    QVERIFY2(!download.err.contains("moved"), download.err);
+    QVERIFY(writer.waitForFinished());
+    QCOMPARE(fleet[0]->received(), handshake + "ZEL#A=1\rZEL#BEEP=2\rZEL#C=3\rZEL#D=4\r");
+    QCOMPARE(run(QStringList{"clock", "set", "--from-pc", "--log", link} + ports).status, 1);
     QFile file(log);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QList<QByteArray> lines = file.readAll().split('\n');
     QCOMPARE(lines.takeLast(), QByteArray());
     QCOMPARE(lines.size(), 4);
+    const QString sha256 = QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex();
+    const QRegularExpression toTheMillisecond(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)$)");
     QStringList seen;
     for (const QByteArray &line : lines) {
         const QJsonObject record = QJsonDocument::fromJson(line).object();
@@ -587,11 +608,74 @@ void CliTest::logHoldsAnAttemptPerDevice()
                     + QString::number(record["sent"].toInt()) + ' ' + (record["clock"].isObject() ? "clock" : "-");
         QCOMPARE(record["attempt"].toInt(), 1);
         QVERIFY(record["arrival"].isNull());
+        QCOMPARE(record["file_sha256"].toString(), seen.size() <= 2 ? sha256 : QString()); // the download's two
+        // Attempts a second long still sort.
+        for (const char *field : {"started", "time"})
+            QVERIFY2(toTheMillisecond.match(record[field].toString()).hasMatch(), qPrintable(record[field].toString()));
     }
     const QString first = fleet[0]->portName().right(1);
     const QString second = fleet[1]->portName().right(1);
     QCOMPARE(seen, (QStringList{first + " ok 4 -", second + " not found 0 -", first + " ok 0 clock",
                                 second + " not found 0 -"}));
+}
+
+// logrotate moves the log away while a download runs: the record goes to a
+// new file at the log's path, and the program says so.
+void CliTest::logMovedDuringADownloadIsFollowed()
+{
+    const QString log = writeFile("rotated.jsonl", "{\"earlier\": 1}\n");
+    SimulatedDevice device(answering({{"ZEL#C", Replies::after(700, "OK\n\r")}, {"ZEL#D", Replies::after(700, "OK\n\r")}}));
+    QProcess process;
+    start(process, {"download", configuration, "--quiet", "--json", "--log", log, "--port", device.portName()}, {});
+    QVERIFY(QTest::qWaitFor([&] { return device.commands().size() >= 3; }, 15000));
+    QVERIFY(QFile::rename(log, log + ".1"));
+    const Run result = finish(process);
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.err.contains("the log " + log.toUtf8()
+                                 + " was moved or removed; the records that follow go to the file now at that path"),
+             result.err);
+    QFile moved(log + ".1");
+    QVERIFY(moved.open(QIODevice::ReadOnly));
+    QCOMPARE(moved.readAll(), QByteArray("{\"earlier\": 1}\n"));
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    QCOMPARE(lines.size(), 2);
+    const QJsonObject record = QJsonDocument::fromJson(lines[0]).object();
+    QCOMPARE(record["port"].toString(), device.portName());
+    QCOMPARE(record["result"].toString(), QStringLiteral("ok"));
+}
+
+void CliTest::recordNotWrittenIsAnError_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("download") << QStringList{"download", configuration, "--quiet"};
+    QTest::newRow("clock set") << QStringList{"clock", "set", "--from-pc"};
+}
+
+// A log that may grow no more (the file size limit reached, as a full disk
+// would be): the device is served and the result printed, but the run has
+// failed, for its record is not kept.
+void CliTest::recordNotWrittenIsAnError()
+{
+    QFETCH(QStringList, arguments);
+
+    const QByteArray earlier = QByteArray(4095, 'x') + '\n';
+    const QString log = writeFile("full.jsonl", earlier);
+    const Devices fleet = devices("d");
+    QProcess process;
+    // With SIGXFSZ ignored, a write past the limit fails with EFBIG.
+    process.start("sh", QStringList{"-c", R"(trap '' XFSZ; ulimit -f 1; exec "$0" "$@")", cli} + arguments
+                            + QStringList{"--log", log, "--port", fleet[0]->portName()});
+    const Run result = finish(process);
+    QCOMPARE(result.status, 1);
+    QVERIFY2(result.err.contains("cannot write the log " + log.toUtf8()), result.err);
+    QVERIFY2(result.out.contains("  ok"), result.out);
+    QVERIFY(fleet[0]->commands().size() > 2);
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), earlier);
 }
 
 void CliTest::dryRunOpensNothing()
@@ -973,6 +1057,8 @@ void CliTest::inputErrorsSendNothing_data()
     QTest::addColumn<QString>("message"); // part of it
 
     QTest::newRow("missing file") << QStringList{"download", dir.filePath("missing.conf")} << "missing.conf";
+    QTest::newRow("a file that fails part-way") << QStringList{"download", "/proc/self/mem"}
+                                                << "cannot read /proc/self/mem";
     QTest::newRow("two commands") << QStringList{"download", writeFile("two.conf", "ZEL#A\nZEL#B\n")}
                                   << "holds 2 command(s)";
     QTest::newRow("two commands, dry run") << QStringList{"download", dir.filePath("two.conf"), "--dry-run"}
@@ -994,8 +1080,22 @@ void CliTest::inputErrorsSendNothing_data()
         << QStringList{"download", placeholders, "--values", writeFile("short.csv", "ID,SN\nA,1\nB\n"), "--state",
                        dir.filePath("short.state")}
         << "line 3";
+    QTest::newRow("a value list with the same row twice")
+        << QStringList{"download", placeholders, "--values", writeFile("twice.csv", "ID,SN\nA,1\nB,2\nA,1\n"),
+                       "--state", dir.filePath("twice.state")}
+        << "twice.csv line 4: the row is the same as line 2";
     QTest::newRow("a log that cannot be opened")
         << QStringList{"download", configuration, "--log", dir.filePath("no/such/folder/log.jsonl")} << "log";
+    // a log whose records could not be synced to disk
+    QTest::newRow("a log that is /dev/null") << QStringList{"download", configuration, "--log", "/dev/null"}
+                                             << "cannot append to the log /dev/null: it is a character device";
+    const QString pipe = dir.filePath("log.pipe");
+    QVERIFY(QFile::exists(pipe) || ::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+    QTest::newRow("a log that is a pipe") << QStringList{"clock", "set", "--from-pc", "--log", pipe}
+                                          << "cannot append to the log " + pipe + ": it is a pipe";
+    // the station's options
+    QTest::newRow("--verify without --set-clock") << QStringList{"watch", configuration, "--verify"}
+                                                  << "--verify reads back the clock that --set-clock writes";
 }
 
 void CliTest::inputErrorsSendNothing()

@@ -11,23 +11,28 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
+
 namespace {
 const QString cli = QStringLiteral(MORLANK_CLI);
 const QByteArray handshake = "ZEL#\r";
 const QByteArray configurationText = "; station\nZEL#A=1\n\nZEL#BEEP=2\r\nZEL#C=3\n# end\nZEL#D=4\n";
 const QByteArray configurationCommands = "ZEL#A=1\rZEL#BEEP=2\rZEL#C=3\rZEL#D=4\r";
 
-// morlank-cli watch in a process of its own, its records read as they come.
+// morlank-cli watch in a process of its own, its records read as they come;
+// run by `wrapper` (a program and its arguments) when one is given.
 class Watch
 {
 public:
-    explicit Watch(const QStringList &arguments, const QMap<QString, QString> &environment = {})
+    explicit Watch(const QStringList &arguments, const QMap<QString, QString> &environment = {},
+                   const QStringList &wrapper = {})
     {
         QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
         for (auto entry = environment.cbegin(); entry != environment.cend(); ++entry)
             variables.insert(entry.key(), entry.value());
         process.setProcessEnvironment(variables);
-        process.start(cli, QStringList{"watch"} + arguments + QStringList{"--json"});
+        const QStringList command = wrapper + QStringList{cli, "watch"} + arguments + QStringList{"--json"};
+        process.start(command.first(), command.mid(1));
     }
     ~Watch()
     {
@@ -104,6 +109,44 @@ bool writeFile(const QString &fileName, const QByteArray &contents)
     QFile file(fileName);
     return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
 }
+
+QString sha256Of(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// The log's writes (W) and syncs (S), its folder's syncs (F), and the records
+// printed (P), in order, from what `strace -f -y -e trace=write,fsync` saw.
+QByteArray recordEvents(const QString &trace, const QString &log)
+{
+    QFile file(trace);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression call(R"(^(\d+) +(write|fsync)\((\d+)<([^>]*)>(.*)$)");
+    static const QRegularExpression resumed(R"(^(\d+) +<\.\.\. fsync resumed>.*= 0$)");
+    const QString folder = QFileInfo(log).absolutePath();
+    const auto syncOf = [&](const QString &path) { return path == log ? 'S' : path == folder ? 'F' : '\0'; };
+    QHash<QString, QString> syncing; // thread: the file it syncs
+    QByteArray seen;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QRegularExpressionMatch done = resumed.match(QString::fromUtf8(line));
+        const QRegularExpressionMatch m = call.match(QString::fromUtf8(line));
+        const QString path = m.captured(4);
+        const QString rest = m.captured(5);
+        char event = '\0';
+        if (done.hasMatch())
+            event = syncOf(syncing.take(done.captured(1)));
+        else if (m.captured(2) == "write" && rest.startsWith(R"(, "{\")"))
+            event = m.captured(3) == "1" ? 'P' : path == log ? 'W' : '\0';
+        else if (m.captured(2) == "fsync" && rest.endsWith("= 0"))
+            event = syncOf(path);
+        else if (m.captured(2) == "fsync" && rest.contains("<unfinished"))
+            syncing.insert(m.captured(1), path);
+        if (event)
+            seen += event;
+    }
+    return seen;
+}
 } // namespace
 
 class StationTest : public QObject
@@ -120,11 +163,18 @@ private slots:
     void interruptionRecordsUnitsInFlight();
     void portsOutsideTheWatchAreNeverOpened();
     void recordHoldsEveryField();
-    void logThatCannotBeOpenedSendsNothing();
+    void configurationIsReadOnce();
+    void logThatCannotBeKeptSendsNothing_data();
+    void logThatCannotBeKeptSendsNothing();
     void logEndingInPartOfALineGetsALineEnd();
+    void logFollowedWhenMovedOrRemoved_data();
+    void logFollowedWhenMovedOrRemoved();
+    void recordSyncedBeforeShownDone();
     void fullDiskStopsNewUnitsAndLosesNoRecord();
     void eachUnitItsOwnValues();
     void reservedValuesAreNeverHandedOutAgain();
+    void valuesRunningOutStopTheStation_data();
+    void valuesRunningOutStopTheStation();
 
 private:
     QTemporaryDir dir;
@@ -338,6 +388,10 @@ void StationTest::recordHoldsEveryField()
     const QVector<QJsonObject> records = watch.records(1, 0);
     QCOMPARE(records.size(), 1);
     QJsonObject record = records.first();
+    // Attempts a second long still sort.
+    const QRegularExpression toTheMillisecond(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)$)");
+    for (const char *field : {"started", "time"})
+        QVERIFY2(toTheMillisecond.match(record[field].toString()).hasMatch(), qPrintable(record[field].toString()));
 
     QFile logFile(log);
     QVERIFY(logFile.open(QIODevice::ReadOnly));
@@ -377,13 +431,52 @@ void StationTest::recordHoldsEveryField()
     QCOMPARE(record, expected);
 }
 
-void StationTest::logThatCannotBeOpenedSendsNothing()
+// A configuration given through a pipe (a shell's <(...)) can be read but
+// once (a second read would wait for ever): what the units get and what the
+// records say both come from the one read at start.
+void StationTest::configurationIsReadOnce()
 {
+    const QString pipe = dir.filePath("piped.conf");
+    QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+    QProcess writer;
+    writer.start("sh", {"-c", R"(printf %s "$1" > "$2")", "sh", configurationText, pipe});
     StationBench bench;
     bench.plug(1);
-    Watch watch({configuration, "--port", bench.pattern(), "--log", dir.filePath("no/such/folder/log.jsonl")});
+    Watch watch({pipe, "--port", bench.pattern(), "--units", "1"});
+    QCOMPARE(watch.status(), 0);
+    const QJsonObject record = watch.records(1, 0).value(0);
+    QCOMPARE(record["file_sha256"].toString(), sha256Of(configurationText));
+    QCOMPARE(withoutHandshakes(bench.device(1).received()), configurationCommands);
+    QVERIFY(writer.waitForFinished());
+}
+
+void StationTest::logThatCannotBeKeptSendsNothing_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QByteArray>("reason");
+
+    QTest::newRow("no such folder") << dir.filePath("no/such/folder/log.jsonl")
+                                    << QByteArray("Check the folder and that you may write there");
+    // nothing there can be synced to disk
+    QTest::newRow("/dev/null") << "/dev/null" << QByteArray("it is a character device");
+    const QString pipe = dir.filePath("log.pipe");
+    QVERIFY(QFile::exists(pipe) || ::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+    QTest::newRow("a pipe") << pipe << QByteArray("it is a pipe");
+    QTest::newRow("a /proc file") << "/proc/self/comm" << QByteArray("it cannot be synced to disk");
+}
+
+void StationTest::logThatCannotBeKeptSendsNothing()
+{
+    QFETCH(QString, log);
+    QFETCH(QByteArray, reason);
+
+    StationBench bench;
+    bench.plug(1);
+    Watch watch({configuration, "--port", bench.pattern(), "--log", log});
     QCOMPARE(watch.status(), 2);
-    QVERIFY(watch.says("cannot append to the log", 0));
+    QVERIFY(watch.says("cannot append to the log " + log.toUtf8() + ": ", 0));
+    QVERIFY(watch.says(reason, 0));
+    QVERIFY(watch.says("nothing was sent", 0));
     QVERIFY(bench.device(1).received().isEmpty());
 }
 
@@ -400,6 +493,86 @@ void StationTest::logEndingInPartOfALineGetsALineEnd()
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[1], QByteArray("{\"cut off"));
     QCOMPARE(QJsonDocument::fromJson(lines[2]).object(), watch.records(1, 0).value(0));
+}
+
+void StationTest::logFollowedWhenMovedOrRemoved_data()
+{
+    QTest::addColumn<QString>("change"); // what becomes of the log after the first unit
+    QTest::addColumn<QByteArray>("found"); // what the path holds then
+
+    QTest::newRow("moved away, as logrotate does") << "moved" << QByteArray();
+    QTest::newRow("removed, and a file ending in part of a line put there") << "removed" << QByteArray("{\"cut off");
+    QTest::newRow("removed, and a folder put there") << "folder" << QByteArray();
+}
+
+// Each record goes to the file at the log's path, whatever was done to the
+// file before it; where none can be kept, the unit is not shown done and the
+// station takes no more units.
+void StationTest::logFollowedWhenMovedOrRemoved()
+{
+    QFETCH(QString, change);
+    QFETCH(QByteArray, found);
+
+    QTemporaryDir logs;
+    const QString log = logs.filePath("station.jsonl");
+    StationBench bench;
+    bench.plug(1);
+    Watch watch({configuration, "--port", bench.pattern(), "--log", log});
+    QCOMPARE(watch.records(1).size(), 1);
+    if (change == "moved")
+        QVERIFY(QFile::rename(log, log + ".1"));
+    else
+        QVERIFY(QFile::remove(log));
+    if (!found.isEmpty())
+        QVERIFY(writeFile(log, found));
+    if (change == "folder")
+        QVERIFY(QDir().mkdir(log));
+    bench.plug(2);
+    if (change == "folder") {
+        QCOMPARE(watch.status(), 1);
+        QVERIFY(watch.says("the log " + log.toUtf8() + " was moved or removed, and no log can be kept at its path: it "
+                           "is a folder", 0));
+        QCOMPARE(watch.records(2, 0).size(), 1);
+        return;
+    }
+    QCOMPARE(watch.records(2).size(), 2);
+    bench.plug(3);
+    QCOMPARE(watch.records(3).size(), 3);
+    watch.signal(SIGINT);
+    QCOMPARE(watch.status(), 130);
+    // Said once, not at every record.
+    QVERIFY(watch.says("the log " + log.toUtf8() + " was moved or removed; the records that follow go to the file "
+                       "now at that path", 0));
+    QVERIFY(!watch.says("moved or removed", 0));
+    const QVector<QJsonObject> printed = watch.records(3, 0);
+    QByteArrayList expected = found.isEmpty() ? QByteArrayList() : QByteArrayList{found};
+    for (int i = 1; i < 3; ++i)
+        expected << QJsonDocument(printed[i]).toJson(QJsonDocument::Compact);
+    QCOMPARE(logLines(log), expected);
+    if (change == "moved")
+        QCOMPARE(logLines(log + ".1"), QByteArrayList{QJsonDocument(printed[0]).toJson(QJsonDocument::Compact)});
+}
+
+// A unit is shown done (its record printed) only once its record is synced
+// to disk: the trace of the program's writes and syncs shows the order.
+void StationTest::recordSyncedBeforeShownDone()
+{
+    const QString strace = QStandardPaths::findExecutable("strace");
+    if (strace.isEmpty() || QProcess::execute(strace, {"-o", "/dev/null", "true"}) != 0)
+        QSKIP("strace is missing or may not trace here (scripts/install-deps installs it)");
+    QTemporaryDir traced;
+    const QString trace = traced.filePath("trace");
+    const QString log = QDir(QFileInfo(traced.path()).canonicalFilePath()).filePath("log.jsonl");
+    StationBench bench;
+    bench.plug(1);
+    Watch watch({configuration, "--port", bench.pattern(), "--units", "2", "--log", log}, {},
+                {strace, "-f", "-qq", "-y", "-e", "trace=write,fsync", "-e", "signal=none", "-o", trace});
+    QCOMPARE(watch.records(1).size(), 1);
+    bench.plug(2);
+    QCOMPARE(watch.status(), 0);
+    // The new log synced when made, with its name in its folder; then each
+    // record written, synced, printed.
+    QCOMPARE(recordEvents(trace, log), QByteArray("SFWSPWSP"));
 }
 
 // A record that cannot be written stops the station taking units; nothing is
@@ -523,6 +696,51 @@ void StationTest::reservedValuesAreNeverHandedOutAgain()
     const QJsonObject whole = QJsonDocument::fromJson(stateFile.readAll()).object();
     QCOMPARE(whole["counters"]["SN"]["next"].toString(), QStringLiteral("0045"));
     QCOMPARE(whole["handed_out"].toArray().size(), 4);
+}
+
+void StationTest::valuesRunningOutStopTheStation_data()
+{
+    QTest::addColumn<QString>("counter");
+    QTest::addColumn<bool>("stateBlocked"); // after the first unit
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("a counter run out") << "SN=05:95" << false
+                                       << "counter SN has run out: its next value, 100, has more than 2 digits";
+    QTest::newRow("a state file that cannot be written") << "SN=05" << true << "cannot write";
+}
+
+// As a list used up: the unit that finds no value is sent nothing and fails,
+// the reason is shown, and the station ends.
+void StationTest::valuesRunningOutStopTheStation()
+{
+    QFETCH(QString, counter);
+    QFETCH(bool, stateBlocked);
+    QFETCH(QString, reason);
+
+    QTemporaryDir values;
+    const QString conf = values.filePath("serial.conf");
+    const QString state = values.filePath("state.json");
+    QVERIFY(writeFile(conf, "ZEL#SN={{SN}}\nZEL#A=1\nZEL#B=2\n"));
+    StationBench bench;
+    bench.plug(1);
+    Watch watch({conf, "--port", bench.pattern(), "--counter", counter, "--state", state});
+    QCOMPARE(watch.records(1).size(), 1);
+    if (stateBlocked)
+        QVERIFY(QDir().mkdir(state + ".new"));
+    bench.plug(2);
+    QCOMPARE(watch.status(), 1);
+    QVERIFY(watch.says(reason.toUtf8(), 0));
+    QVERIFY(watch.says("No new unit is taken", 0));
+    const QVector<QJsonObject> records = watch.records(2, 0);
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records[0]["result"].toString(), QStringLiteral("ok"));
+    QCOMPARE(records[0]["values"]["counters"]["SN"].toString(), QStringLiteral("05"));
+    QCOMPARE(records[1]["result"].toString(), QStringLiteral("failed"));
+    QVERIFY2(records[1]["error"].toString().contains(reason), qPrintable(records[1]["error"].toString()));
+    QVERIFY(withoutHandshakes(bench.device(2).received()).isEmpty());
+    QFile stateFile(state);
+    QVERIFY(stateFile.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(stateFile.readAll())["handed_out"].toArray().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(StationTest)

@@ -99,6 +99,9 @@ void ValueInputsTest::listError_data()
                                       << "units.csv line 1: columns 1 and 3 of the header are both named ID";
     QTest::newRow("duplicate usb_serial") << QByteArray("ID,usb_serial\n1,FT1\n2,\n3,FT1\n")
                                           << "units.csv line 4: usb_serial FT1 is given again; line 2 binds it already";
+    QTest::newRow("the same row twice") << QByteArray("ID,usb_serial\nA1,\nA2,FT2\n\"A1\",\n")
+                                        << "units.csv line 4: the row is the same as line 2; each unit needs "
+                                           "values of its own";
     // the text
     QTest::newRow("unclosed quote") << QByteArray("ID\nA1\n\"A2\nA3\n")
                                     << "units.csv line 3: a quoted field that starts here is never closed";

@@ -4,6 +4,7 @@
 
 #include <QtTest>
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSet>
@@ -28,9 +29,12 @@ private slots:
     void badValueRefusesOneUnit();
     void stateOnDisk();
     void leftoverNewFileIgnored();
+    void stateFileTroubles_data();
+    void stateFileTroubles();
     void inputErrors_data();
     void inputErrors();
     void threadsNeverShareAValue();
+    void programsNeverShareAValue_data();
     void programsNeverShareAValue();
 
 private:
@@ -142,8 +146,8 @@ void ValueReservationsTest::countersGoOn_data()
                                                          "A=11 B=0400"};
     QTest::newRow("no width grows") << QStringList{"N=99"} << 1 << QStringList{"N=5"}
                                     << QStringList{"N=99", "N=100", "N=101", "N=102", "N=103"};
-    // running out refuses each unit from then on, and takes no row
-    const QString runOut = "refused: counter SN has run out: its next value, %1, has more than %2 digits";
+    // running out is the end of the values, as a list used up is
+    const QString runOut = "used up: counter SN has run out: its next value, %1, has more than %2 digits";
     QTest::newRow("width outgrown") << QStringList{} << 0 << QStringList{"SN=07:40"}
                                     << QStringList{"SN=07", "SN=47", "SN=87", runOut.arg(127).arg(2)};
     QTest::newRow("18 digits outgrown") << QStringList{} << 0 << QStringList{"SN=999999999999999998"}
@@ -205,7 +209,8 @@ void ValueReservationsTest::badValueRefusesOneUnit()
 // and for the next program to go on from.
 void ValueReservationsTest::stateOnDisk()
 {
-    const QString list = writeFile("units.csv", "ID,usb_serial\nA1,\nA2,FT2\nA3,\n");
+    const QByteArray listBytes("ID,usb_serial\nA1,\nA2,FT2\nA3,\n");
+    const QString list = writeFile("units.csv", listBytes);
     const ValueReservations::Sources sources{list, {"SN=0041"}, statePath()};
     QString error;
     {
@@ -223,6 +228,8 @@ void ValueReservationsTest::stateOnDisk()
     QCOMPARE(state["format"].toString(), QStringLiteral("morlank-values-state"));
     QCOMPARE(state["list"]["path"].toString(), QFileInfo(list).absoluteFilePath());
     QCOMPARE(state["list"]["rows"].toInt(), 3);
+    QCOMPARE(state["list"]["sha256"].toString(),
+             QString(QCryptographicHash::hash(listBytes, QCryptographicHash::Sha256).toHex()));
     QCOMPARE(state["counters"].toObject(), QJsonObject({{"SN", QJsonObject{{"next", "0042"}, {"width", 4}}}}));
     const QJsonObject handedOut = state["handed_out"][0].toObject();
     QCOMPARE(handedOut["row"].toInt(), 2);
@@ -269,6 +276,55 @@ void ValueReservationsTest::leftoverNewFileIgnored()
     QCOMPARE(reserveEach(next, {"", ""}), QStringList({"N=2", "N=3"}));
     QVERIFY(!QFile::exists(statePath() + ".new"));
     QCOMPARE(stateOnDiskJson()["handed_out"].toArray().size(), 3);
+}
+
+void ValueReservationsTest::stateFileTroubles_data()
+{
+    QTest::addColumn<QStringList>("steps"); // reserve, block (the state cannot be written), unblock, remove
+    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<int>("handedOut"); // as the state on disk says at the end; -1: no state file
+
+    const QString gone = "state failed: the state file state.json is gone; without it values could be handed out "
+                         "twice";
+    // what failed to reach the disk was never handed out: the next unit gets it
+    QTest::newRow("a write that failed") << QStringList{"reserve", "block", "reserve", "unblock", "reserve"}
+                                         << QStringList{"ID=A1 N=1 (row 1)",
+                                                        "state failed: cannot write state.json.new: Is a directory",
+                                                        "ID=A2 N=2 (row 2)"}
+                                         << 2;
+    // a state file that this program made is missed as one it found
+    QTest::newRow("removed right after the first value") << QStringList{"reserve", "remove", "reserve", "reserve"}
+                                                        << QStringList{"ID=A1 N=1 (row 1)", gone, gone} << -1;
+}
+
+// The state in memory is always the state on disk: a state that could not be
+// written, or that went away, hands out nothing on its word.
+void ValueReservationsTest::stateFileTroubles()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, results);
+    QFETCH(int, handedOut);
+
+    ValueReservations reservations;
+    QString error;
+    QVERIFY2(reservations.open({writeFile("units.csv", "ID\nA1\nA2\nA3\n"), {"N=1"}, statePath()},
+                               CommandTemplate({}, {}), error),
+             qPrintable(error));
+    QStringList seen;
+    for (const QString &step : steps) {
+        if (step == "reserve")
+            seen << reserveEach(reservations, {""});
+        else if (step == "block")
+            QVERIFY(QDir().mkdir(statePath() + ".new"));
+        else if (step == "unblock")
+            QVERIFY(QDir().rmdir(statePath() + ".new"));
+        else
+            QVERIFY(QFile::remove(statePath()));
+    }
+    QCOMPARE(seen, results);
+    QCOMPARE(QFile::exists(statePath()), handedOut >= 0);
+    if (handedOut >= 0)
+        QCOMPARE(stateOnDiskJson()["handed_out"].toArray().size(), handedOut);
 }
 
 void ValueReservationsTest::inputErrors_data()
@@ -371,18 +427,45 @@ void ValueReservationsTest::threadsNeverShareAValue()
     QCOMPARE(stateOnDiskJson()["handed_out"].toArray().size(), 40);
 }
 
+void ValueReservationsTest::programsNeverShareAValue_data()
+{
+    QTest::addColumn<QStringList>("links"); // NAME=TARGET each, in the test's folder
+    QTest::addColumn<QString>("secondName"); // the second program's name of the state file
+    QTest::addColumn<bool>("stateFirst"); // whether the state file is there before they start
+
+    QTest::newRow("one name") << QStringList{} << "state.json" << false;
+    // A link to a state file that is not there yet, as a line sets one up.
+    QTest::newRow("a link to it") << QStringList{"link.json=state.json"} << "link.json" << false;
+    QTest::newRow("a link to a link to it, from another folder")
+        << QStringList{"link.json=state.json", "other/link.json=../link.json"} << "other/link.json" << true;
+}
+
 // Two programs that share one state file and a list of 50 rows, asking for
-// 30 values each at the same time.
+// 30 values each at the same time; the second may reach the file through a
+// symbolic link, which stays a link.
 void ValueReservationsTest::programsNeverShareAValue()
 {
+    QFETCH(QStringList, links);
+    QFETCH(QString, secondName);
+    QFETCH(bool, stateFirst);
+
     QByteArray csv("ID\n");
     for (int row = 1; row <= 50; ++row)
         csv += "V" + QByteArray::number(row) + "\n";
     const QString list = writeFile("units.csv", csv);
+    if (stateFirst)
+        writeFile("state.json", R"({"format": "morlank-values-state", "version": 1, "list": null, "counters": {}, )"
+                                R"("handed_out": []})");
+    for (const QString &link : links) {
+        const QString name = folder->filePath(link.section('=', 0, 0));
+        QVERIFY(QDir().mkpath(QFileInfo(name).path()));
+        QVERIFY(QFile::link(link.section('=', 1), name));
+    }
     QVector<QProcess *> programs;
     for (const char *port : {"one", "two"}) {
         auto *program = new QProcess(this);
-        program->start(MORLANK_VALUE_RESERVER, {statePath(), list, "N=1", "30", port});
+        const QString state = programs.isEmpty() ? statePath() : folder->filePath(secondName);
+        program->start(MORLANK_VALUE_RESERVER, {state, list, "N=1", "30", port});
         programs << program;
     }
     QSet<int> rows;
@@ -407,6 +490,8 @@ void ValueReservationsTest::programsNeverShareAValue()
     QVERIFY(rows.contains(1) && rows.contains(50) && counterValues.contains("50"));
     QCOMPARE(usedUp, 10);
     QCOMPARE(stateOnDiskJson()["handed_out"].toArray().size(), 50);
+    for (const QString &link : links)
+        QVERIFY2(QFileInfo(folder->filePath(link.section('=', 0, 0))).isSymLink(), qPrintable(link));
 }
 
 QTEST_GUILESS_MAIN(ValueReservationsTest)

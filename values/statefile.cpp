@@ -39,6 +39,18 @@ bool writeAll(int descriptor, const QByteArray &bytes)
     return true;
 }
 
+// The file a path names once symbolic links to it are followed, whether or
+// not it exists yet. Links among its folders need nothing: the names made
+// beside it and the rename stay in the folder they lead to.
+QString followLinks(const QString &path)
+{
+    QFileInfo file(path);
+    // As many links as the system itself follows.
+    for (int hops = 0; file.isSymLink() && hops < 40; ++hops)
+        file.setFile(file.symLinkTarget());
+    return file.absoluteFilePath();
+}
+
 bool syncFolder(const QString &folder)
 {
     const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -51,7 +63,8 @@ bool syncFolder(const QString &folder)
 } // namespace
 
 StateFile::StateFile(const QString &path)
-    : statePath(path)
+    : givenPath(path)
+    , statePath(followLinks(path))
 {
 }
 
@@ -63,7 +76,7 @@ StateFile::~StateFile()
 
 QString StateFile::path() const
 {
-    return statePath;
+    return givenPath;
 }
 
 bool StateFile::open(QString &error)
@@ -101,12 +114,12 @@ bool StateFile::read(QByteArray &bytes, bool &exists, QString &error) const
     if (!exists)
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read the state file %1: %2").arg(statePath, file.errorString());
+        error = QStringLiteral("cannot read the state file %1: %2").arg(givenPath, file.errorString());
         return false;
     }
     bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        error = QStringLiteral("cannot read the state file %1: %2").arg(statePath, file.errorString());
+        error = QStringLiteral("cannot read the state file %1: %2").arg(givenPath, file.errorString());
         return false;
     }
     return true;
@@ -134,7 +147,7 @@ bool StateFile::replace(const QByteArray &bytes, QString &error) const
     }
     if (::rename(newName.constData(), QFile::encodeName(statePath).constData()) != 0
         || !syncFolder(QFileInfo(statePath).absolutePath())) {
-        error = QStringLiteral("cannot replace the state file %1: %2").arg(statePath, systemError());
+        error = QStringLiteral("cannot replace the state file %1: %2").arg(givenPath, systemError());
         return false;
     }
     return true;

@@ -10,6 +10,8 @@
 // sync the folder), so after a crash it is the old file or the new, never a
 // mix. The lock is flock() on a file of its own beside it ("FILE.lock"): the
 // state file's inode changes with every rename, so it cannot carry the lock.
+// A symbolic link to the state file is followed first, so that every name of
+// one state file shares its lock and its file, and the link stays a link.
 class StateFile
 {
 public:
@@ -18,6 +20,7 @@ public:
     StateFile(const StateFile &) = delete;
     StateFile &operator=(const StateFile &) = delete;
 
+    // As given, for messages.
     QString path() const;
     // Opens the lock file, creating it when there is none.
     bool open(QString &error);
@@ -29,7 +32,8 @@ public:
     bool replace(const QByteArray &bytes, QString &error) const;
 
 private:
-    const QString statePath;
+    const QString givenPath;
+    const QString statePath; // the file itself, links followed
     int lockDescriptor = -1;
 };
 

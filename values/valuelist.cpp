@@ -99,6 +99,14 @@ bool ValueList::addRow(const QStringList &fields, int line, QString &error)
         }
         boundRows.insert(serial, rows.size() + 1);
     }
+    // Two units would get the same values.
+    const int same = rowNumbers.value(fields);
+    if (same > 0) {
+        error = errorAt(line, QStringLiteral("the row is the same as line %1; each unit needs values of its own")
+                                  .arg(rowLines.at(same - 1)));
+        return false;
+    }
+    rowNumbers.insert(fields, rows.size() + 1);
     rows.append(fields);
     rowLines.append(line);
     return true;

@@ -11,7 +11,8 @@ class Assignment;
 // A list of per-unit values: a CSV file (see CsvReader) whose header row
 // names the columns and whose every further row holds one unit's values. A
 // column named usb_serial binds its row to the unit whose USB adapter reports
-// that serial number; a row with it empty is bound to no unit.
+// that serial number; a row with it empty is bound to no unit. No two rows
+// may be the same: two units would get the same values.
 class ValueList
 {
 public:
@@ -50,6 +51,8 @@ private:
     QVector<QStringList> rows;
     QVector<int> rowLines;
     QHash<QString, int> boundRows;
+    QHash<QStringList, int> rowNumbers; // by their fields
+
 };
 
 #endif // VALUELIST_H

@@ -200,7 +200,7 @@ ValueReservations::Reservation ValueReservations::choose(const Unit &unit) const
         QString value;
         if (!CounterOption::format(position.next, position.width, value)) {
             return refusal(
-                Reservation::UnitRefused,
+                Reservation::UsedUp,
                 QStringLiteral("counter %1 has run out: its next value, %2, has more than %3 digits")
                     .arg(counter.name())
                     .arg(position.next)

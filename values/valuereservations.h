@@ -44,7 +44,8 @@ public:
         enum Outcome {
             Assigned,    // `assignment` is the unit's, and on disk
             UnitRefused, // this unit gets nothing; another one may
-            UsedUp,      // the list is handed out: no unit gets values any more
+            UsedUp,      // the list is handed out, or a counter has run out: no
+                         // unit gets values any more
             StateFailed, // the state file could not be read or written
         };
         Outcome outcome = Assigned;
