@@ -25,6 +25,10 @@ const int idleSlots = 32;
 const int idleSeconds = 20;
 const int firstLookTimeoutMs = 10000;
 const double idleTargetPercent = 1;
+// Finished units sitting in their fixture, each asked without pause whether
+// it is still there.
+const int sittingSlots = 8;
+const double sittingTargetPercent = 0.5; // a slot's
 } // namespace
 
 StationShiftBench::StationShiftBench(const QString &cliPath, const QString &devsimPath)
@@ -38,7 +42,9 @@ void StationShiftBench::run()
     qInfo().noquote() << QStringLiteral("station shift: %1 units in %2 slots").arg(shiftUnits).arg(shiftSlots);
     shift();
     qInfo().noquote() << QStringLiteral("station idle: %1 empty slots for %2 s").arg(idleSlots).arg(idleSeconds);
-    idle();
+    idleCpuShare = cpuShare(idleSlots, false, idleFailure);
+    qInfo().noquote() << QStringLiteral("station sitting: %1 finished units for %2 s").arg(sittingSlots).arg(idleSeconds);
+    sittingCpuShare = cpuShare(sittingSlots, true, sittingFailure) / sittingSlots;
 }
 
 // Figures taken while the station is idle, every slot empty: at the start,
@@ -70,25 +76,31 @@ void StationShiftBench::shift()
         shiftFailure = QStringLiteral("cannot read the station's figures in /proc");
 }
 
-// A fixture of silent ports: the station asks each about once a second.
-void StationShiftBench::idle()
+// A fixture of `slotCount` ports, silent (the station asks each about once a
+// second) or with a finished unit in each (asked without pause): the share
+// of one processor the station takes, in %.
+double StationShiftBench::cpuShare(int slotCount, bool sitting, QString &failure)
 {
     StationRig rig(cli, devsim);
     StationRig::Setup setup;
-    setup.slotCount = idleSlots;
+    setup.slotCount = slotCount;
     setup.ownAdapters = false;
-    // Every slot has been looked at once: the threads are up.
-    const auto allLookedAt = [&] {
-        for (int slot = 1; slot <= idleSlots; ++slot) {
-            if (rig.lastState(slot) != rig.emptyState())
+    // Every slot has been looked at once (the threads are up), or every unit
+    // is done.
+    const QString settled = sitting ? QStringLiteral("ok") : rig.emptyState();
+    const auto allSettled = [&] {
+        for (int slot = 1; slot <= slotCount; ++slot) {
+            if (!rig.lastState(slot).startsWith(settled))
                 return false;
         }
         return true;
     };
-    if (!rig.start(setup) || !rig.waitUntil(allLookedAt, firstLookTimeoutMs)) {
-        idleFailure = rig.failure().isEmpty() ? QStringLiteral("the station did not look at every port")
-                                              : rig.failure();
-        return;
+    bool started = rig.start(setup);
+    for (int slot = 1; started && sitting && slot <= slotCount; ++slot)
+        rig.plug(slot);
+    if (!started || !rig.waitUntil(allSettled, firstLookTimeoutMs)) {
+        failure = rig.failure().isEmpty() ? QStringLiteral("the station did not settle in every slot") : rig.failure();
+        return 0;
     }
     const double wallStart = monotonicSeconds();
     const ProcessFigures start = ProcessFigures::of(rig.stationProcessId());
@@ -96,14 +108,14 @@ void StationShiftBench::idle()
     const ProcessFigures end = ProcessFigures::of(rig.stationProcessId());
     const double wall = monotonicSeconds() - wallStart;
     if (!rig.stop()) {
-        idleFailure = rig.failure();
-        return;
+        failure = rig.failure();
+        return 0;
     }
     if (!start.isComplete() || !end.isComplete()) {
-        idleFailure = QStringLiteral("cannot read the station's figures in /proc");
-        return;
+        failure = QStringLiteral("cannot read the station's figures in /proc");
+        return 0;
     }
-    idleCpuShare = (end.cpuSeconds - start.cpuSeconds) / wall * 100;
+    return (end.cpuSeconds - start.cpuSeconds) / wall * 100;
 }
 
 void StationShiftBench::report(ResultTable &table) const
@@ -160,4 +172,14 @@ void StationShiftBench::reportIdle(ResultTable &table) const
     }
     table.addMeasured(row, QStringLiteral("%1 %").arg(idleCpuShare, 0, 'f', 3), target,
                       idleCpuShare < idleTargetPercent);
+    const QString sittingRow =
+        QStringLiteral("Station, %1 finished units sitting for %2 s: morlank-cli watch CPU time ÷ wall, per slot")
+            .arg(sittingSlots)
+            .arg(idleSeconds);
+    const QString sittingTarget = QStringLiteral("< %1 %").arg(sittingTargetPercent);
+    if (!sittingFailure.isEmpty())
+        table.addFailure(sittingRow, sittingTarget, sittingFailure);
+    else
+        table.addMeasured(sittingRow, QStringLiteral("%1 %").arg(sittingCpuShare, 0, 'f', 3), sittingTarget,
+                          sittingCpuShare < sittingTargetPercent);
 }

@@ -9,7 +9,7 @@ class ResultTable;
 
 // What one morlank-cli watch process keeps over a shift: its descriptors,
 // threads and memory after hundreds of units have come and gone, and the
-// processor time it takes watching empty slots.
+// processor time it takes watching empty slots and finished units.
 class StationShiftBench
 {
 public:
@@ -20,7 +20,7 @@ public:
 
 private:
     void shift();
-    void idle();
+    double cpuShare(int slotCount, bool sitting, QString &failure);
     void reportShift(ResultTable &table) const;
     void reportIdle(ResultTable &table) const;
 
@@ -32,6 +32,8 @@ private:
     QString shiftFailure;
     double idleCpuShare = 0;
     QString idleFailure;
+    double sittingCpuShare = 0;
+    QString sittingFailure;
 };
 
 #endif // STATIONSHIFTBENCH_H

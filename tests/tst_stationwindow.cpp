@@ -69,6 +69,14 @@ bool tileShows(const StationWindow &window, const QString &slot, const QString &
     return QTest::qWaitFor([&] { return tileText(window, slot).split('\n').contains(line); }, ms);
 }
 
+// Whether the station has looked at its ports once: a unit that comes after
+// came while it ran. Its sign is the tile of the fixture put at `slot`.
+bool lookedOnce(const StationWindow &window, StationBench &bench, int slot = 99)
+{
+    bench.fixture(slot);
+    return QTest::qWaitFor([&] { return tileOf(window, bench.slotPath(slot)) != nullptr; }, 10000);
+}
+
 QPushButton *button(const QWidget &window, const QString &text)
 {
     for (QPushButton *button : window.findChildren<QPushButton *>()) {
@@ -261,6 +269,7 @@ void StationWindowTest::tilesFollowAUnit()
     info.close();
     auto window = openWindow({configuration, "--port", bench.pattern(), "--slot", "Bench A=" + bench.slotPath(1)});
     QVERIFY(tileShows(*window, "Bench A", "Empty", 0));
+    QVERIFY(lookedOnce(*window, bench));
 
     DeviceProtocol::Settings unit;
     unit.refusedText = refused;
@@ -277,7 +286,7 @@ void StationWindowTest::tilesFollowAUnit()
     for (const QString &line : shown)
         QVERIFY2(lines.contains(line), qPrintable(lines.join(" | ")));
     QCOMPARE(lines.filter(QRegularExpression(ending)).size(), 1);
-    QCOMPARE(button(*window, "Retry")->isVisible(), shown.first() == "FAILED");
+    QCOMPARE(tileOf(*window, "Bench A")->findChild<QPushButton *>()->isVisible(), shown.first() == "FAILED");
 }
 
 // Retry serves a failed unit again as its next attempt, in its own slot
