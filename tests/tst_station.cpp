@@ -300,6 +300,8 @@ void StationTest::oneDeviceOneService()
     QCOMPARE(watch.records(1, 0)[0]["result"].toString(), QStringLiteral("ok"));
     QCOMPARE(watch.records(1, 0)[0]["slot"].toString(), named ? QStringLiteral("Named") : bench.slotPath(1));
     QCOMPARE(withoutHandshakes(device.received()), configurationCommands);
+    // Nor is the second name a slot of its own.
+    QVERIFY(!watch.says("slot0  ", 0));
     // The first name goes; the unit stays, under its other name.
     QFile::remove(bench.slotPath(1));
     QTest::qWait(1500);
