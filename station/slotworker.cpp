@@ -1,11 +1,11 @@
 #include "slotworker.h"
 
+#include "candidateports.h"
 #include "clockwritejob.h"
 #include "commandtemplate.h"
 #include "devicelink.h"
 #include "downloadjob.h"
 #include "portlist.h"
-#include "candidateports.h"
 #include "probename.h"
 #include "stationcontrol.h"
 #include "valuereservations.h"
