@@ -9,8 +9,7 @@ class ResultTable;
 
 // What one morlank-cli watch process keeps over a shift: its descriptors,
 // threads and memory after hundreds of units have come and gone, and the
-// processor time it takes watching empty slots and slots that hold finished
-// units.
+// processor time it takes watching empty slots and finished units.
 class StationShiftBench
 {
 public:
@@ -21,11 +20,9 @@ public:
 
 private:
     void shift();
-    void idle();
-    void finishedUnits();
+    double cpuShare(int slotCount, bool sitting, QString &failure);
     void reportShift(ResultTable &table) const;
     void reportIdle(ResultTable &table) const;
-    void reportFinished(ResultTable &table) const;
 
     QString cli;
     QString devsim;
@@ -35,8 +32,8 @@ private:
     QString shiftFailure;
     double idleCpuShare = 0;
     QString idleFailure;
-    double finishedCpuShare = 0;
-    QString finishedFailure;
+    double sittingCpuShare = 0;
+    QString sittingFailure;
 };
 
 #endif // STATIONSHIFTBENCH_H

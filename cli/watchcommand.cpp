@@ -38,6 +38,8 @@ int WatchCommand::run()
     QEventLoop loop;
     QObject::connect(&station, &Station::finished, &loop, &QEventLoop::quit);
     QObject::connect(&station, &Station::attemptRecorded, [this](const QJsonObject &record) { printAttempt(record); });
+    // Never printed as an attempt (it is not in the log), but never counted ok.
+    QObject::connect(&station, &Station::attemptNotRecorded, [this](const QJsonObject &record) { tally.count(record); });
     QObject::connect(&station, &Station::slotChanged, [this](const SlotView &slot) { display.log(slot); });
     QObject::connect(&station, &Station::noticed, [this](const QString &notice) { display.message(errorLine(notice)); });
     QObject::connect(&station, &Station::halted, [this](const QString &reason) {

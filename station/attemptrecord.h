@@ -20,8 +20,9 @@ struct AttemptRecord
     QString slot;
     QString port;
     PortInfo usb;
-    // How the unit came: "port" (its port appeared: the adapter is its own)
-    // or "answer" (a present port started answering); empty outside a station.
+    // How the unit came: "port" (its port appeared: the adapter is its own),
+    // "answer" (a present port started answering) or "start" (it answered
+    // when the station started); empty outside a station.
     QString arrival;
     QString file; // empty for a clock job
     QString fileSha256; // of the bytes the commands were read from

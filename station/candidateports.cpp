@@ -44,8 +44,8 @@ QStringList CandidatePorts::current()
     for (const QString &port : found) {
         // A link such as /dev/serial/by-id/... and the port it leads to are
         // one device: opened twice, it would get two workers.
-        const QString device = QFileInfo(portLocation(port)).canonicalFilePath();
-        if (device.isEmpty() || devices.contains(device) || !passesFilters(port))
+        const QString device = deviceOf(port);
+        if (device.isEmpty() || devices.contains(device) || !passesFilters(port, device))
             continue;
         devices.insert(device);
         ports << port;
@@ -68,13 +68,19 @@ QStringList CandidatePorts::present() const
 }
 
 // Asking the system about an adapter costs milliseconds: asked once while
-// the port stays.
-bool CandidatePorts::passesFilters(const QString &port)
+// the port stays and leads to the same device (another adapter plugged into
+// its socket between two looks is asked anew).
+bool CandidatePorts::passesFilters(const QString &port, const QString &device)
 {
     if (vidPids.isEmpty())
         return true;
     auto known = filtered.find(port);
-    if (known == filtered.end())
-        known = filtered.insert(port, vidPids.contains(portInfo(port).vidPid, Qt::CaseInsensitive));
-    return known.value();
+    if (known == filtered.end() || known->device != device)
+        known = filtered.insert(port, {device, vidPids.contains(portInfo(port).vidPid, Qt::CaseInsensitive)});
+    return known->passes;
+}
+
+QString deviceOf(const QString &port)
+{
+    return QFileInfo(portLocation(port)).canonicalFilePath();
 }

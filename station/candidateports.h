@@ -18,14 +18,22 @@ public:
 
 private:
     QStringList present() const;
-    bool passesFilters(const QString &port);
+    bool passesFilters(const QString &port, const QString &device);
 
     const QStringList names;
     const QStringList vidPids;
-    QHash<QString, bool> filtered; // by port, while it stays present
+    struct Verdict
+    {
+        QString device;
+        bool passes = false;
+    };
+    QHash<QString, Verdict> filtered; // by port, while it stays present
 };
 
 // Whether `name` holds a shell wildcard.
 bool isPortPattern(const QString &name);
+// The device a port's name leads to (its canonical path); empty when the
+// name leads nowhere.
+QString deviceOf(const QString &port);
 
 #endif // CANDIDATEPORTS_H

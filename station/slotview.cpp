@@ -7,7 +7,7 @@ bool SlotView::isWorking() const
 
 bool SlotView::isFinished() const
 {
-    return state == Ok || state == Failed || state == Gone || state == Interrupted;
+    return state == Ok || state == Failed || state == Gone || state == Interrupted || state == NotRecorded;
 }
 
 bool SlotView::operator==(const SlotView &o) const
@@ -29,6 +29,7 @@ QString SlotView::stateName(State state)
     case Failed: return QStringLiteral("failed");
     case Gone: return QStringLiteral("gone");
     case Interrupted: return QStringLiteral("interrupted");
+    case NotRecorded: return QStringLiteral("not recorded");
     case NotServed: break;
     }
     return QStringLiteral("not served");

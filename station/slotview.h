@@ -18,6 +18,7 @@ struct SlotView
         Failed,
         Gone,         // taken away before its job was done
         Interrupted,  // the station stopped in the middle of its job
+        NotRecorded,  // its attempt ended but could not be written to the log
         NotServed     // a unit the station no longer takes (`note` says why)
     };
 

@@ -1,11 +1,11 @@
 #include "slotworker.h"
 
+#include "candidateports.h"
 #include "clockwritejob.h"
 #include "commandtemplate.h"
 #include "devicelink.h"
 #include "downloadjob.h"
 #include "portlist.h"
-#include "portlocation.h"
 #include "probename.h"
 #include "stationcontrol.h"
 #include "valuereservations.h"
@@ -16,11 +16,10 @@
 #include <optional>
 
 namespace {
-// A port with nothing behind it is asked again this often, and so is a unit
-// sitting in its slot, whether it is still there.
+// A port with nothing behind it is asked again this often.
 const qint64 lookIntervalMs = 1000;
-// Misses in a row before a unit counts as gone: one slow answer is not a
-// departure.
+// Misses in a row before a unit that stopped answering in the middle of its
+// job counts as gone: one slow answer there is not a departure.
 const int departureMisses = 2;
 
 const QString arrivalByPort = QStringLiteral("port");
@@ -32,10 +31,12 @@ bool clockFailed(const ClockWriteJob::Result &clock)
 }
 } // namespace
 
-SlotWorker::SlotWorker(const QString &slot, const QString &p, StationControl &c)
+SlotWorker::SlotWorker(const QString &slot, const QString &p, const QString &arrival, StationControl &c)
     : slotName(slot)
     , port(p)
     , control(c)
+    , firstArrival(arrival)
+    , opened(deviceOf(p).isEmpty() ? p : deviceOf(p))
 {
     current.slot = slot;
     current.port = port;
@@ -57,10 +58,23 @@ QString SlotWorker::portName() const
     return port;
 }
 
+QString SlotWorker::device() const
+{
+    return opened;
+}
+
 void SlotWorker::end()
 {
     std::lock_guard<std::mutex> lock(mutex);
     ending = true;
+    wake.notify_all();
+}
+
+void SlotWorker::portLeft()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ending = true;
+    left = true;
     wake.notify_all();
 }
 
@@ -93,11 +107,13 @@ SlotView SlotWorker::view() const
     return shown;
 }
 
-QVector<QJsonObject> SlotWorker::takeRecords()
+QVector<QJsonObject> SlotWorker::takeRecords(QVector<QJsonObject> &lost)
 {
     std::lock_guard<std::mutex> lock(mutex);
     QVector<QJsonObject> taken;
     taken.swap(records);
+    lost.clear();
+    lost.swap(notRecorded);
     return taken;
 }
 
@@ -107,10 +123,10 @@ void SlotWorker::run()
     // Each command is reported on its own, so a late answer must not be
     // credited to the next one.
     link.keepAnswersApart();
-    // Whoever answers at the first look came with the port; after a look that
-    // found the port open and nothing answering, a unit came behind it.
-    QString arrival = arrivalByPort;
-    opened = devicePath();
+    // Whoever answers at the first look came with the port (or was there
+    // before the station started); after a look that found the port open and
+    // nothing answering, a unit came behind it.
+    QString arrival = firstArrival;
     // Asked once: the system's port list costs tens of milliseconds.
     adapter = portInfo(port);
     while (!endAsked()) {
@@ -130,7 +146,7 @@ void SlotWorker::run()
         sleepFor(lookIntervalMs - look.elapsed());
     }
     link.closePort();
-    if (portGone(link))
+    if (portGone(link) || hasLeft())
         showEmpty(QStringLiteral("absent"));
     else
         showDetached();
@@ -168,13 +184,24 @@ void SlotWorker::serveUnit(DeviceLink &link, const QString &arrival)
 bool SlotWorker::giveCommands(Unit &unit)
 {
     const StationSettings &settings = control.settings();
+    // Only an adapter that came with the unit says which unit it is: a
+    // fixture's serial number, or one found there at start, is no unit's.
+    const QString ownSerial = unit.arrival == arrivalByPort ? unit.usb.serialNumber : QString();
     unit.commands = settings.commands;
-    unit.shownAs = unit.usb.serialNumber;
+    unit.shownAs = ownSerial;
     if (!settings.values)
         return true;
-    const ValueReservations::Reservation reservation =
-        settings.values->reserve({unit.usb.serialNumber, port, slotName});
-    QString error = reservation.error;
+    QString error;
+    ValueReservations::Reservation reservation;
+    if (ownSerial.isEmpty() && settings.values->bindsAdapter(unit.usb.serialNumber)) {
+        reservation.outcome = ValueReservations::Reservation::UnitRefused;
+        error = QStringLiteral("the list binds a row to the adapter %1, but the unit was not seen to come with it "
+                               "(it answered behind the port, or was there when the station started): nothing sent")
+                    .arg(unit.usb.serialNumber);
+    } else {
+        reservation = settings.values->reserve({ownSerial, port, slotName});
+        error = reservation.error;
+    }
     if (reservation.outcome == ValueReservations::Reservation::Assigned) {
         unit.values = reservation.assignment.toJson();
         unit.shownAs = reservation.assignment.toText();
@@ -218,7 +245,7 @@ void SlotWorker::keep(AttemptRecord &record, Unit &unit)
     const QJsonObject json = record.toJson();
     QString error;
     const bool kept = control.keep(json, error);
-    showFinished(unit, json, kept ? QString() : QStringLiteral("not recorded: ") + error);
+    showFinished(unit, json, kept, kept ? QString() : QStringLiteral("not recorded: ") + error);
 }
 
 // One attempt: the clock when asked for, then the configuration.
@@ -257,10 +284,11 @@ void SlotWorker::attempt(DeviceLink &link, Unit &unit)
 }
 
 // The unit sits in its slot until it leaves; a retry asked for serves it
-// again meanwhile. A unit not served (`unit` null) is only watched.
+// again meanwhile. A unit not served (`unit` null) is only watched. It is
+// asked back to back (an answer takes milliseconds), and the first check it
+// leaves unanswered ends its stay: a unit swapped at hand speed is a new one.
 void SlotWorker::watchUntilGone(DeviceLink &link, Unit *unit)
 {
-    int misses = 0;
     while (!endAsked()) {
         if (takeRetry()) {
             if (unit && unit->last == SlotView::Failed && control.mayRetry()) {
@@ -270,16 +298,8 @@ void SlotWorker::watchUntilGone(DeviceLink &link, Unit *unit)
             }
             continue;
         }
-        sleepWhilePortStays(link, lookIntervalMs);
-        if (endAsked() || retryPending())
-            continue;
-        if (!portGone(link) && link.lookAt(opened) == DeviceLink::Probe::Device) {
-            misses = 0;
-            continue;
-        }
-        const bool gone = portGone(link);
-        if (gone || ++misses >= departureMisses) {
-            showEmpty(gone ? QStringLiteral("absent") : QStringLiteral("silent"));
+        if (portGone(link) || link.lookAt(opened) != DeviceLink::Probe::Device) {
+            showEmpty(portGone(link) ? QStringLiteral("absent") : QStringLiteral("silent"));
             return;
         }
     }
@@ -296,19 +316,15 @@ bool SlotWorker::stillThere(DeviceLink &link)
     return false;
 }
 
-// Opened by the device's own path, not by a link to it: the lock that keeps
-// two programs off one port is taken by that name.
-QString SlotWorker::devicePath() const
-{
-    const QString path = QFileInfo(portLocation(port)).canonicalFilePath();
-    return path.isEmpty() ? port : path;
-}
-
 // Gone, or its name now leads to another device (an adapter swapped between
-// two looks).
+// two looks). A name that went while the device stays is not a departure:
+// the device has other names.
 bool SlotWorker::portGone(const DeviceLink &link) const
 {
-    return link.portLost() || devicePath() != opened;
+    if (link.portLost())
+        return true;
+    const QString now = deviceOf(port);
+    return now.isEmpty() ? !QFileInfo::exists(opened) : now != opened;
 }
 
 bool SlotWorker::endAsked() const
@@ -317,10 +333,10 @@ bool SlotWorker::endAsked() const
     return ending;
 }
 
-bool SlotWorker::retryPending() const
+bool SlotWorker::hasLeft() const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return retryAsked;
+    return left;
 }
 
 bool SlotWorker::takeRetry()
@@ -337,24 +353,13 @@ void SlotWorker::sleepFor(qint64 ms)
     wake.wait_for(lock, std::chrono::milliseconds(std::max<qint64>(ms, 0)), [this] { return ending || retryAsked; });
 }
 
-// A port pulled is noticed within a tenth of a second, not at the next look.
-void SlotWorker::sleepWhilePortStays(const DeviceLink &link, qint64 ms)
-{
-    const qint64 step = 100;
-    for (; ms > 0 && !portGone(link); ms -= step) {
-        sleepFor(std::min(step, ms));
-        if (endAsked() || retryPending())
-            return;
-    }
-}
-
 void SlotWorker::showEmpty(const QString &portState)
 {
     std::lock_guard<std::mutex> lock(mutex);
     current.attached = false;
     current.portState = portState;
     // A unit that leaves empties its slot, but one taken away in the middle
-    // of its job stays marked gone until the next one comes.
+    // of its job, or not recorded, stays marked so until the next one comes.
     if (!current.isFinished() || current.state == SlotView::Ok || current.state == SlotView::Failed)
         current.state = SlotView::Empty;
 }
@@ -384,7 +389,7 @@ void SlotWorker::showWorking(SlotView::State state, const Unit &unit, const Cloc
     downloadJob = download;
 }
 
-void SlotWorker::showFinished(const Unit &unit, const QJsonObject &record, const QString &note)
+void SlotWorker::showFinished(const Unit &unit, const QJsonObject &record, bool kept, const QString &note)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (downloadJob) {
@@ -393,15 +398,21 @@ void SlotWorker::showFinished(const Unit &unit, const QJsonObject &record, const
     }
     clockJob = nullptr;
     downloadJob = nullptr;
-    current.state = unit.last;
+    // What is not in the log is never shown done.
+    current.state = kept ? unit.last : SlotView::NotRecorded;
     current.attached = unit.last != SlotView::Gone;
     current.attempt = unit.attempts;
     current.unit = unit.shownAs;
     current.seconds = record.value(QStringLiteral("seconds")).toDouble();
     current.record = record;
     current.note = note;
-    if (note.isEmpty())
+    if (kept) {
         records << record;
+    } else {
+        QJsonObject lost = record;
+        lost.insert(QStringLiteral("result"), SlotView::stateName(SlotView::NotRecorded));
+        notRecorded << lost;
+    }
 }
 
 void SlotWorker::show(SlotView::State state, const QString &note)

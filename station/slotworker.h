@@ -26,20 +26,29 @@ class StationControl;
 class SlotWorker : public QThread
 {
 public:
-    SlotWorker(const QString &slot, const QString &port, StationControl &control);
+    // `arrival` is how a unit answering at the first look came: "port" for a
+    // port that appeared while the station ran, "start" for one there before.
+    SlotWorker(const QString &slot, const QString &port, const QString &arrival, StationControl &control);
     ~SlotWorker() override;
 
     QString portName() const;
+    // The device the port's name led to when the worker was made: the one
+    // it serves, whatever other names it has.
+    QString device() const;
     // The port left the candidates or the station ends: no new look; a unit
     // in the middle of its job finishes it first.
     void end();
+    // As end(), for a port no name of which is a candidate any more: the
+    // slot shows it absent.
+    void portLeft();
     // Serves the unit in the slot again when its last attempt failed and it
     // is still there.
     void retry();
     bool hasEnded() const;
     SlotView view() const;
-    // Records kept since the last call, oldest first.
-    QVector<QJsonObject> takeRecords();
+    // Records kept since the last call, oldest first; in `lost`, those that
+    // could not be written (their result "not recorded").
+    QVector<QJsonObject> takeRecords(QVector<QJsonObject> &lost);
 
 protected:
     void run() override;
@@ -63,26 +72,27 @@ private:
     void keep(AttemptRecord &record, Unit &unit);
     void watchUntilGone(DeviceLink &link, Unit *unit);
     bool stillThere(DeviceLink &link);
-    QString devicePath() const;
     bool portGone(const DeviceLink &link) const;
     bool endAsked() const;
-    bool retryPending() const;
+    bool hasLeft() const;
     bool takeRetry();
     void sleepFor(qint64 ms);
-    void sleepWhilePortStays(const DeviceLink &link, qint64 ms);
 
     void showEmpty(const QString &portState);
     void showDetached();
     void showWorking(SlotView::State state, const Unit &unit, const ClockWriteJob *clock,
                      const DownloadJob *download);
-    void showFinished(const Unit &unit, const QJsonObject &record, const QString &note);
+    void showFinished(const Unit &unit, const QJsonObject &record, bool kept, const QString &note);
     void show(SlotView::State state, const QString &note = {});
 
     const QString slotName;
     const QString port;
     StationControl &control;
+    const QString firstArrival;
+    // Opened by the device's own path, not by a link to it: the lock that
+    // keeps two programs off one port is taken by that name.
+    const QString opened;
     // Set and read by the slot's own thread alone.
-    QString opened; // the device the port's name led to when first looked at
     PortInfo adapter;
 
     mutable std::mutex mutex;
@@ -91,7 +101,9 @@ private:
     const ClockWriteJob *clockJob = nullptr;
     const DownloadJob *downloadJob = nullptr;
     QVector<QJsonObject> records;
+    QVector<QJsonObject> notRecorded;
     bool ending = false;
+    bool left = false;
     bool retryAsked = false;
     std::atomic<bool> ended{false};
 };

@@ -1,7 +1,10 @@
 #include "station.h"
 
+#include "candidateports.h"
 #include "naturalorder.h"
 #include "slotworker.h"
+
+#include <QSet>
 
 #include <algorithm>
 
@@ -79,19 +82,36 @@ QVector<SlotView> Station::slotViews() const
     return views;
 }
 
-// Ports that appeared get a worker of their own; workers whose port went
-// away are told to end.
+// Devices that appeared get a worker of their own; workers whose device went
+// away are told to end. A device is served by the worker that has it, under
+// whichever of its names it is listed now: names come and go around it.
 void Station::adopt(const QStringList &ports)
 {
+    QSet<QString> devices;
+    for (const QString &port : ports)
+        devices.insert(deviceOf(port));
+    QSet<QString> served;
     for (Slot &slot : slotList) {
-        if (slot.worker && !ports.contains(slot.worker->portName()))
-            slot.worker->end();
+        if (!slot.worker)
+            continue;
+        if (devices.contains(slot.worker->device()))
+            served.insert(slot.worker->device());
+        else
+            slot.worker->portLeft();
     }
+    // Whoever answers a port there at the first look may have been there
+    // before the station started.
+    const QString arrival = firstLook ? QStringLiteral("start") : QStringLiteral("port");
+    firstLook = false;
     for (const QString &port : ports) {
+        const QString device = deviceOf(port);
+        if (served.contains(device))
+            continue;
         Slot &slot = slotFor(port);
         if (slot.worker || control.takesNoMore())
             continue;
-        slot.worker = std::make_unique<SlotWorker>(slot.name, port, control);
+        served.insert(device);
+        slot.worker = std::make_unique<SlotWorker>(slot.name, port, arrival, control);
         slot.worker->start();
     }
 }
@@ -122,8 +142,11 @@ void Station::collect(Slot &slot)
     // Read before the view: a worker that has ended has published all.
     const bool ended = slot.worker->hasEnded();
     const SlotView view = slot.worker->view();
-    for (const QJsonObject &record : slot.worker->takeRecords())
+    QVector<QJsonObject> lost;
+    for (const QJsonObject &record : slot.worker->takeRecords(lost))
         emit attemptRecorded(record);
+    for (const QJsonObject &record : lost)
+        emit attemptNotRecorded(record);
     if (view != slot.shown) {
         slot.shown = view;
         emit slotChanged(view);
@@ -167,10 +190,13 @@ Station::Slot &Station::slotFor(const QString &port)
     return *slotList.insert(place, Slot{name, view, nullptr});
 }
 
+// A slot named for one of a device's names owns the device, whichever name
+// it is listed by.
 QString Station::slotName(const QString &port) const
 {
+    const QString device = deviceOf(port);
     for (const auto &slot : control.settings().slotNames) {
-        if (slot.second == port)
+        if (slot.second == port || (!device.isEmpty() && deviceOf(slot.second) == device))
             return slot.first;
     }
     return port;

@@ -46,6 +46,9 @@ signals:
     void slotChanged(const SlotView &view);
     // An attempt ended and is in the log (when there is one).
     void attemptRecorded(const QJsonObject &record);
+    // An attempt ended but its record could not be written: shown, and
+    // counted, as "not recorded" (its result), never as done.
+    void attemptNotRecorded(const QJsonObject &record);
     // The station takes no new units any more, and why.
     void halted(const QString &reason);
     // What the operator should know that stops nothing: the log was moved or
@@ -76,6 +79,7 @@ private:
     bool running = false;
     bool ending = false;
     bool haltShown = false;
+    bool firstLook = true;
 };
 
 #endif // STATION_H

@@ -31,6 +31,32 @@ bool readCount(const QCommandLineParser &parser, const QString &option, int mini
                 .arg(parser.value(option));
     return false;
 }
+
+// A name is printed on the terminal and shown on a tile: no control
+// characters; one name a slot, one slot a port.
+bool readSlotName(const QString &name, const QString &port, const QVector<QPair<QString, QString>> &earlier,
+                  QString &error)
+{
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format) {
+            error = QStringLiteral("--slot: the name for %1 holds a control character (U+%2); a slot's name is "
+                                   "shown as it is, so it must be plain text.")
+                        .arg(port, QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+            return false;
+        }
+    }
+    for (const auto &slot : earlier) {
+        if (slot.first == name) {
+            error = QStringLiteral("--slot names two ports '%1': %2 and %3.").arg(name, slot.second, port);
+            return false;
+        }
+        if (slot.second == port) {
+            error = QStringLiteral("--slot gives the port %1 two names: '%2' and '%3'.").arg(port, slot.first, name);
+            return false;
+        }
+    }
+    return true;
+}
 } // namespace
 
 void StationOptions::addTo(QCommandLineParser &parser)
@@ -100,7 +126,11 @@ bool StationOptions::read(const QCommandLineParser &parser, QString &error)
             error = QStringLiteral("--slot takes NAME=PORT, such as \"Slot 3=/dev/ttyUSB2\", not '%1'.").arg(slot);
             return false;
         }
-        slotNames << qMakePair(slot.left(equals), slot.mid(equals + 1));
+        const QString name = slot.left(equals);
+        const QString port = slot.mid(equals + 1);
+        if (!readSlotName(name, port, slotNames, error))
+            return false;
+        slotNames << qMakePair(name, port);
     }
     setClock = parser.isSet(setClockOption);
     verify = parser.isSet(verifyOption);

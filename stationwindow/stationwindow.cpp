@@ -174,6 +174,7 @@ bool StationWindow::start(const StationOptions &options)
     station = std::make_unique<Station>(setup->settings(), setup->log());
     connect(station.get(), &Station::slotChanged, this, &StationWindow::showSlot);
     connect(station.get(), &Station::attemptRecorded, this, &StationWindow::countAttempt);
+    connect(station.get(), &Station::attemptNotRecorded, this, &StationWindow::countAttempt);
     connect(station.get(), &Station::halted, this, &StationWindow::showHalt);
     connect(station.get(), &Station::finished, this, &StationWindow::stationFinished);
     showMessage({});

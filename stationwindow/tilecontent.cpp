@@ -128,6 +128,12 @@ TileContent TileContent::of(const SlotView &view)
                                .arg(view.total)
                         << unitLine(view);
         break;
+    case SlotView::NotRecorded:
+        // Its note says why the log refused it.
+        content.state = QStringLiteral("Not recorded");
+        content.tone = Warning;
+        content.details << unitLine(view);
+        break;
     case SlotView::NotServed:
         content.state = QStringLiteral("Not served");
         content.tone = Warning;

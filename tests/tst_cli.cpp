@@ -1096,6 +1096,16 @@ void CliTest::inputErrorsSendNothing_data()
     // the station's options
     QTest::newRow("--verify without --set-clock") << QStringList{"watch", configuration, "--verify"}
                                                   << "--verify reads back the clock that --set-clock writes";
+    // slot names: printed as they are, one name a slot, one slot a port
+    QTest::newRow("a slot name with an escape") << QStringList{"watch", configuration, "--slot", "A\x1b[2J=/dev/x"}
+                                                << "control character (U+001B)";
+    QTest::newRow("a slot name with a line end") << QStringList{"watch", configuration, "--slot", "A\nB=/dev/x"}
+                                                 << "control character (U+000A)";
+    QTest::newRow("one slot name for two ports")
+        << QStringList{"watch", configuration, "--slot", "A=/dev/x", "--slot", "A=/dev/y"} << "names two ports 'A'";
+    QTest::newRow("two slot names for one port")
+        << QStringList{"watch", configuration, "--slot", "A=/dev/x", "--slot", "B=/dev/x"}
+        << "gives the port /dev/x two names";
 }
 
 void CliTest::inputErrorsSendNothing()

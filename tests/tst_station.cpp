@@ -25,12 +25,13 @@ class Watch
 {
 public:
     explicit Watch(const QStringList &arguments, const QMap<QString, QString> &environment = {},
-                   const QStringList &wrapper = {})
+                   const QStringList &wrapper = {}, const QString &workingDirectory = {})
     {
         QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
         for (auto entry = environment.cbegin(); entry != environment.cend(); ++entry)
             variables.insert(entry.key(), entry.value());
         process.setProcessEnvironment(variables);
+        process.setWorkingDirectory(workingDirectory);
         const QStringList command = wrapper + QStringList{cli, "watch"} + arguments + QStringList{"--json"};
         process.start(command.first(), command.mid(1));
     }
@@ -147,6 +148,15 @@ QByteArray recordEvents(const QString &trace, const QString &log)
     }
     return seen;
 }
+
+// Whether the station has looked at its ports once: a unit that comes after
+// came while it ran. Its sign is the empty fixture at `slot`, which it shows
+// after its first look.
+bool lookedOnce(Watch &watch, StationBench &bench, int slot = 99)
+{
+    bench.fixture(slot);
+    return watch.says(QStringLiteral("slot%1  empty").arg(slot).toUtf8());
+}
 } // namespace
 
 class StationTest : public QObject
@@ -157,6 +167,10 @@ private slots:
     void initTestCase();
     void servedOncePerAttachment_data();
     void servedOncePerAttachment();
+    void handSpeedSwapIsANewUnit_data();
+    void handSpeedSwapIsANewUnit();
+    void oneDeviceOneService_data();
+    void oneDeviceOneService();
     void unitPulledMidJobIsGone_data();
     void unitPulledMidJobIsGone();
     void retriesUntilTheUnitsAskedFor();
@@ -166,12 +180,17 @@ private slots:
     void configurationIsReadOnce();
     void logThatCannotBeKeptSendsNothing_data();
     void logThatCannotBeKeptSendsNothing();
+    void clockThatDoesNotTakeFailsTheUnit_data();
+    void clockThatDoesNotTakeFailsTheUnit();
+    void takesNoMoreUnitsThanAskedFor();
+    void adapterSwappedOnAPortIsFilteredAnew();
     void logEndingInPartOfALineGetsALineEnd();
     void logFollowedWhenMovedOrRemoved_data();
     void logFollowedWhenMovedOrRemoved();
     void recordSyncedBeforeShownDone();
     void fullDiskStopsNewUnitsAndLosesNoRecord();
     void eachUnitItsOwnValues();
+    void fixtureAdapterBindsNoValues();
     void reservedValuesAreNeverHandedOutAgain();
     void valuesRunningOutStopTheStation_data();
     void valuesRunningOutStopTheStation();
@@ -192,34 +211,44 @@ void StationTest::initTestCase()
 void StationTest::servedOncePerAttachment_data()
 {
     QTest::addColumn<bool>("fixture");
-    QTest::addColumn<QString>("arrival");
+    QTest::addColumn<bool>("atStart");
+    QTest::addColumn<QStringList>("arrivals");
 
-    QTest::newRow("its port appears") << false << "port";
-    QTest::newRow("a present port starts answering") << true << "answer";
+    QTest::newRow("its port appears") << false << false << QStringList{"port", "port"};
+    QTest::newRow("a present port starts answering") << true << false << QStringList{"answer", "answer"};
+    // Nobody knows how a unit there before the station came.
+    QTest::newRow("its port there at start") << false << true << QStringList{"start", "port"};
+    QTest::newRow("answering behind its port at start") << true << true << QStringList{"start", "answer"};
 }
 
 // Served as it arrives, never again while it stays, and anew once it has
-// left and come back.
+// left and come back. Only an adapter seen to come with the unit names it.
 void StationTest::servedOncePerAttachment()
 {
     QFETCH(bool, fixture);
-    QFETCH(QString, arrival);
+    QFETCH(bool, atStart);
+    QFETCH(QStringList, arrivals);
 
     StationBench bench;
+    QTemporaryDir infoDir;
+    const QString info = infoDir.filePath("ports");
+    QVERIFY(writeFile(info, bench.slotPath(1).toUtf8() + "\tF1\t0403:6001\tFTDI\n"));
+    const auto arrive = [&] { fixture ? bench.attach(1) : void(bench.plug(1)); };
     if (fixture)
         bench.fixture(1);
-    Watch watch({configuration, "--port", bench.pattern()});
-    if (fixture)
-        QVERIFY(watch.says("slot1  empty"));
+    if (atStart)
+        arrive();
+    Watch watch({configuration, "--port", bench.pattern()}, {{"MORLANK_TEST_PORT_INFO", info}});
+    QVERIFY(lookedOnce(watch, bench));
     for (int unit = 1; unit <= 2; ++unit) {
-        if (fixture)
-            bench.attach(1);
-        else
-            bench.plug(1);
+        if (unit > 1 || !atStart)
+            arrive();
         const QVector<QJsonObject> records = watch.records(unit);
         QCOMPARE(records.size(), unit);
         QCOMPARE(records.last()["result"].toString(), QStringLiteral("ok"));
-        QCOMPARE(records.last()["arrival"].toString(), arrival);
+        QCOMPARE(records.last()["arrival"].toString(), arrivals.at(unit - 1));
+        QCOMPARE(records.last()["usb"]["serial_number"].toString(), QStringLiteral("F1"));
+        QCOMPARE(records.last()["unit"], arrivals.at(unit - 1) == "port" ? QJsonValue("F1") : QJsonValue());
         QCOMPARE(records.last()["attempt"].toInt(), 1);
         // Looked at while it stays, and given nothing more.
         QTest::qWait(2500);
@@ -234,6 +263,99 @@ void StationTest::servedOncePerAttachment()
         QVERIFY(watch.says(QStringLiteral("slot1  %1").arg(fixture ? "empty" : "empty (absent)").toUtf8(), 15000));
     }
     QCOMPARE(watch.records(3, 1000).size(), 2);
+    watch.signal(SIGINT);
+    QCOMPARE(watch.status(), 130);
+}
+
+void StationTest::handSpeedSwapIsANewUnit_data()
+{
+    QTest::addColumn<int>("emptyMs"); // -1: until one check went unanswered
+    QTest::addColumn<bool>("failing");  // the first unit fails
+
+    QTest::newRow("swapped with the slot empty 1.5 s") << 1500 << false;
+    QTest::newRow("one check missed") << -1 << false;
+    QTest::newRow("a failed unit swapped") << 1500 << true;
+}
+
+// A finished unit is asked without pause; the first check it leaves
+// unanswered empties its slot, and whatever answers next is a new unit,
+// served and recorded.
+void StationTest::handSpeedSwapIsANewUnit()
+{
+    QFETCH(int, emptyMs);
+    QFETCH(bool, failing);
+
+    StationBench bench;
+    bench.fixture(1);
+    Watch watch({configuration, "--port", bench.pattern()});
+    QVERIFY(watch.says("slot1  empty"));
+    DeviceProtocol::Settings refusing;
+    refusing.refusedText = "BEEP";
+    bench.attach(1, failing ? refusing : DeviceProtocol::Settings());
+    QCOMPARE(watch.records(1).size(), 1);
+    QVERIFY(watch.says(failing ? "slot1  failed" : "slot1  ok"));
+    // Every check of a unit that stays is answered: it stays one unit.
+    const auto handshakes = [&] { return bench.device(1).received().count(handshake); };
+    const int before = handshakes();
+    QVERIFY2(QTest::qWaitFor([&] { return handshakes() >= before + 4; }, 2000),
+             qPrintable(QString::number(handshakes() - before)));
+    QCOMPARE(watch.records(2, 0).size(), 1);
+
+    bench.detach(1);
+    const int unanswered = handshakes() + 1;
+    if (emptyMs < 0)
+        QVERIFY(QTest::qWaitFor([&] { return handshakes() >= unanswered; }, 2000));
+    else
+        QTest::qWait(emptyMs);
+    bench.attach(1);
+    QVERIFY(watch.says("slot1  empty", 3000));
+    const QVector<QJsonObject> records = watch.records(2);
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records[1]["result"].toString(), QStringLiteral("ok"));
+    QCOMPARE(records[1]["arrival"].toString(), QStringLiteral("answer"));
+    QCOMPARE(records[1]["attempt"].toInt(), 1);
+    QCOMPARE(withoutHandshakes(bench.device(1).received()), configurationCommands.repeated(2));
+    watch.signal(SIGINT);
+    QCOMPARE(watch.status(), 130);
+}
+
+void StationTest::oneDeviceOneService_data()
+{
+    QTest::addColumn<bool>("named");
+
+    QTest::newRow("a later name that sorts first") << false;
+    QTest::newRow("a slot named by another name") << true;
+}
+
+// A device with two names is one unit: served once, recorded once, in the
+// slot named for either name.
+void StationTest::oneDeviceOneService()
+{
+    QFETCH(bool, named);
+
+    StationBench bench;
+    DeviceProtocol::Settings slow;
+    slow.replyDelayMs = 200;
+    SimulatedDevice &device = bench.plug(1, slow);
+    QStringList options{configuration, "--port", bench.pattern()};
+    if (named)
+        options << "--slot" << "Named=" + device.portName();
+    Watch watch(options);
+    QVERIFY(QTest::qWaitFor([&] { return device.commands().size() > 1; }, 15000));
+    // udev's next name for it, sorting before the first.
+    QVERIFY(QFile::link(device.portName(), QFileInfo(bench.slotPath(1)).dir().filePath("slot0")));
+    QCOMPARE(watch.records(1).size(), 1);
+    QCOMPARE(watch.records(2, 3000).size(), 1);
+    QCOMPARE(watch.records(1, 0)[0]["result"].toString(), QStringLiteral("ok"));
+    QCOMPARE(watch.records(1, 0)[0]["slot"].toString(), named ? QStringLiteral("Named") : bench.slotPath(1));
+    QCOMPARE(withoutHandshakes(device.received()), configurationCommands);
+    // Nor is the second name a slot of its own.
+    QVERIFY(!watch.says("slot0  ", 0));
+    // The first name goes; the unit stays, under its other name.
+    QFile::remove(bench.slotPath(1));
+    QTest::qWait(1500);
+    QCOMPARE(watch.records(2, 0).size(), 1);
+    QCOMPARE(withoutHandshakes(device.received()), configurationCommands);
     watch.signal(SIGINT);
     QCOMPARE(watch.status(), 130);
 }
@@ -374,16 +496,18 @@ void StationTest::recordHoldsEveryField()
     StationBench bench;
     DeviceProtocol::Settings refusing;
     refusing.refusedText = "BEEP";
-    bench.plug(1, refusing);
     QTemporaryDir infoDir;
     QFile info(infoDir.filePath("ports"));
     QVERIFY(info.open(QIODevice::WriteOnly));
     info.write(bench.slotPath(1).toUtf8() + "\tA1B2\t0403:6001\tFTDI\n");
     info.close();
     const QString log = infoDir.filePath("station.jsonl");
-    Watch watch({configuration, "--port", bench.pattern(), "--slot", "Slot 1=" + bench.slotPath(1), "--set-clock",
-                 "--verify", "--units", "1", "--log", log},
-                {{"MORLANK_TEST_PORT_INFO", info.fileName()}});
+    // The configuration named as typed, relative to where the station runs.
+    Watch watch({QFileInfo(configuration).fileName(), "--port", bench.pattern(), "--slot",
+                 "Slot 1=" + bench.slotPath(1), "--set-clock", "--verify", "--units", "1", "--log", log},
+                {{"MORLANK_TEST_PORT_INFO", info.fileName()}}, {}, QFileInfo(configuration).path());
+    QVERIFY(lookedOnce(watch, bench));
+    bench.plug(1, refusing);
     QCOMPARE(watch.status(), 1);
     const QVector<QJsonObject> records = watch.records(1, 0);
     QCOMPARE(records.size(), 1);
@@ -430,6 +554,74 @@ void StationTest::recordHoldsEveryField()
         {"morlank_version", "1.1.0"}};
     QCOMPARE(record, expected);
 }
+
+// A unit whose clock does not take, or cannot be read back, has failed.
+void StationTest::clockThatDoesNotTakeFailsTheUnit_data()
+{
+    QTest::addColumn<QByteArray>("refused");
+    QTest::addColumn<QString>("field");
+
+    QTest::newRow("the time refused") << QByteArray("TIME=\"") << "time_acknowledged";
+    QTest::newRow("the date refused") << QByteArray("DATE=\"") << "date_acknowledged";
+    QTest::newRow("no reading back") << QByteArray("=?") << "verified";
+}
+
+void StationTest::clockThatDoesNotTakeFailsTheUnit()
+{
+    QFETCH(QByteArray, refused);
+    QFETCH(QString, field);
+
+    StationBench bench;
+    DeviceProtocol::Settings unit;
+    unit.refusedText = refused;
+    bench.plug(1, unit);
+    Watch watch({configuration, "--port", bench.pattern(), "--set-clock", "--verify", "--units", "1"});
+    QCOMPARE(watch.status(), 1);
+    const QJsonObject record = watch.records(1, 0).value(0);
+    QCOMPARE(record["result"].toString(), QStringLiteral("failed"));
+    QCOMPARE(record["clock"][field], QJsonValue(false));
+    QCOMPARE(record["failures"].toArray().size(), 0);
+}
+
+// Units arriving together: no more are taken than asked for.
+void StationTest::takesNoMoreUnitsThanAskedFor()
+{
+    StationBench bench;
+    for (int slot = 1; slot <= 3; ++slot)
+        bench.plug(slot);
+    Watch watch({configuration, "--port", bench.pattern(), "--units", "2"});
+    QCOMPARE(watch.status(), 0);
+    QCOMPARE(watch.records(3, 0).size(), 2);
+    int served = 0;
+    for (int slot = 1; slot <= 3; ++slot)
+        served += !withoutHandshakes(bench.device(slot).received()).isEmpty();
+    QCOMPARE(served, 2);
+}
+
+// Another adapter plugged into the socket of one the USB filter left out
+// is asked anew.
+void StationTest::adapterSwappedOnAPortIsFilteredAnew()
+{
+    StationBench bench;
+    SimulatedDevice &outside = bench.plug(1);
+    QTemporaryDir infoDir;
+    const QString info = infoDir.filePath("ports");
+    const QByteArray sign = bench.slotPath(99).toUtf8() + "\tS99\t0403:6001\tFTDI\n";
+    QVERIFY(writeFile(info, sign + bench.slotPath(1).toUtf8() + "\tX1\t1a86:7523\tQinHeng\n"));
+    Watch watch({configuration, "--port", bench.pattern(), "--vid-pid", "0403:6001", "--units", "1"},
+                {{"MORLANK_TEST_PORT_INFO", info}});
+    QVERIFY(lookedOnce(watch, bench));
+    // Swapped between two looks: the port's name never went.
+    SimulatedDevice inside{SimulatedDevice::Responder(
+        [protocol = std::make_shared<DeviceProtocol>()](const QByteArray &command) { return protocol->reply(command); })};
+    QVERIFY(writeFile(info, sign + bench.slotPath(1).toUtf8() + "\tF1\t0403:6001\tFTDI\n"));
+    QFile::remove(bench.slotPath(1));
+    QVERIFY(QFile::link(inside.portName(), bench.slotPath(1)));
+    QCOMPARE(watch.status(), 0);
+    QCOMPARE(withoutHandshakes(inside.received()), configurationCommands);
+    QVERIFY(outside.received().isEmpty());
+}
+
 
 // A configuration given through a pipe (a shell's <(...)) can be read but
 // once (a second read would wait for ever): what the units get and what the
@@ -595,6 +787,8 @@ void StationTest::fullDiskStopsNewUnitsAndLosesNoRecord()
     QCOMPARE(watch.records(1).size(), 1);
     bench.plug(2);
     QCOMPARE(watch.status(), 1);
+    // Programmed, but not in the log: never shown ok.
+    QVERIFY(watch.says(bench.slotPath(2).toUtf8() + "  not recorded", 0));
     QVERIFY(watch.says("the log cannot be written", 0));
     bench.plug(3);
     const QByteArrayList lines = logLines(log);
@@ -622,6 +816,7 @@ void StationTest::eachUnitItsOwnValues()
     QVERIFY(writeFile(info, QStringLiteral("%1\tS1\t\t\n%2\tS2\t\t\n").arg(bench.slotPath(1), bench.slotPath(2)).toUtf8()));
     Watch watch({conf, "--port", bench.pattern(), "--values", list, "--state", state},
                 {{"MORLANK_TEST_PORT_INFO", info}});
+    QVERIFY(lookedOnce(watch, bench));
     bench.plug(2);
     QCOMPARE(watch.records(1).size(), 1);
     bench.plug(1);
@@ -649,6 +844,32 @@ void StationTest::eachUnitItsOwnValues()
     QFile stateFile(state);
     QVERIFY(stateFile.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(stateFile.readAll())["handed_out"].toArray().size(), 3);
+}
+
+// A fixture's adapter is not the unit's: its serial number binds no row.
+void StationTest::fixtureAdapterBindsNoValues()
+{
+    const QString conf = dir.filePath("fixture-values.conf");
+    const QString list = dir.filePath("fixture-units.csv");
+    const QString state = dir.filePath("fixture-state.json");
+    const QString info = dir.filePath("fixture-ports");
+    QVERIFY(writeFile(conf, "ZEL#ID={{ID}}\nZEL#A=1\nZEL#B=2\n"));
+    QVERIFY(writeFile(list, "ID,usb_serial\nA1,F1\nB2,\n"));
+    StationBench bench;
+    QVERIFY(writeFile(info, bench.slotPath(1).toUtf8() + "\tF1\t0403:6001\tFTDI\n"));
+    bench.fixture(1);
+    Watch watch({conf, "--port", bench.pattern(), "--values", list, "--state", state, "--units", "1"},
+                {{"MORLANK_TEST_PORT_INFO", info}});
+    QVERIFY(watch.says("slot1  empty"));
+    bench.attach(1);
+    QCOMPARE(watch.status(), 1);
+    const QJsonObject record = watch.records(1, 0).value(0);
+    QCOMPARE(record["result"].toString(), QStringLiteral("failed"));
+    QCOMPARE(record["arrival"].toString(), QStringLiteral("answer"));
+    QCOMPARE(record["unit"], QJsonValue());
+    QCOMPARE(record["values"], QJsonValue());
+    QVERIFY2(record["error"].toString().contains("binds a row to the adapter F1"), qPrintable(record["error"].toString()));
+    QCOMPARE(withoutHandshakes(bench.device(1).received()), QByteArray());
 }
 
 // A value is reserved before the first command carrying it: a unit pulled

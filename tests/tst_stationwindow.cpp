@@ -5,6 +5,7 @@
 #include "stationlaunch.h"
 #include "stationwindow.h"
 #include "tilecolours.h"
+#include "tilecontent.h"
 #include "tilegrid.h"
 
 #include <QCheckBox>
@@ -22,6 +23,8 @@
 
 #include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 namespace {
 const QByteArray configurationText = "; station\nZEL#A=1\n\nZEL#BEEP=2\r\nZEL#C=3\n# end\nZEL#D=4\n";
@@ -64,6 +67,14 @@ QString tileText(const StationWindow &window, const QString &slot)
 bool tileShows(const StationWindow &window, const QString &slot, const QString &line, int ms = 20000)
 {
     return QTest::qWaitFor([&] { return tileText(window, slot).split('\n').contains(line); }, ms);
+}
+
+// Whether the station has looked at its ports once: a unit that comes after
+// came while it ran. Its sign is the tile of the fixture put at `slot`.
+bool lookedOnce(const StationWindow &window, StationBench &bench, int slot = 99)
+{
+    bench.fixture(slot);
+    return QTest::qWaitFor([&] { return tileOf(window, bench.slotPath(slot)) != nullptr; }, 10000);
 }
 
 QPushButton *button(const QWidget &window, const QString &text)
@@ -172,6 +183,8 @@ private slots:
     void tilesFollowAUnit_data();
     void tilesFollowAUnit();
     void retryServesTheUnitAgain();
+    void totalsCountTheUnitsOfARun();
+    void unitNotInTheLogIsNotRecorded();
     void launch_data();
     void launch();
     void setupProblemSendsNothing_data();
@@ -256,6 +269,7 @@ void StationWindowTest::tilesFollowAUnit()
     info.close();
     auto window = openWindow({configuration, "--port", bench.pattern(), "--slot", "Bench A=" + bench.slotPath(1)});
     QVERIFY(tileShows(*window, "Bench A", "Empty", 0));
+    QVERIFY(lookedOnce(*window, bench));
 
     DeviceProtocol::Settings unit;
     unit.refusedText = refused;
@@ -272,31 +286,39 @@ void StationWindowTest::tilesFollowAUnit()
     for (const QString &line : shown)
         QVERIFY2(lines.contains(line), qPrintable(lines.join(" | ")));
     QCOMPARE(lines.filter(QRegularExpression(ending)).size(), 1);
-    QCOMPARE(button(*window, "Retry")->isVisible(), shown.first() == "FAILED");
+    QCOMPARE(tileOf(*window, "Bench A")->findChild<QPushButton *>()->isVisible(), shown.first() == "FAILED");
 }
 
-// Retry serves a failed unit again as its next attempt; the totals count the
-// unit once, by its latest attempt; a double click shows the record.
+// Retry serves a failed unit again as its next attempt, in its own slot
+// alone; the totals count the unit once, by its latest attempt; a double
+// click shows the record. Named slots come first, in their order.
 void StationWindowTest::retryServesTheUnitAgain()
 {
     StationBench bench;
     DeviceProtocol::Settings refusing;
     refusing.refusedText = "BEEP";
     bench.plug(1, refusing);
-    auto window = openWindow({configuration, "--port", bench.pattern(), "--slot", "One=" + bench.slotPath(1),
-                              "--slot", "Two=" + bench.slotPath(2)});
+    bench.plug(2, refusing);
+    auto window = openWindow({configuration, "--port", bench.pattern(), "--slot", "Two=" + bench.slotPath(2),
+                              "--slot", "One=" + bench.slotPath(1)});
     QVERIFY(tileShows(*window, "One", "FAILED"));
-    bench.plug(2);
-    QVERIFY(tileShows(*window, "Two", "OK"));
+    QVERIFY(tileShows(*window, "Two", "FAILED"));
+    bench.plug(3);
+    QVERIFY(tileShows(*window, bench.slotPath(3), "OK"));
     QVERIFY(labelTexts(*window).contains("OK 1"));
-    QVERIFY(labelTexts(*window).contains("Failed 1"));
+    QVERIFY(labelTexts(*window).contains("Failed 2"));
+    QStringList order;
+    for (const SlotTile *tile : window->findChild<TileGrid *>()->tiles())
+        order << tile->view().slot;
+    QCOMPARE(order, (QStringList{"Two", "One", bench.slotPath(3)}));
 
-    QTest::mouseClick(button(*window, "Retry"), Qt::LeftButton);
+    QTest::mouseClick(tileOf(*window, "One")->findChild<QPushButton *>(), Qt::LeftButton);
     QVERIFY(tileShows(*window, "One", "Attempt 2"));
     QVERIFY(tileShows(*window, "One", "FAILED"));
     QCOMPARE(withoutHandshakes(bench.device(1).received()), configurationCommands.repeated(2));
-    QVERIFY(QTest::qWaitFor([&] { return labelTexts(*window).contains("Failed 1"); }, 1000));
+    QVERIFY(QTest::qWaitFor([&] { return labelTexts(*window).contains("Failed 2"); }, 1000));
     QVERIFY(labelTexts(*window).contains("OK 1"));
+    QCOMPARE(withoutHandshakes(bench.device(2).received()), configurationCommands);
     QFile conf(configuration);
     QVERIFY(conf.open(QIODevice::ReadOnly));
     const QString sha = QCryptographicHash::hash(conf.readAll(), QCryptographicHash::Sha256).toHex();
@@ -309,6 +331,51 @@ void StationWindowTest::retryServesTheUnitAgain()
     QVERIFY2(details->summaryText().contains("\n4\nZEL#BEEP=2\nrefused\nERROR\n"), qPrintable(details->summaryText()));
     QCOMPARE(QJsonDocument::fromJson(details->jsonText().toUtf8()).object(), tile->view().record);
     QCOMPARE(tile->view().record["attempt"].toInt(), 2);
+}
+
+// Each unit of a slot counts, and a new run counts from nothing.
+void StationWindowTest::totalsCountTheUnitsOfARun()
+{
+    StationBench bench;
+    bench.plug(1);
+    auto window = openWindow({configuration, "--port", bench.pattern()});
+    QVERIFY(tileShows(*window, bench.slotPath(1), "OK"));
+    bench.pull(1);
+    QVERIFY(tileShows(*window, bench.slotPath(1), "Empty"));
+    bench.plug(1);
+    QVERIFY(QTest::qWaitFor([&] { return labelTexts(*window).contains("OK 2"); }, 20000));
+    QTest::mouseClick(button(*window, "Stop"), Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return labelTexts(*window).contains("Stopped"); }, 5000));
+    QTest::mouseClick(button(*window, "Start"), Qt::LeftButton);
+    QVERIFY(labelTexts(*window).contains("Running"));
+    QVERIFY(labelTexts(*window).contains("OK 0"));
+}
+
+// A unit whose record the log refused is never shown done: its own state,
+// amber, and not counted OK.
+void StationWindowTest::unitNotInTheLogIsNotRecorded()
+{
+    const QString log = dir.filePath("refusing.jsonl");
+    StationBench bench;
+    bench.fixture(1);
+    auto window = openWindow({configuration, "--port", bench.pattern(), "--log", log});
+    QVERIFY(tileShows(*window, bench.slotPath(1), "Empty"));
+    // No file of this process may grow now: the record's write fails.
+    rlimit before{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &before) == 0);
+    const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &before); });
+    const auto ignored = std::signal(SIGXFSZ, SIG_IGN);
+    const auto keepSignal = qScopeGuard([&] { std::signal(SIGXFSZ, ignored); });
+    rlimit full = before;
+    full.rlim_cur = 0;
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &full) == 0);
+    bench.attach(1);
+    QVERIFY2(tileShows(*window, bench.slotPath(1), "Not recorded"), qPrintable(tileText(*window, bench.slotPath(1))));
+    QCOMPARE(TileContent::of(tileOf(*window, bench.slotPath(1))->view()).tone, TileContent::Warning);
+    QCOMPARE(withoutHandshakes(bench.device(1).received()), configurationCommands);
+    QVERIFY(labelTexts(*window).contains("OK 0"));
+    QVERIFY(labelTexts(*window).contains("Failed 1"));
+    QVERIFY(logLines(log).isEmpty());
 }
 
 void StationWindowTest::launch_data()
@@ -344,8 +411,12 @@ void StationWindowTest::launch()
         first->findChild<QTableWidget *>("slots")->setItem(0, 0, new QTableWidgetItem("Bench A"));
         first->findChild<QTableWidget *>("slots")->setItem(0, 1, new QTableWidgetItem(bench.slotPath(1)));
         first->findChild<QCheckBox *>("setClock")->setChecked(true);
+        first->findChild<QCheckBox *>("verify")->setChecked(true);
         QTest::mouseClick(button(*first, "Start"), Qt::LeftButton);
         QVERIFY(tileShows(*first, "Bench A", "OK"));
+        // Read back as asked.
+        QVERIFY(bench.device(1).commands().contains("ZEL#TIME=?\r"));
+        QCOMPARE(tileOf(*first, "Bench A")->view().record["clock"]["verified"], QJsonValue(true));
         first->close();
         QVERIFY(QTest::qWaitFor([&] { return !first->isVisible(); }, 5000));
     }
@@ -360,6 +431,7 @@ void StationWindowTest::launch()
     if (!running && startedBefore) {
         // The remembered set-up: its slot and its clock setting come back.
         QVERIFY(window->findChild<QCheckBox *>("setClock")->isChecked());
+        QVERIFY(window->findChild<QCheckBox *>("verify")->isChecked());
         QTest::mouseClick(button(*window, "Start"), Qt::LeftButton);
         QVERIFY(labelTexts(*window).contains("Running"));
         QVERIFY(tileOf(*window, "Bench A"));

@@ -187,6 +187,12 @@ ValueReservations::Reservation ValueReservations::peek()
     return choose(Unit());
 }
 
+// The list does not change once open: no lock needed.
+bool ValueReservations::bindsAdapter(const QString &usbSerial) const
+{
+    return hasList && !usbSerial.isEmpty() && list.rowBoundTo(usbSerial) > 0;
+}
+
 ValueReservations::Reservation ValueReservations::choose(const Unit &unit) const
 {
     Reservation reservation;

@@ -71,6 +71,8 @@ public:
     // What the next unit without a row of its own would get, neither
     // reserved nor written.
     Reservation peek();
+    // Whether a row of the list is bound to the adapter `usbSerial`.
+    bool bindsAdapter(const QString &usbSerial) const;
 
 private:
     bool openCounters(const QStringList &options, QString &error);
