@@ -143,8 +143,11 @@ bool RecordReader::read(const QByteArray &text, Attempt &attempt, QString &reaso
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return fail(reason, QStringLiteral("not a JSON object"));
-    const QJsonObject record = document.object();
+    return read(document.object(), attempt, reason);
+}
 
+bool RecordReader::read(const QJsonObject &record, Attempt &attempt, QString &reason)
+{
     const QString version = record.value(QLatin1String("morlank_version")).toString();
     if (version.section(QLatin1Char('.'), 0, 0).toInt() > knownMajorVersion)
         return fail(reason, QStringLiteral("written by a newer program (morlank %1)").arg(version));

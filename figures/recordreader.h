@@ -4,6 +4,7 @@
 #include "attempt.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 // Reads one attempt record, a JSON object as the station's log and database
@@ -16,6 +17,7 @@ public:
     // JSON, a field a figure needs missing or unreadable, a result this
     // program does not know, or written by a newer major version.
     static bool read(const QByteArray &text, Attempt &attempt, QString &reason);
+    static bool read(const QJsonObject &record, Attempt &attempt, QString &reason);
 
     // An ISO 8601 time with its offset ("2026-12-07T20:59:37.125+01:00"),
     // as milliseconds since the epoch and the offset in minutes.

@@ -31,7 +31,7 @@ QString number(double value, int decimals = 0)
 
 const char style[] = R"(
 @page { size: A4; margin: 12mm; }
-body { font: 10pt/1.35 "Liberation Sans", Arial, sans-serif; color: #111; margin: 0 auto; max-width: 186mm; }
+body { padding: 4mm 0; font: 10pt/1.35 "Liberation Sans", Arial, sans-serif; color: #111; margin: 0 auto; max-width: 186mm; }
 h1 { font-size: 16pt; margin: 0 0 2mm; }
 h2 { font-size: 12pt; margin: 6mm 0 2mm; break-after: avoid; }
 p.period { margin: 0 0 4mm; color: #333; }
@@ -83,9 +83,10 @@ QString hoursChart(const QVector<Figures::Hour> &hours)
     qint64 most = 1;
     for (const Figures::Hour &hour : hours)
         most = std::max(most, hour.units);
-    const double step = plotWidth / std::max(1, int(hours.size()));
+    // A few hours keep bars of a reasonable width.
+    const double step = std::min(64.0, plotWidth / std::max(1, int(hours.size())));
     const int labelEvery = std::max(1, int(hours.size() + 11) / 12);
-    QString svg = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" viewBox=\"0 0 "
+    QString svg = QStringLiteral("<svg width=\"%1\" height=\"%2\" viewBox=\"0 0 "
                                  "%1 %2\" role=\"img\" aria-label=\"Units and first-pass yield by hour\">")
                       .arg(chartWidth)
                       .arg(height);
@@ -94,6 +95,7 @@ QString hoursChart(const QVector<Figures::Hour> &hours)
                .arg(top + plotHeight)
                .arg(left + plotWidth);
     QStringList points;
+    QString yieldLabels; // drawn last, over the bars
     for (int i = 0; i < hours.size(); ++i) {
         const Figures::Hour &hour = hours.at(i);
         const double x = left + i * step;
@@ -105,8 +107,12 @@ QString hoursChart(const QVector<Figures::Hour> &hours)
             svg += svgText(x + step / 2, top + plotHeight - barHeight - 3, QString::number(hour.units));
         if (i % labelEvery == 0)
             svg += svgText(x + step / 2, height - bottom + 14, hour.hour.right(5));
-        if (const auto yield = hour.firstPassYield())
-            points << QStringLiteral("%1,%2").arg(number(x + step / 2, 1), number(top + plotHeight * (1 - *yield), 1));
+        if (const auto yield = hour.firstPassYield()) {
+            const double y = top + plotHeight * (1 - *yield);
+            points << QStringLiteral("%1,%2").arg(number(x + step / 2, 1), number(y, 1));
+            if (hours.size() <= 16)
+                yieldLabels += svgText(x + step / 2 + 7, y - 7, FiguresJson::percent(yield), "start");
+        }
     }
     if (!hours.isEmpty())
         svg += svgText(left, height - 4, hours.first().hour.left(10), "start");
@@ -115,9 +121,10 @@ QString hoursChart(const QVector<Figures::Hour> &hours)
                    .arg(points.join(QLatin1Char(' ')), QLatin1String(orange));
     }
     for (const QString &point : points) {
-        svg += QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"4\" fill=\"%3\"/>")
+        svg += QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"5\" fill=\"%3\"/>")
                    .arg(point.section(QLatin1Char(','), 0, 0), point.section(QLatin1Char(','), 1), QLatin1String(orange));
     }
+    svg += yieldLabels;
     svg += svgText(left - 4, top + 4, QString::number(most), "end");
     svg += svgText(chartWidth - right + 4, top + 4, QStringLiteral("100 %"), "start");
     svg += svgText(chartWidth - right + 4, top + plotHeight, QStringLiteral("0 %"), "start");
@@ -137,7 +144,7 @@ QString paretoChart(const QVector<Figures::FailureGroup> &failures)
     const int rowHeight = 22, labelWidth = 250, height = rows * rowHeight + 8;
     const double barRoom = chartWidth - labelWidth - 50;
     const qint64 most = rows ? failures.first().count : 1;
-    QString svg = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" viewBox=\"0 0 "
+    QString svg = QStringLiteral("<svg width=\"%1\" height=\"%2\" viewBox=\"0 0 "
                                  "%1 %2\" role=\"img\" aria-label=\"Failing lines\">")
                       .arg(chartWidth)
                       .arg(height);
@@ -162,7 +169,7 @@ QString slotGrid(const QVector<Figures::Rate> &slotRows)
 {
     const int cellWidth = chartWidth / gridColumns, cellHeight = 62;
     const int rows = (int(slotRows.size()) + gridColumns - 1) / gridColumns;
-    QString svg = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" viewBox=\"0 0 "
+    QString svg = QStringLiteral("<svg width=\"%1\" height=\"%2\" viewBox=\"0 0 "
                                  "%1 %2\" role=\"img\" aria-label=\"Slots by failure rate\">")
                       .arg(chartWidth)
                       .arg(rows * cellHeight);
