@@ -75,7 +75,7 @@ QString text(const Figures &f)
     for (const Figures::FailureGroup &group : f.failures) {
         failures << QStringList{QString::number(group.count), group.line ? QString::number(group.line) : QStringLiteral("–"),
                                 group.command.isEmpty() ? QStringLiteral("–") : group.command,
-                                group.answers.join(QStringLiteral(" | "))};
+                                FiguresJson::answers(group.answers)};
     }
     for (const Figures::Rate &rate : f.bySlot)
         slotRows << QStringList{rate.station, rate.name} + rateCells(rate);

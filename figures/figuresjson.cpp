@@ -96,6 +96,14 @@ QString localTime(qint64 msSinceEpoch, int offsetMinutes)
         .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
+QString answers(const QStringList &answers)
+{
+    QStringList shown;
+    for (const QString &answer : answers)
+        shown << (answer.isEmpty() ? QStringLiteral("(nothing)") : answer);
+    return shown.join(QStringLiteral(" | "));
+}
+
 QString seconds(const std::optional<qint64> &milliseconds)
 {
     return milliseconds ? QStringLiteral("%1 s").arg(*milliseconds / 1000.0, 0, 'f', 2) : QStringLiteral("–");

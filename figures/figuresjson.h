@@ -15,6 +15,8 @@ QJsonObject toJson(const Figures &figures);
 QString percent(const std::optional<double> &ratio);
 // The station's local time of a record, "2026-12-07 14:02".
 QString localTime(qint64 msSinceEpoch, int offsetMinutes);
+// The answers a line got, "(nothing)" for none.
+QString answers(const QStringList &answers);
 // "2.42 s", or "–".
 QString seconds(const std::optional<qint64> &milliseconds);
 } // namespace FiguresJson

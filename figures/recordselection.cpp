@@ -44,7 +44,7 @@ std::optional<qint64> RecordSelection::parseWhen(const QString &text, const QDat
                                                                       : 86400000;
         return now.toMSecsSinceEpoch() - match.captured(1).toLongLong() * unit;
     }
-    const QDate date = QDate::fromString(when, Qt::ISODate);
+    const QDate date = QDate::fromString(when, QStringLiteral("yyyy-MM-dd"));
     if (date.isValid())
         return startOfDay(date, untilEnd);
     for (const char *format : {"yyyy-MM-dd HH:mm", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm", "yyyy-MM-ddTHH:mm:ss"}) {

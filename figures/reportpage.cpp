@@ -237,7 +237,7 @@ QString tables(const Figures &f)
     QVector<QStringList> failures, slotRows, stations, files, hours;
     for (const Figures::FailureGroup &group : f.failures) {
         failures << QStringList{group.line ? QString::number(group.line) : QStringLiteral("–"), group.command,
-                                group.answers.join(QStringLiteral(" | ")), QString::number(group.count)};
+                                FiguresJson::answers(group.answers), QString::number(group.count)};
     }
     for (const Figures::Rate &rate : f.bySlot)
         slotRows << QStringList{rate.station, rate.name} + rateCells(rate);
