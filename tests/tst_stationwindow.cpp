@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QCryptographicHash>
+#include <QDesktopServices>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
@@ -88,6 +89,20 @@ QStringList labelTexts(const QWidget &window)
         texts << label->text();
     return texts;
 }
+
+// Takes the URLs the window asks the desktop to open, in place of a browser.
+class OpenedUrls : public QObject
+{
+    Q_OBJECT
+
+public:
+    OpenedUrls() { QDesktopServices::setUrlHandler("file", this, "open"); }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler("file"); }
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 QByteArrayList logLines(const QString &fileName)
 {
@@ -283,13 +298,16 @@ void StationWindowTest::retryServesTheUnitAgain()
     DeviceProtocol::Settings refusing;
     refusing.refusedText = "BEEP";
     bench.plug(1, refusing);
+    const QString log = dir.filePath("retry.jsonl");
+    QFile::remove(log);
     auto window = openWindow({configuration, "--port", bench.pattern(), "--slot", "One=" + bench.slotPath(1),
-                              "--slot", "Two=" + bench.slotPath(2)});
+                              "--slot", "Two=" + bench.slotPath(2), "--log", log});
     QVERIFY(tileShows(*window, "One", "FAILED"));
     bench.plug(2);
     QVERIFY(tileShows(*window, "Two", "OK"));
     QVERIFY(labelTexts(*window).contains("OK 1"));
     QVERIFY(labelTexts(*window).contains("Failed 1"));
+    QVERIFY(labelTexts(*window).contains("First pass 50.0 %"));
 
     QTest::mouseClick(button(*window, "Retry"), Qt::LeftButton);
     QVERIFY(tileShows(*window, "One", "Attempt 2"));
@@ -297,6 +315,19 @@ void StationWindowTest::retryServesTheUnitAgain()
     QCOMPARE(withoutHandshakes(bench.device(1).received()), configurationCommands.repeated(2));
     QVERIFY(QTest::qWaitFor([&] { return labelTexts(*window).contains("Failed 1"); }, 1000));
     QVERIFY(labelTexts(*window).contains("OK 1"));
+    // The retry is not the unit's first attempt.
+    QVERIFY(labelTexts(*window).contains("First pass 50.0 %"));
+
+    // Report: the page of the log's three attempts, handed to the browser.
+    OpenedUrls opened;
+    QTest::mouseClick(button(*window, "Report"), Qt::LeftButton);
+    const QString page = dir.filePath("retry-report.html");
+    QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(page)});
+    QFile html(page);
+    QVERIFY(html.open(QIODevice::ReadOnly));
+    const QByteArray written = html.readAll();
+    QVERIFY(written.contains("<b>3</b></div></div>")); // records, the last key figure
+    QVERIFY(written.contains("line 4 ZEL#BEEP=2"));
     QFile conf(configuration);
     QVERIFY(conf.open(QIODevice::ReadOnly));
     const QString sha = QCryptographicHash::hash(conf.readAll(), QCryptographicHash::Sha256).toHex();
