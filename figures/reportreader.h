@@ -21,6 +21,9 @@ public:
     bool read(RecordSource &source, ShiftFigures &figures) const;
 
 private:
+    void countRecord(const RecordText &text, bool read, const Attempt &attempt, const QString &reason,
+                ShiftFigures &figures) const;
+
     RecordSelection selection;
     SkipHandler skipped;
 };
