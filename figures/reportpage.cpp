@@ -99,7 +99,9 @@ QString hoursChart(const QVector<Figures::Hour> &hours)
     for (int i = 0; i < hours.size(); ++i) {
         const Figures::Hour &hour = hours.at(i);
         const double x = left + i * step;
-        const double barHeight = plotHeight * hour.units / most;
+        // Bars in the lower part, so that their numbers stay clear of the
+        // yield's line, which usually runs high.
+        const double barHeight = plotHeight * 0.6 * hour.units / most;
         svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\"/>")
                    .arg(number(x + step * 0.15, 1), number(top + plotHeight - barHeight, 1), number(step * 0.7, 1),
                         number(barHeight, 1), QLatin1String(blue));
@@ -125,7 +127,6 @@ QString hoursChart(const QVector<Figures::Hour> &hours)
                    .arg(point.section(QLatin1Char(','), 0, 0), point.section(QLatin1Char(','), 1), QLatin1String(orange));
     }
     svg += yieldLabels;
-    svg += svgText(left - 4, top + 4, QString::number(most), "end");
     svg += svgText(chartWidth - right + 4, top + 4, QStringLiteral("100 %"), "start");
     svg += svgText(chartWidth - right + 4, top + plotHeight, QStringLiteral("0 %"), "start");
     return svg + QStringLiteral("</svg>");
@@ -169,6 +170,7 @@ QString slotGrid(const QVector<Figures::Rate> &slotRows)
 {
     const int cellWidth = chartWidth / gridColumns, cellHeight = 62;
     const int rows = (int(slotRows.size()) + gridColumns - 1) / gridColumns;
+    const bool severalStations = !slotRows.isEmpty() && slotRows.first().station != slotRows.last().station;
     QString svg = QStringLiteral("<svg width=\"%1\" height=\"%2\" viewBox=\"0 0 "
                                  "%1 %2\" role=\"img\" aria-label=\"Slots by failure rate\">")
                       .arg(chartWidth)
@@ -176,7 +178,7 @@ QString slotGrid(const QVector<Figures::Rate> &slotRows)
     for (int i = 0; i < slotRows.size(); ++i) {
         const Figures::Rate &slot = slotRows.at(i);
         const int x = (i % gridColumns) * cellWidth, y = (i / gridColumns) * cellHeight;
-        QString name = slot.name;
+        QString name = severalStations ? slot.station + QStringLiteral(" · ") + slot.name : slot.name;
         if (name.size() > 18)
             name = QChar(0x2026) + name.right(17);
         svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\" stroke=\"#fff\" "

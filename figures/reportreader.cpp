@@ -38,11 +38,15 @@ ReportReader::ReportReader(const RecordSelection &selection, SkipHandler skipped
 // then counted in the order the source gave it, as the units need.
 bool ReportReader::read(RecordSource &source, ShiftFigures &figures) const
 {
-    QVector<ParsedRecord> batch(batchSize);
+    QVector<ParsedRecord> batch;
+    RecordText text;
     for (;;) {
         int count = 0;
-        while (count < batchSize && source.next(batch[count].text))
-            ++count;
+        while (count < batchSize && source.next(text)) {
+            if (count == batch.size())
+                batch.append(ParsedRecord());
+            batch[count++].text = text;
+        }
         if (count > 1) {
             auto firstHalf = std::async(std::launch::async, parse, std::ref(batch), 0, count / 2);
             parse(batch, count / 2, count);
