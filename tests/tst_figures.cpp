@@ -90,6 +90,8 @@ private slots:
     void badRecords();
     void selection_data();
     void selection();
+    void when_data();
+    void when();
     void pageInABrowser();
 
 private:
@@ -329,6 +331,43 @@ void FiguresTest::selection()
         QCOMPARE(run.status, status);
     QVERIFY2(run.err.contains(error.toUtf8()), run.err.constData());
     QCOMPARE(QJsonDocument::fromJson(run.out).object()["records"].toInt(), records);
+}
+
+void FiguresTest::when_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("until");
+    QTest::addColumn<QString>("expected"); // local time; empty: not read
+
+    // days, from their start; to --until, to their end
+    QTest::newRow("today") << "today" << false << "2026-12-08T00:00:00";
+    QTest::newRow("yesterday, until") << "yesterday" << true << "2026-12-08T00:00:00";
+    QTest::newRow("a date") << "2026-12-07" << false << "2026-12-07T00:00:00";
+    QTest::newRow("a date, until") << "2026-12-07" << true << "2026-12-08T00:00:00";
+    // times
+    QTest::newRow("a date and time") << "2026-12-07 14:00" << true << "2026-12-07T14:00:00";
+    QTest::newRow("with seconds and a T") << "2026-12-07T14:00:30" << false << "2026-12-07T14:00:30";
+    QTest::newRow("8 hours ago") << "-8h" << false << "2026-12-08T02:30:00";
+    QTest::newRow("30 minutes ago") << "-30m" << true << "2026-12-08T10:00:00";
+    QTest::newRow("2 days ago") << "-2d" << false << "2026-12-06T10:30:00";
+    // not a time
+    QTest::newRow("tomorrow") << "tomorrow" << false << "";
+    QTest::newRow("ago without a unit") << "-8" << false << "";
+    QTest::newRow("month 13") << "2026-13-01" << false << "";
+    QTest::newRow("a date with more after it") << "2026-12-07x" << false << "";
+}
+
+void FiguresTest::when()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, until);
+    QFETCH(QString, expected);
+
+    const QDateTime now = QDateTime::fromString("2026-12-08T10:30:00", Qt::ISODate);
+    const std::optional<qint64> when = RecordSelection::parseWhen(text, now, until);
+    QCOMPARE(when.has_value(), !expected.isEmpty());
+    if (when)
+        QCOMPARE(QDateTime::fromMSecsSinceEpoch(*when).toString(Qt::ISODate), expected);
 }
 
 // The page in a real browser: the figures are there as text, each chart is
