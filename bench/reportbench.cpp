@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QStandardPaths>
 
 namespace {
@@ -125,11 +126,11 @@ void ReportBench::run(int runs)
 void ReportBench::report(ResultTable &table) const
 {
     const QString what = QStringLiteral("Report, %1 records (%2 MB): morlank-cli report wall")
-                             .arg(QLocale::c().toString(records), QString::number(shiftMegabytes, 'f', 0));
-    const QString peak = QStringLiteral("Report, %1 records: peak memory").arg(QLocale::c().toString(records));
+                             .arg(QLocale(QLocale::English).toString(records), QString::number(shiftMegabytes, 'f', 0));
+    const QString peak = QStringLiteral("Report, %1 records: peak memory").arg(QLocale(QLocale::English).toString(records));
     const QString unitsPeak =
         QStringLiteral("Report, %1 records each a unit of its own (%2 MB): peak memory")
-            .arg(QLocale::c().toString(records), QString::number(unitsMegabytes, 'f', 0));
+            .arg(QLocale(QLocale::English).toString(records), QString::number(unitsMegabytes, 'f', 0));
     const QString secondsTarget = QStringLiteral("≤ %1 s").arg(targetSeconds);
     const QString peakTarget = QStringLiteral("< %1 MiB").arg(targetPeakMiB);
     if (!failure.isEmpty()) {
