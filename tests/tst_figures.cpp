@@ -88,6 +88,8 @@ private slots:
     void shiftFigures();
     void badRecords_data();
     void badRecords();
+    void times_data();
+    void times();
     void selection_data();
     void selection();
     void when_data();
@@ -289,6 +291,39 @@ void FiguresTest::badRecords()
     QString why;
     QCOMPARE(RecordReader::read(text, attempt, why), reason.isEmpty());
     QCOMPARE(why, reason);
+}
+
+void FiguresTest::times_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("utc"); // empty: not read
+    QTest::addColumn<int>("offsetMinutes");
+
+    // as stations write them
+    QTest::newRow("UTC") << "2026-12-07T08:00:02Z" << "2026-12-07T08:00:02.000Z" << 0;
+    QTest::newRow("ahead of UTC, milliseconds") << "2026-12-07T09:00:02.250+01:00" << "2026-12-07T08:00:02.250Z" << 60;
+    QTest::newRow("behind UTC, across midnight") << "2026-12-06T23:30:00-05:30" << "2026-12-07T05:00:00.000Z" << -330;
+    QTest::newRow("tenths only") << "2026-12-07T08:00:02.5Z" << "2026-12-07T08:00:02.500Z" << 0;
+    // not times
+    QTest::newRow("no offset") << "2026-12-07T08:00:02" << "" << 0;
+    QTest::newRow("hour 24") << "2026-12-07T24:00:00Z" << "" << 0;
+    QTest::newRow("an empty fraction") << "2026-12-07T08:00:02.Z" << "" << 0;
+    QTest::newRow("more after it") << "2026-12-07T08:00:02Zs" << "" << 0;
+}
+
+void FiguresTest::times()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, utc);
+    QFETCH(int, offsetMinutes);
+
+    qint64 ms = 0;
+    int offset = 0;
+    QCOMPARE(RecordReader::readTime(text, ms, offset), !utc.isEmpty());
+    if (utc.isEmpty())
+        return;
+    QCOMPARE(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs), utc);
+    QCOMPARE(offset, offsetMinutes);
 }
 
 void FiguresTest::selection_data()
