@@ -5,6 +5,7 @@
 #include "downloadbench.h"
 #include "fleetbench.h"
 #include "machine.h"
+#include "reportbench.h"
 #include "resulttable.h"
 #include "scanbench.h"
 #include "startupbench.h"
@@ -30,10 +31,12 @@ const int startupRuns = 10;
 const int stationThroughputRuns = 3;
 // Each busy run serves 32 units of 60 commands three times, about 15 s each.
 const int stationWindowBusyRuns = 3;
+const int reportRecords = 1000000;
+const int reportRuns = 3;
 
 const QStringList groups{QStringLiteral("download"), QStringLiteral("scan"),   QStringLiteral("fleet"),
                          QStringLiteral("station"),  QStringLiteral("text"),   QStringLiteral("values"),
-                         QStringLiteral("startup"),  QStringLiteral("window")};
+                         QStringLiteral("startup"),  QStringLiteral("window"), QStringLiteral("report")};
 } // namespace
 
 int main(int argc, char *argv[])
@@ -97,6 +100,12 @@ int main(int argc, char *argv[])
                                          QStringLiteral(MORLANK_DEVSIM));
         stationWindow.run(stationWindowBusyRuns, startupRuns);
         stationWindow.report(table);
+    }
+
+    if (runs("report")) {
+        ReportBench report(QStringLiteral(MORLANK_CLI), reportRecords);
+        report.run(reportRuns);
+        report.report(table);
     }
 
     QTextStream out(stdout);

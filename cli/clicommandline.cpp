@@ -1,5 +1,7 @@
 #include "clicommandline.h"
 
+#include "reportoptions.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
@@ -30,6 +32,7 @@ const char overview[] =
     "  clock set   set the clock of the device(s)\n"
     "  download    send a .conf file to the device(s), line by line\n"
     "  watch       a production station: program every unit as it is attached\n"
+    "  report      yield, units per hour and where units fail, from the records\n"
     "  help CMD    the options of one command\n"
     "\n"
     "Every port is probed at once with the handshake. Without --port, clock and\n"
@@ -70,6 +73,12 @@ const CommandHelp commandHelp[] = {
      "Each unit gets the computer's clock (with --set-clock) and the\n"
      "configuration FILE; one line per attempt goes to standard output, the\n"
      "slots' states to standard error. Runs until Ctrl-C, or --units N."},
+    {"report", "report [LOG...] [--db URL] [--since WHEN] [--until WHEN] [--station NAME] [--slot NAME] "
+               "[--file NAME|SHA256] [--json] [--html FILE]",
+     "The figures a supervisor reads from the stations' records: units,\n"
+     "first-pass and final yield, units per hour, cycle time and where units\n"
+     "fail, by line, slot, station and file. LOG is a log as --log writes it\n"
+     "(- reads standard input). Exit status 1 when no record is selected."},
 };
 
 const CommandHelp *findCommand(const QString &name)
@@ -106,8 +115,8 @@ bool given(const QCommandLineParser &parser, const QString &option)
 
 QString unknownCommand(const QString &command)
 {
-    return QStringLiteral("there is no command '%1'; the commands are ports, clock get, clock set, download and "
-                          "watch.")
+    return QStringLiteral("there is no command '%1'; the commands are ports, clock get, clock set, download, "
+                          "watch and report.")
         .arg(command);
 }
 
@@ -120,6 +129,10 @@ void configure(QCommandLineParser &parser, const QString &command)
             {jsonOption, QStringLiteral("Print one JSON object per attempt, one a line.")},
             {quietOption, QStringLiteral("Show no slot states on standard error.")},
         });
+        return;
+    }
+    if (command == QLatin1String("report")) {
+        ReportOptions::addTo(parser);
         return;
     }
     parser.addOptions({
@@ -187,7 +200,7 @@ bool CliCommandLine::parse(const QStringList &arguments, Request &request, int &
             return false;
         }
         if (rest.isEmpty())
-            return fail(QStringLiteral("name a command: ports, clock get, clock set, download or watch."));
+            return fail(QStringLiteral("name a command: ports, clock get, clock set, download, watch or report."));
         QString command = rest.takeFirst();
         if (command == QLatin1String("help"))
             return showHelp(rest.join(QLatin1Char(' ')));
@@ -210,6 +223,11 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
     if (parser.isSet(helpOption))
         return showHelp(command);
 
+    if (command == QLatin1String("report")) {
+        QString error;
+        request.command = Request::Report;
+        return request.report.read(parser, QDateTime::currentDateTime(), error) || fail(error, command);
+    }
     const QStringList positional = parser.positionalArguments();
     const int expected = command == QLatin1String("download") || command == QLatin1String("watch") ? 1 : 0;
     if (positional.size() != expected) {

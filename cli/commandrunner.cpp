@@ -62,7 +62,8 @@ int CommandRunner::run()
     case Request::ClockGet: return clockGet();
     case Request::ClockSet: return clockSet();
     case Request::Download:
-    case Request::Watch: break;
+    case Request::Watch:
+    case Request::Report: break;
     }
     return download();
 }

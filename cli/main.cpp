@@ -1,5 +1,6 @@
 #include "clicommandline.h"
 #include "commandrunner.h"
+#include "reportcommand.h"
 #include "terminationsignals.h"
 #include "watchcommand.h"
 
@@ -24,5 +25,7 @@ int main(int argc, char *argv[])
         return status;
     if (request.command == Request::Watch)
         return WatchCommand(request).run();
+    if (request.command == Request::Report)
+        return ReportCommand(request.report).run();
     return CommandRunner(request).run();
 }

@@ -1,6 +1,7 @@
 #ifndef REQUEST_H
 #define REQUEST_H
 
+#include "reportoptions.h"
 #include "stationoptions.h"
 #include "wallclock.h"
 
@@ -12,7 +13,7 @@
 // What the command line asked for, checked.
 struct Request
 {
-    enum Command { Ports, ClockGet, ClockSet, Download, Watch };
+    enum Command { Ports, ClockGet, ClockSet, Download, Watch, Report };
 
     Command command = Ports;
     QStringList ports; // the --port names, in order, each once
@@ -26,6 +27,7 @@ struct Request
     QString log;     // clock set, download: where each attempt is recorded
     ValueReservations::Sources values; // download: per-unit values
     StationOptions station; // watch
+    ReportOptions report;
 };
 
 #endif // REQUEST_H

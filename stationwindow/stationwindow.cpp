@@ -1,6 +1,9 @@
 #include "stationwindow.h"
 
+#include "figuresjson.h"
+#include "logreport.h"
 #include "recorddialog.h"
+#include "recordreader.h"
 #include "sentence.h"
 #include "setuppane.h"
 #include "slottile.h"
@@ -11,12 +14,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <cstdlib>
@@ -115,6 +121,7 @@ QWidget *StationWindow::topBar()
     okLabel = barLabel(1.8, true);
     failedLabel = barLabel(1.8, true);
     rateLabel = barLabel(1.3, false);
+    yieldLabel = barLabel(1.3, false);
     configurationLabel = barLabel(1.1, false);
     stateLabel = barLabel(1.3, true);
     setupButton = barButton(QStringLiteral("Set-up"), 1.2);
@@ -124,18 +131,23 @@ QWidget *StationWindow::topBar()
                                    : QStringLiteral("Show or hide the set-up"));
     startButton = barButton(QStringLiteral("Start"), 1.4);
     stopButton = barButton(QStringLiteral("Stop"), 1.4);
+    reportButton = barButton(QStringLiteral("Report"), 1.2);
+    reportButton->setToolTip(QStringLiteral("Write the report of the log and open it in the browser"));
     connect(setupButton, &QPushButton::toggled, setupArea, &QWidget::setVisible);
     connect(startButton, &QPushButton::clicked, this, [this] { startFromSetup(!locked); });
     connect(stopButton, &QPushButton::clicked, this, &StationWindow::stop);
+    connect(reportButton, &QPushButton::clicked, this, &StationWindow::openReport);
     layout->addWidget(okLabel);
     layout->addWidget(failedLabel);
     layout->addWidget(rateLabel);
+    layout->addWidget(yieldLabel);
     layout->addStretch(1);
     layout->addWidget(configurationLabel);
     layout->addWidget(stateLabel);
     layout->addWidget(setupButton);
     layout->addWidget(startButton);
     layout->addWidget(stopButton);
+    layout->addWidget(reportButton);
     return bar;
 }
 
@@ -183,6 +195,8 @@ bool StationWindow::start(const StationOptions &options)
     setupButton->setChecked(false);
     stopping = false;
     tally.start();
+    session = ShiftFigures();
+    logFile = options.log;
     station->start();
     totalsTimer.start(totalsIntervalMs);
     setWindowTitle(QStringLiteral("Morlank Station: %1").arg(QFileInfo(setup->settings().file).fileName()));
@@ -215,6 +229,10 @@ void StationWindow::showSlot(const SlotView &view)
 void StationWindow::countAttempt(const QJsonObject &record)
 {
     tally.count(record);
+    Attempt attempt;
+    QString unreadable;
+    if (RecordReader::read(record, attempt, unreadable))
+        session.add(attempt);
     showTotals();
 }
 
@@ -307,10 +325,24 @@ void StationWindow::showTotals()
     failedLabel->setText(QStringLiteral("Failed %1").arg(tally.failed()));
     rateLabel->setText(tally.knowsRate() ? QStringLiteral("%1 units/hour").arg(tally.perHour(), 0, 'f', 1)
                                          : QStringLiteral("– units/hour"));
+    yieldLabel->setText(QStringLiteral("First pass %1").arg(FiguresJson::percent(session.figures().firstPassYield())));
     configurationLabel->setText(
         setup ? QStringLiteral("%1 · SHA-256 %2")
                     .arg(QFileInfo(setup->settings().file).fileName(), setup->settings().fileSha256.left(12))
               : QString());
+}
+
+// The page goes beside the log, so that it stays with the records it reads.
+void StationWindow::openReport()
+{
+    const QFileInfo log(logFile);
+    const QString page = log.dir().filePath(log.completeBaseName() + QStringLiteral("-report.html"));
+    QString error;
+    if (!writeLogReport(logFile, page, error)) {
+        showMessage(sentence(error));
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(page));
 }
 
 void StationWindow::updateControls()
@@ -320,6 +352,7 @@ void StationWindow::updateControls()
                         : running ? QStringLiteral("Running")
                                   : QStringLiteral("Stopped"));
     startButton->setEnabled(!running);
+    reportButton->setEnabled(!logFile.isEmpty());
     stopButton->setEnabled(running && !stopping);
     setupPane->setEnabled(!running);
     // Retry only while the station takes units.

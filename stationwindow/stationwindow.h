@@ -1,6 +1,7 @@
 #ifndef STATIONWINDOW_H
 #define STATIONWINDOW_H
 
+#include "shiftfigures.h"
 #include "slotview.h"
 #include "stationlaunch.h"
 #include "terminationsignals.h"
@@ -53,6 +54,7 @@ private:
     void connectTile(SlotTile *tile);
     void showMessage(const QString &text);
     void showTotals();
+    void openReport();
     void updateControls();
     bool isRunning() const;
     int unitsInFlight() const;
@@ -63,6 +65,8 @@ private:
     std::unique_ptr<StationSetup> setup;
     std::unique_ptr<Station> station;
     UnitTally tally;
+    ShiftFigures session; // for the first-pass yield
+    QString logFile;
     TerminationSignals termination;
     QTimer totalsTimer;
     bool stopping = false;
@@ -72,11 +76,13 @@ private:
     QLabel *okLabel;
     QLabel *failedLabel;
     QLabel *rateLabel;
+    QLabel *yieldLabel;
     QLabel *configurationLabel;
     QLabel *stateLabel;
     QPushButton *setupButton;
     QPushButton *startButton;
     QPushButton *stopButton;
+    QPushButton *reportButton;
     QLabel *messageLabel;
     SetupPane *setupPane;
     QScrollArea *setupArea;

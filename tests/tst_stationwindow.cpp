@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QCryptographicHash>
+#include <QDesktopServices>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
@@ -99,6 +100,20 @@ QStringList labelTexts(const QWidget &window)
         texts << label->text();
     return texts;
 }
+
+// Takes the URLs the window asks the desktop to open, in place of a browser.
+class OpenedUrls : public QObject
+{
+    Q_OBJECT
+
+public:
+    OpenedUrls() { QDesktopServices::setUrlHandler("file", this, "open"); }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler("file"); }
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 QByteArrayList logLines(const QString &fileName)
 {
@@ -299,8 +314,10 @@ void StationWindowTest::retryServesTheUnitAgain()
     refusing.refusedText = "BEEP";
     bench.plug(1, refusing);
     bench.plug(2, refusing);
+    const QString log = dir.filePath("retry.jsonl");
+    QFile::remove(log);
     auto window = openWindow({configuration, "--port", bench.pattern(), "--slot", "Two=" + bench.slotPath(2),
-                              "--slot", "One=" + bench.slotPath(1)});
+                              "--slot", "One=" + bench.slotPath(1), "--log", log});
     QVERIFY(tileShows(*window, "One", "FAILED"));
     QVERIFY(tileShows(*window, "Two", "FAILED"));
     bench.plug(3);
@@ -331,6 +348,27 @@ void StationWindowTest::retryServesTheUnitAgain()
     QVERIFY2(details->summaryText().contains("\n4\nZEL#BEEP=2\nrefused\nERROR\n"), qPrintable(details->summaryText()));
     QCOMPARE(QJsonDocument::fromJson(details->jsonText().toUtf8()).object(), tile->view().record);
     QCOMPARE(tile->view().record["attempt"].toInt(), 2);
+
+    // Taken at the next retry: the unit ends OK, but its first attempt
+    // failed, so the session's first-pass yield stays 1 of 3.
+    details->close();
+    auto taking = std::make_shared<DeviceProtocol>(DeviceProtocol::Settings());
+    bench.device(1).setResponder([taking](const QByteArray &command) { return taking->reply(command); });
+    QTest::mouseClick(tileOf(*window, "One")->findChild<QPushButton *>(), Qt::LeftButton);
+    QVERIFY(tileShows(*window, "One", "OK"));
+    QVERIFY(QTest::qWaitFor([&] { return labelTexts(*window).contains("OK 2"); }, 1000));
+    QVERIFY2(labelTexts(*window).contains("First pass 33.3 %"), qPrintable(labelTexts(*window).join(" | ")));
+
+    // Report: the page of the log's five attempts, handed to the browser.
+    OpenedUrls opened;
+    QTest::mouseClick(button(*window, "Report"), Qt::LeftButton);
+    const QString page = dir.filePath("retry-report.html");
+    QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(page)});
+    QFile html(page);
+    QVERIFY(html.open(QIODevice::ReadOnly));
+    const QByteArray written = html.readAll();
+    QVERIFY(written.contains("<b>5</b></div></div>")); // records, the last key figure
+    QVERIFY(written.contains("line 4 ZEL#BEEP=2"));
 }
 
 // Each unit of a slot counts, and a new run counts from nothing.
