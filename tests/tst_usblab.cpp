@@ -11,6 +11,8 @@
 
 namespace {
 const QString cli = QStringLiteral(MORLANK_CLI_REAL);
+const QString labWindow = QStringLiteral(MORLANK_LAB_WINDOW);
+const QString labStation = QStringLiteral(MORLANK_LAB_STATION);
 const QByteArray configuration = "ZEL#A=1\nZEL#B=2\nZEL#C=3\nZEL#D=4\n";
 
 QJsonObject parsed(const QByteArray &json)
@@ -45,6 +47,12 @@ private slots:
     void portsNameTheAdapter();
     void watchServesSlotsByPath();
     void unitPulledMidDownloadIsGone();
+    void vidPidLeavesAnotherAdapterAlone();
+    void usbSerialBindsEachAdapterToItsRow();
+    void unitUnderBothNamesIsServedOnce();
+    void windowFindsTheAdapterAndPrograms();
+    void windowLosesTheAdapterMidway();
+    void stationWindowServesAUnitPluggedIn();
 
 private:
     QString writeShared(const QString &name, const QByteArray &contents);
@@ -204,6 +212,100 @@ void UsbLabTest::unitPulledMidDownloadIsGone()
     QCOMPARE(written[1]["unit"].toString(), QStringLiteral("NEXT0001"));
     QCOMPARE(written[1]["result"].toString(), QStringLiteral("ok"));
     QCOMPARE(written[1]["acknowledged"].toInt(), 30);
+}
+
+void UsbLabTest::vidPidLeavesAnotherAdapterAlone()
+{
+    // The FTDI driver takes the other id only when told to, as a user does
+    // for an adapter it does not know.
+    QCOMPARE(lab.run(QStringLiteral("echo 0403 fe72 >/sys/bus/usb-serial/drivers/ftdi_sio/new_id || "
+                                    "grep -q fe72 /sys/bus/usb-serial/drivers/ftdi_sio/new_id")),
+             0);
+    plug(2, QStringLiteral("OTHER001"), QStringLiteral("usb-braille"));
+    plug(1, QStringLiteral("CHOSEN01"));
+    const QString log = lab.shareFolder() + QStringLiteral("/vidpid.jsonl");
+    const int station = watch(log, QStringLiteral("--vid-pid 0403:6001 --units 1"));
+    QCOMPARE(lab.finished(station, 120000), 0);
+    const QVector<QJsonObject> written = jsonLines(log);
+    QCOMPARE(written.size(), 1);
+    QCOMPARE(written[0]["unit"].toString(), QStringLiteral("CHOSEN01"));
+    QCOMPARE(end(2).commands(), QStringList());
+
+    // The other adapter was there all along, a serial port with its own id.
+    QByteArray output;
+    QCOMPARE(lab.run(cli + QStringLiteral(" ports --json"), &output), 0);
+    QStringList ids;
+    for (const QJsonValue port : parsed(output).value("ports").toArray())
+        ids << port["vid_pid"].toString();
+    QVERIFY2(ids.contains("0403:fe72") && ids.contains("0403:6001"), output.constData());
+}
+
+void UsbLabTest::usbSerialBindsEachAdapterToItsRow()
+{
+    const QString list = writeShared(QStringLiteral("units.csv"), "usb_serial,NAME\nBOUND002,second\nBOUND001,first\n");
+    const QString file = writeShared(QStringLiteral("named.conf"), "ZEL#NAME={{NAME}}\nZEL#B=2\nZEL#C=3\n");
+    const QString log = lab.shareFolder() + QStringLiteral("/bound.jsonl");
+    const int station = lab.startCommand(
+        QStringLiteral("%1 watch %2 --values %3 --state %4 --port '/dev/serial/by-path/*' --units 2 --log %5 --quiet")
+            .arg(cli, file, list, lab.shareFolder() + QStringLiteral("/units.state"), log));
+    plug(1, QStringLiteral("BOUND001"));
+    plug(2, QStringLiteral("BOUND002"));
+    QCOMPARE(lab.finished(station, 120000), 0);
+    QVERIFY2(end(1).commands().contains("ZEL#NAME=first"), qPrintable(end(1).commands().join(' ')));
+    QVERIFY2(end(2).commands().contains("ZEL#NAME=second"), qPrintable(end(2).commands().join(' ')));
+}
+
+void UsbLabTest::unitUnderBothNamesIsServedOnce()
+{
+    const QString log = lab.shareFolder() + QStringLiteral("/twice.jsonl");
+    const int station = watch(log, QStringLiteral("--port '/dev/serial/by-id/*' --port '/dev/serial/by-path/*'"));
+    plug(4, QStringLiteral("TWONAMES"));
+    QCOMPARE(records(log, 1).size(), 1);
+    // It sits in its socket while the station asks whether it is still there.
+    const int heard = int(end(4).commands().size());
+    QVERIFY(QTest::qWaitFor([&] { return end(4).commands().size() >= heard + 3; }, 30000));
+    QCOMPARE(lab.run(QStringLiteral("pkill -TERM -x morlank-cli")), 0);
+    QCOMPARE(lab.finished(station, 60000), 143);
+    QCOMPARE(jsonLines(log).size(), 1);
+    QCOMPARE(end(4).configurationCommands(), 4);
+}
+
+void UsbLabTest::windowFindsTheAdapterAndPrograms()
+{
+    plug(1, QStringLiteral("WINDOW01"));
+    QByteArray output;
+    QCOMPARE(lab.run(QStringLiteral("%1 %2").arg(labWindow, writeShared(QStringLiteral("window.conf"), configuration)), &output), 0);
+    QVERIFY2(output.contains("port: ttyUSB"), output.constData());
+    QVERIFY2(output.contains(">Connected<"), output.constData());
+    QVERIFY2(output.contains("message: successful download.\nprogress: 4/4\n"), output.constData());
+    QCOMPARE(end(1).configurationCommands(), 4);
+}
+
+void UsbLabTest::windowLosesTheAdapterMidway()
+{
+    QByteArray longer;
+    for (int i = 1; i <= 20; ++i)
+        longer += "ZEL#LINE=" + QByteArray::number(i) + '\n';
+    plug(2, QStringLiteral("WINDOW02"));
+    const int window = lab.startCommand(QStringLiteral("%1 %2").arg(labWindow, writeShared(QStringLiteral("pulled.conf"), longer)));
+    QVERIFY(end(2).waitForConfigurationCommands(2, 120000));
+    pull(2);
+    QCOMPARE(lab.finished(window, 120000), 0);
+    const QByteArray output = lab.output(window);
+    QVERIFY2(output.contains("message: error download\nprogress: 20/20\n"), output.constData());
+    QVERIFY(end(2).configurationCommands() < 20);
+}
+
+void UsbLabTest::stationWindowServesAUnitPluggedIn()
+{
+    const int window = lab.startCommand(QStringLiteral("%1 %2 --port '/dev/serial/by-path/*' --slot Bench=%3")
+                                            .arg(labStation, writeShared(QStringLiteral("tile.conf"), configuration),
+                                                 UsbLab::byPath(3)));
+    plug(3, QStringLiteral("TILE0001"));
+    QCOMPARE(lab.finished(window, 150000), 0);
+    const QStringList tile = QString::fromUtf8(lab.output(window)).split(QLatin1Char('\n'));
+    QVERIFY2(tile.contains("Bench") && tile.contains("Unit TILE0001"), qPrintable(tile.join('|')));
+    QCOMPARE(end(3).configurationCommands(), 4);
 }
 
 QTEST_MAIN(UsbLabTest)
