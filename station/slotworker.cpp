@@ -111,8 +111,6 @@ void SlotWorker::run()
     // found the port open and nothing answering, a unit came behind it.
     QString arrival = arrivalByPort;
     opened = devicePath();
-    // Asked once: the system's port list costs tens of milliseconds.
-    adapter = portInfo(port);
     while (!endAsked()) {
         QElapsedTimer look;
         look.start();
@@ -147,7 +145,10 @@ void SlotWorker::serveUnit(DeviceLink &link, const QString &arrival)
     }
     Unit unit;
     unit.arrival = arrival;
-    unit.usb = adapter;
+    // Asked once a unit, once it has answered: udev makes a new adapter's
+    // links before it has written what it knows of it, and a socket may hold
+    // another adapter under the same device name since the last unit.
+    unit.usb = portInfo(port);
     if (!giveCommands(unit)) {
         control.finishUnit();
         watchUntilGone(link, nullptr);

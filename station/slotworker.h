@@ -83,7 +83,6 @@ private:
     StationControl &control;
     // Set and read by the slot's own thread alone.
     QString opened; // the device the port's name led to when first looked at
-    PortInfo adapter;
 
     mutable std::mutex mutex;
     std::condition_variable wake;
