@@ -20,13 +20,17 @@ QJsonObject parsed(const QByteArray &json)
     return QJsonDocument::fromJson(json).object();
 }
 
-// Records as the log holds them, for a failure to show.
+// The records in brief, for a failure to show.
 QByteArray shown(const QVector<QJsonObject> &records)
 {
-    QByteArray text;
-    for (const QJsonObject &record : records)
-        text += QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
-    return text;
+    QStringList lines;
+    for (const QJsonObject &record : records) {
+        lines << QStringList{record["started"].toString(), record["slot"].toString().right(7),
+                             record["arrival"].toString(), record["unit"].toString(QStringLiteral("null")),
+                             record["result"].toString(), QString::number(record["sent"].toInt())}
+                     .join(QLatin1Char(' '));
+    }
+    return lines.join(QStringLiteral("; ")).toUtf8();
 }
 
 QVector<QJsonObject> jsonLines(const QString &path)
@@ -201,7 +205,7 @@ void UsbLabTest::watchServesSlotsByPath()
     }
     served.sort();
     QVERIFY2(served == QStringList({"UNIT0001 in Left", "UNIT0002 in Right", "UNIT0003 in Left"}),
-             qPrintable(served.join(", ")));
+             shown(written));
     QCOMPARE(end(1).configurationCommands(), 8);
     QCOMPARE(end(2).configurationCommands(), 4);
 }
