@@ -127,8 +127,6 @@ void SlotWorker::run()
     // before the station started); after a look that found the port open and
     // nothing answering, a unit came behind it.
     QString arrival = firstArrival;
-    // Asked once: the system's port list costs tens of milliseconds.
-    adapter = portInfo(port);
     while (!endAsked()) {
         QElapsedTimer look;
         look.start();
@@ -163,7 +161,10 @@ void SlotWorker::serveUnit(DeviceLink &link, const QString &arrival)
     }
     Unit unit;
     unit.arrival = arrival;
-    unit.usb = adapter;
+    // Asked once a unit, once it has answered: udev makes a new adapter's
+    // links before it has written what it knows of it, and a socket may hold
+    // another adapter under the same device name since the last unit.
+    unit.usb = portInfo(port);
     if (!giveCommands(unit)) {
         control.finishUnit();
         watchUntilGone(link, nullptr);

@@ -92,8 +92,6 @@ private:
     // Opened by the device's own path, not by a link to it: the lock that
     // keeps two programs off one port is taken by that name.
     const QString opened;
-    // Set and read by the slot's own thread alone.
-    PortInfo adapter;
 
     mutable std::mutex mutex;
     std::condition_variable wake;

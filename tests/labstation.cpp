@@ -1,0 +1,40 @@
+// morlank-station's window as the USB lab's guest runs it, offscreen, on the
+// system's own ports: started with the command line given, it prints the
+// tile of the first unit to end, once a tile says OK (status 0), FAILED or
+// Gone (status 1), or nothing within two minutes (status 2).
+#include "slottile.h"
+#include "stationlaunch.h"
+#include "stationwindow.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    StationLaunch launch;
+    QString error;
+    if (StationLaunch::parse(QApplication::arguments(), launch, error) != StationLaunch::Run) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 2;
+    }
+    StationWindow window(launch);
+    window.show();
+    QString ended;
+    const QStringList ends{"OK", "FAILED", "Gone"};
+    [[maybe_unused]] const bool seen = QTest::qWaitFor([&] {
+        for (const SlotTile *tile : window.findChildren<SlotTile *>()) {
+            const QStringList lines = tile->text().split(QLatin1Char('\n'));
+            for (const QString &line : lines) {
+                if (ends.contains(line))
+                    ended = tile->text();
+            }
+        }
+        return !ended.isEmpty();
+    }, 120000);
+    std::printf("%s\n", qPrintable(ended));
+    std::fflush(stdout);
+    return ended.isEmpty() ? 2 : ended.split(QLatin1Char('\n')).contains(QStringLiteral("OK")) ? 0 : 1;
+}
