@@ -62,7 +62,9 @@ int CommandRunner::run()
     case Request::ClockGet: return clockGet();
     case Request::ClockSet: return clockSet();
     case Request::Download:
-    case Request::Watch: break;
+    case Request::Watch:
+    case Request::DbInit:
+    case Request::DbStatus: break;
     }
     return download();
 }

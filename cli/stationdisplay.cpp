@@ -29,7 +29,7 @@ QString totalsLine(const StationDisplay::Totals &totals)
     return QStringLiteral("units: %1 ok, %2 failed, %3 per hour")
         .arg(totals.ok)
         .arg(totals.failed)
-        .arg(totals.perHour, 0, 'f', 1);
+        .arg(totals.perHour, 0, 'f', 1) + (totals.database.isEmpty() ? QString() : QStringLiteral("; ") + totals.database);
 }
 } // namespace
 
@@ -49,6 +49,10 @@ QString slotLine(const SlotView &slot, bool live)
     case SlotView::Gone:
     case SlotView::Interrupted: state += QStringLiteral(" after %1/%2").arg(slot.done).arg(slot.total); break;
     case SlotView::NotServed: state += QStringLiteral(": ") + slot.note; break;
+    case SlotView::Probing:
+        if (!slot.note.isEmpty())
+            state += QStringLiteral(": ") + slot.note;
+        break;
     default: break;
     }
     if (slot.attempt > 1 && (slot.isWorking() || slot.isFinished()))
@@ -88,7 +92,7 @@ void StationDisplay::log(const SlotView &slot)
         return;
     auto seen = std::find_if(logged.begin(), logged.end(), [&](const SlotView &s) { return s.slot == slot.slot; });
     if (seen != logged.end() && seen->state == slot.state && seen->attempt == slot.attempt
-        && seen->portState == slot.portState)
+        && seen->portState == slot.portState && seen->note == slot.note)
         return;
     if (seen == logged.end())
         logged << slot;

@@ -18,6 +18,7 @@ public:
         int ok = 0;
         int failed = 0;
         double perHour = 0;
+        QString database; // with --db: what waits for the database, or empty
     };
 
     explicit StationDisplay(bool quiet);

@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
+#include <QUuid>
 
 #include <cmath>
 
@@ -35,6 +36,7 @@ QJsonObject AttemptRecord::toJson() const
 {
     const bool ownAdapter = arrival == QLatin1String("port");
     QJsonObject record{
+        {"attempt_id", attemptId},
         {"time", timeText(ended)},
         {"started", timeText(started)},
         {"station", stationName},
@@ -57,6 +59,11 @@ QJsonObject AttemptRecord::toJson() const
         {"error", orNull(error)},
         {"morlank_version", version}};
     return record;
+}
+
+QString AttemptRecord::newAttemptId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 QString fileSha256(const QString &fileName)

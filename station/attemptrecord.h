@@ -14,6 +14,8 @@
 // it: one JSON object.
 struct AttemptRecord
 {
+    // Each attempt its own, so that a record sent twice is stored once.
+    QString attemptId = newAttemptId();
     QDateTime started;
     QDateTime ended;
     QString stationName;
@@ -35,6 +37,7 @@ struct AttemptRecord
     QString version;
 
     QJsonObject toJson() const;
+    static QString newAttemptId();
 };
 
 // The SHA-256 of a file's bytes, in hex; empty when it cannot be read.

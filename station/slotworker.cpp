@@ -8,7 +8,6 @@
 #include "portlocation.h"
 #include "probename.h"
 #include "stationcontrol.h"
-#include "valuereservations.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -172,15 +171,14 @@ bool SlotWorker::giveCommands(Unit &unit)
     unit.shownAs = unit.usb.serialNumber;
     if (!settings.values)
         return true;
-    const ValueReservations::Reservation reservation =
-        settings.values->reserve({unit.usb.serialNumber, port, slotName});
+    const ValueSource::Reservation reservation = reserveValues(unit);
     QString error = reservation.error;
-    if (reservation.outcome == ValueReservations::Reservation::Assigned) {
+    if (reservation.outcome == ValueSource::Reservation::Assigned) {
         unit.values = reservation.assignment.toJson();
         unit.shownAs = reservation.assignment.toText();
         if (settings.commandTemplate->fill(reservation.assignment, unit.commands, error))
             return true;
-    } else if (reservation.outcome != ValueReservations::Reservation::UnitRefused) {
+    } else if (reservation.outcome != ValueSource::Reservation::UnitRefused) {
         control.halt(error);
     }
     AttemptRecord record = recordOf(unit);
@@ -191,10 +189,26 @@ bool SlotWorker::giveCommands(Unit &unit)
     return false;
 }
 
+// While the database of a line cannot be reached, nothing is sent to the
+// unit: the slot says so and asks again, later each time.
+ValueSource::Reservation SlotWorker::reserveValues(const Unit &unit)
+{
+    const ValueSource::Unit asking{unit.usb.serialNumber, port, slotName, unit.attemptId};
+    ValueSource::Reservation reservation = control.settings().values->reserve(asking);
+    for (qint64 pauseMs = 250; reservation.outcome == ValueSource::Reservation::DatabaseAway && !endAsked();
+         pauseMs = std::min<qint64>(pauseMs * 2, 4000)) {
+        show(SlotView::Probing, reservation.error);
+        sleepFor(pauseMs);
+        reservation = control.settings().values->reserve(asking);
+    }
+    return reservation;
+}
+
 AttemptRecord SlotWorker::recordOf(const Unit &unit) const
 {
     const StationSettings &settings = control.settings();
     AttemptRecord record;
+    record.attemptId = unit.attemptId;
     record.started = QDateTime::currentDateTime();
     record.stationName = settings.stationName;
     record.slot = slotName;
@@ -214,6 +228,7 @@ AttemptRecord SlotWorker::recordOf(const Unit &unit) const
 void SlotWorker::keep(AttemptRecord &record, Unit &unit)
 {
     ++unit.attempts;
+    unit.attemptId = AttemptRecord::newAttemptId();
     record.ended = QDateTime::currentDateTime();
     const QJsonObject json = record.toJson();
     QString error;

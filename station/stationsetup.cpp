@@ -3,6 +3,8 @@
 #include "attemptrecord.h"
 #include "commandtemplate.h"
 #include "configuration.h"
+#include "databasevalues.h"
+#include "lineschema.h"
 #include "valuereservations.h"
 
 #include <QCoreApplication>
@@ -15,15 +17,8 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     if (!configuration.load(options.file, error))
         return false;
     auto commandTemplate = std::make_shared<CommandTemplate>(configuration.commands, configuration.lineNumbers);
-    auto values = std::make_shared<ValueReservations>();
-    if (!values->open(options.values, *commandTemplate, error))
+    if (!prepareValues(options, *commandTemplate, error) || !prepareRecords(options, error))
         return false;
-    if (!options.log.isEmpty() && !recordLog.open(options.log, error)) {
-        error = QStringLiteral("cannot append to the log %1: %2. Check the folder and that you may write there; "
-                               "nothing was sent.")
-                    .arg(options.log, error);
-        return false;
-    }
     StationSettings &s = stationSettings;
     s.ports = options.ports;
     s.vidPids = options.vidPids;
@@ -43,6 +38,68 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     s.stationName = QSysInfo::machineHostName();
     s.version = QCoreApplication::applicationVersion();
     return true;
+}
+
+// From the state file, or with --db from the line's database, checked
+// (reachable, of this schema, the role allowed) before any port is opened.
+bool StationSetup::prepareValues(const StationOptions &options, const CommandTemplate &commands, QString &error)
+{
+    if (options.db.isEmpty()) {
+        auto reservations = std::make_shared<ValueReservations>();
+        values = reservations;
+        return reservations->open(options.values, commands, error);
+    }
+    const QString shown = PgConnection::masked(options.db);
+    const bool valuesGiven = !options.values.list.isEmpty() || !options.values.counters.isEmpty();
+    PgConnection db;
+    QString why;
+    if (!db.open(options.db, why)) {
+        error = QStringLiteral("cannot use the database %1: %2 (the server or libpq said: %3). Nothing was sent.")
+                    .arg(shown, PgConnection::remedy(db.fault()), why);
+        return false;
+    }
+    if (!LineSchema::check(db, valuesGiven, why)) {
+        error = QStringLiteral("cannot use the database %1: %2. Nothing was sent.").arg(shown, why);
+        return false;
+    }
+    auto line = std::make_shared<DatabaseValues>(options.db, QSysInfo::machineHostName());
+    values = line;
+    PgConnection::Fault fault;
+    if (!line->open(options.values, commands, why, fault)) {
+        error = fault == PgConnection::None
+                    ? why
+                    : QStringLiteral("cannot take values from the database %1: %2 (%3). Nothing was sent.")
+                          .arg(shown, PgConnection::remedy(fault), why);
+        return false;
+    }
+    noticeText = line->notice();
+    return true;
+}
+
+// The log, or with --db and no log the spool, holds each record on this
+// computer's disk before the database has it.
+bool StationSetup::prepareRecords(const StationOptions &options, QString &error)
+{
+    const QString file = !options.log.isEmpty() || options.db.isEmpty() ? options.log : RecordSender::spoolPath();
+    if (!file.isEmpty() && !recordLog.open(file, error)) {
+        error = QStringLiteral("cannot append to the %1 %2: %3. Check the folder and that you may write there; "
+                               "nothing was sent.")
+                    .arg(options.log.isEmpty() ? QStringLiteral("spool") : QStringLiteral("log"), file, error);
+        return false;
+    }
+    if (!options.db.isEmpty())
+        recordSender = std::make_unique<RecordSender>(options.db, file, options.log.isEmpty());
+    return true;
+}
+
+RecordSender *StationSetup::sender()
+{
+    return recordSender.get();
+}
+
+QString StationSetup::notice() const
+{
+    return noticeText;
 }
 
 const StationSettings &StationSetup::settings() const
