@@ -245,7 +245,7 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
                       : command == QLatin1String("db init")   ? Request::DbInit
                       : command == QLatin1String("db status") ? Request::DbStatus
                                                               : Request::Download;
-    for (const QString &port : parser.values(portOption)) {
+    for (const QString &port : db ? QStringList() : parser.values(portOption)) {
         if (port.isEmpty())
             return fail(QStringLiteral("--port takes the name or path of a port, such as ttyUSB0 or /dev/ttyUSB0."),
                         command);

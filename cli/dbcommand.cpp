@@ -71,13 +71,18 @@ int DbCommand::init(PgConnection &connection)
 int DbCommand::status(PgConnection &connection)
 {
     QString error;
-    if (!LineSchema::check(connection, false, error)) {
-        printError(QStringLiteral("db status: %1").arg(error));
+    const int found = LineSchema::installedVersion(connection, error);
+    if (found != LineSchema::version) {
+        printError(QStringLiteral("db status: %1")
+                       .arg(found < 0 ? error
+                                      : PgConnection::remedy(found == 0 ? PgConnection::NoSchema
+                                                             : found < LineSchema::version ? PgConnection::OlderSchema
+                                                                                           : PgConnection::NewerSchema)));
         return 2;
     }
     QJsonObject status{{"database", PgConnection::masked(request.db)}, {"schema_version", LineSchema::version}};
     if (!LineStatus::read(connection, status, error)) {
-        printError(QStringLiteral("db status: %1").arg(error));
+        printError(QStringLiteral("db status: %1; it needs SELECT on the tables of the schema morlank").arg(error));
         return 2;
     }
     const QString spool = RecordSender::spoolPath();

@@ -151,9 +151,10 @@ StationDisplay::Totals WatchCommand::totals() const
     if (sender) {
         const RecordSender::Backlog backlog = sender->backlog();
         if (backlog.records > 0)
-            database = QStringLiteral("%1 records wait for the database since %2")
+            database = QStringLiteral("%1 records wait for the database since %2%3")
                            .arg(backlog.records)
-                           .arg(backlog.since.toLocalTime().toString(QStringLiteral("HH:mm:ss")));
+                           .arg(backlog.since.toLocalTime().toString(QStringLiteral("HH:mm:ss")),
+                                backlog.error.isEmpty() ? QString() : QStringLiteral(" (") + backlog.error + ')');
     }
     return {tally.ok(), tally.failed(), tally.perHour(), database};
 }

@@ -114,8 +114,11 @@ bool LineSchema::init(PgConnection &connection, QString &error)
 bool LineSchema::check(PgConnection &connection, bool valuesToo, QString &error)
 {
     const int found = installedVersion(connection, error);
-    if (found < 0)
+    if (found < 0) {
+        if (connection.fault() == PgConnection::NoPrivilege)
+            error = QStringLiteral("%1 (%2)").arg(PgConnection::remedy(PgConnection::NoPrivilege), error);
         return false;
+    }
     if (found != version) {
         error = PgConnection::remedy(found == 0        ? PgConnection::NoSchema
                                      : found < version ? PgConnection::OlderSchema

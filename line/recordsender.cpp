@@ -23,11 +23,13 @@ const int longestPauseMs = 8000;
 // Records sent in one statement.
 const int batchSize = 500;
 
+// Without a conflict target, so that a station's role needs INSERT alone
+// (naming the key would need SELECT on it as well).
 const QString insertRecords = QStringLiteral(
     "INSERT INTO morlank.attempts (attempt_id, time, station, slot, unit, result, file_sha256, record) "
     "SELECT (r->>'attempt_id')::uuid, (r->>'time')::timestamptz, coalesce(r->>'station', ''), r->>'slot', "
     "r->>'unit', coalesce(r->>'result', ''), r->>'file_sha256', r FROM jsonb_array_elements($1::jsonb) AS r "
-    "ON CONFLICT (attempt_id) DO NOTHING");
+    "ON CONFLICT DO NOTHING");
 
 // Holds flock() on a file for as long as it lives.
 class Locked
@@ -203,13 +205,13 @@ void RecordSender::run()
         }
         Batch batch;
         if (!readPending(batch) || batch.end == cursor) {
-            publish(batch, false);
+            publish(batch, {});
             pause(lookIntervalMs);
             continue;
         }
         QString error;
-        const bool sent = (connection.isOpen() || connection.open(url, error)) && send(connection, batch);
-        publish(batch, !sent);
+        const bool sent = (connection.isOpen() || connection.open(url, error)) && send(connection, batch, error);
+        publish(batch, sent ? QString() : error);
         if (sent) {
             confirm(batch.end);
             pauseMs = 0;
@@ -237,12 +239,14 @@ bool RecordSender::readPending(Batch &batch)
     return true;
 }
 
-bool RecordSender::send(PgConnection &connection, const Batch &batch)
+bool RecordSender::send(PgConnection &connection, const Batch &batch, QString &error)
 {
     if (batch.records.isEmpty())
         return true;
     const QString records = QString::fromUtf8(QJsonDocument(batch.records).toJson(QJsonDocument::Compact));
-    return connection.exec(insertRecords, {records}).ok;
+    const PgConnection::Result result = connection.exec(insertRecords, {records});
+    error = result.error;
+    return result.ok;
 }
 
 // The mark moves on only, and a spool whose every record is confirmed is
@@ -263,12 +267,12 @@ void RecordSender::confirm(qint64 upTo)
     writeMark(file, mark);
 }
 
-void RecordSender::publish(const Batch &batch, bool away)
+void RecordSender::publish(const Batch &batch, const QString &error)
 {
     std::lock_guard<std::mutex> lock(mutex);
     shown.records = batch.waiting;
     shown.since = batch.oldest;
-    shown.databaseAway = away;
+    shown.error = error;
 }
 
 void RecordSender::pause(int ms)

@@ -23,7 +23,7 @@ public:
     {
         int records = 0;
         QDateTime since; // the oldest waiting record's time
-        bool databaseAway = false;
+        QString error; // why the last sending failed, or empty
     };
 
     RecordSender(const QString &url, const QString &fileName, bool isSpool);
@@ -50,9 +50,9 @@ private:
     struct Batch;
 
     bool readPending(Batch &batch);
-    bool send(class PgConnection &connection, const Batch &batch);
+    bool send(class PgConnection &connection, const Batch &batch, QString &error);
     void confirm(qint64 upTo);
-    void publish(const Batch &batch, bool away);
+    void publish(const Batch &batch, const QString &error);
     void pause(int ms);
 
     const QString url;
