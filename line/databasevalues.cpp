@@ -60,21 +60,27 @@ DatabaseValues::DatabaseValues(const QString &u, const QString &s)
 {
 }
 
-bool DatabaseValues::open(const ValueReservations::Sources &sources, const CommandTemplate &commands, QString &error,
-                          PgConnection::Fault &fault)
+// The connection of the thread that made the values (the others went with
+// their threads); QThreadStorage would leave it behind.
+DatabaseValues::~DatabaseValues()
 {
-    fault = PgConnection::None;
-    if (!readSources(sources, commands, error) || !isInUse())
-        return error.isEmpty();
-    PgConnection *db = connection();
-    if (!db) {
-        fault = PgConnection::Unreachable;
-        error = PgConnection::remedy(fault);
+    if (connections.hasLocalData())
+        connections.setLocalData(nullptr);
+}
+
+bool DatabaseValues::open(const ValueReservations::Sources &sources, const CommandTemplate &commands, QString &error)
+{
+    if (!readSources(sources, commands, error))
         return false;
-    }
-    if (importList(*db, error) && createCounters(*db, error))
+    if (!isInUse())
         return true;
-    fault = db->fault();
+    PgConnection *db = connection();
+    QString why;
+    if (db && importList(*db, why) && createCounters(*db, why))
+        return true;
+    error = QStringLiteral("cannot take values from the database %1: %2 (%3). Nothing was sent.")
+                .arg(PgConnection::masked(url),
+                     PgConnection::remedy(db ? db->fault() : PgConnection::Unreachable), why);
     return false;
 }
 
@@ -250,7 +256,8 @@ Reservation DatabaseValues::reserveIn(PgConnection &db, const Unit &unit)
         given.insert(counter.name(), value);
     }
     const PgConnection::Result kept =
-        db.exec(keepReservation, {attemptId, station, unit.slot, unit.port, row > 0 ? listId : QString(),
+        db.exec(keepReservation, {attemptId, station, unit.slot.isEmpty() ? unit.port : unit.slot, unit.port,
+                                  row > 0 ? listId : QString(),
                                   row > 0 ? QString::number(row) : QString(), jsonText(given)});
     if (!kept.ok || !db.commit())
         return failure(db, kept);

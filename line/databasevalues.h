@@ -22,13 +22,13 @@ class DatabaseValues : public ValueSource
 {
 public:
     DatabaseValues(const QString &url, const QString &station);
+    ~DatabaseValues() override;
 
     // Reads the list and the counters, checks that they give every
     // placeholder of `commands` a value, imports the list or finds it, and
-    // creates the counters not yet there. False, with the reason, when the
-    // station cannot start; `fault` says what the database made of it.
-    bool open(const ValueReservations::Sources &sources, const CommandTemplate &commands, QString &error,
-              PgConnection::Fault &fault);
+    // creates the counters not yet there. False, with the reason and what to
+    // do about it, when the station cannot start.
+    bool open(const ValueReservations::Sources &sources, const CommandTemplate &commands, QString &error);
     // What the operator should know of the list: imported now, found, or a
     // new list since the file was edited.
     QString notice() const;

@@ -46,6 +46,22 @@ bool fail(PgConnection &connection, const PgConnection::Result &result, QString 
 }
 } // namespace
 
+bool LineSchema::checkUse(const QString &url, bool valuesToo, QString &error)
+{
+    PgConnection db;
+    QString why;
+    if (!db.open(url, why)) {
+        error = QStringLiteral("cannot use the database %1: %2 (the server or libpq said: %3). Nothing was sent.")
+                    .arg(PgConnection::masked(url), PgConnection::remedy(db.fault()), why);
+        return false;
+    }
+    if (!check(db, valuesToo, why)) {
+        error = QStringLiteral("cannot use the database %1: %2. Nothing was sent.").arg(PgConnection::masked(url), why);
+        return false;
+    }
+    return true;
+}
+
 int LineSchema::installedVersion(PgConnection &connection, QString &error)
 {
     const PgConnection::Result table =

@@ -19,6 +19,9 @@ public:
     // Whether the schema is there, of this version, and the role may use it
     // as a station does (`valuesToo`: take values as well as send records).
     static bool check(PgConnection &connection, bool valuesToo, QString &error);
+    // check() on a connection of its own to `url`, with the whole message for
+    // the operator when it fails: which fault, how to mend it.
+    static bool checkUse(const QString &url, bool valuesToo, QString &error);
     // The version the database holds: 0 without the schema, -1 on a fault.
     static int installedVersion(PgConnection &connection, QString &error);
 };

@@ -49,29 +49,13 @@ bool StationSetup::prepareValues(const StationOptions &options, const CommandTem
         values = reservations;
         return reservations->open(options.values, commands, error);
     }
-    const QString shown = PgConnection::masked(options.db);
     const bool valuesGiven = !options.values.list.isEmpty() || !options.values.counters.isEmpty();
-    PgConnection db;
-    QString why;
-    if (!db.open(options.db, why)) {
-        error = QStringLiteral("cannot use the database %1: %2 (the server or libpq said: %3). Nothing was sent.")
-                    .arg(shown, PgConnection::remedy(db.fault()), why);
+    if (!LineSchema::checkUse(options.db, valuesGiven, error))
         return false;
-    }
-    if (!LineSchema::check(db, valuesGiven, why)) {
-        error = QStringLiteral("cannot use the database %1: %2. Nothing was sent.").arg(shown, why);
-        return false;
-    }
     auto line = std::make_shared<DatabaseValues>(options.db, QSysInfo::machineHostName());
     values = line;
-    PgConnection::Fault fault;
-    if (!line->open(options.values, commands, why, fault)) {
-        error = fault == PgConnection::None
-                    ? why
-                    : QStringLiteral("cannot take values from the database %1: %2 (%3). Nothing was sent.")
-                          .arg(shown, PgConnection::remedy(fault), why);
+    if (!line->open(options.values, commands, error))
         return false;
-    }
     noticeText = line->notice();
     return true;
 }

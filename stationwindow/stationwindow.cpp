@@ -182,6 +182,8 @@ bool StationWindow::start(const StationOptions &options)
     setupButton->setChecked(false);
     stopping = false;
     tally.start();
+    if (setup->sender())
+        setup->sender()->start();
     station->start();
     totalsTimer.start(totalsIntervalMs);
     setWindowTitle(QStringLiteral("Morlank Station: %1").arg(QFileInfo(setup->settings().file).fileName()));
@@ -309,7 +311,22 @@ void StationWindow::showTotals()
     configurationLabel->setText(
         setup ? QStringLiteral("%1 · SHA-256 %2")
                     .arg(QFileInfo(setup->settings().file).fileName(), setup->settings().fileSha256.left(12))
+                    + databaseText()
               : QString());
+}
+
+// With a database: how many records wait for it, and since when.
+QString StationWindow::databaseText()
+{
+    RecordSender *sender = setup->sender();
+    if (!sender)
+        return {};
+    const RecordSender::Backlog backlog = sender->backlog();
+    if (backlog.records == 0)
+        return QStringLiteral(" · every record in the database");
+    return QStringLiteral(" · %1 records wait for the database since %2")
+        .arg(backlog.records)
+        .arg(backlog.since.toLocalTime().toString(QStringLiteral("HH:mm:ss")));
 }
 
 void StationWindow::updateControls()

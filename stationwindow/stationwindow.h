@@ -53,6 +53,7 @@ private:
     void connectTile(SlotTile *tile);
     void showMessage(const QString &text);
     void showTotals();
+    QString databaseText();
     void updateControls();
     bool isRunning() const;
     int unitsInFlight() const;

@@ -103,6 +103,7 @@ private slots:
     void twoStationsShareOneListAndOneCounter();
     void serverCrashMidShiftLosesNothing();
     void killedStationSpendsItsValueAndSendsItsSpoolLater();
+    void downloadAndClockSetRecordToTheLine();
 
 private:
     QStringList watch(const QString &conf, const StationBench &bench, const QStringList &more) const;
@@ -142,7 +143,7 @@ void LineTest::initTestCase()
     conf = dir.filePath("values.conf");
     list = dir.filePath("units.csv");
     QByteArray rows = "ID\n";
-    for (int row = 1; row <= 45; ++row)
+    for (int row = 1; row <= 60; ++row)
         rows += "U" + QByteArray::number(row) + '\n';
     QVERIFY(writeFile(plainConf, "ZEL#A=1\nZEL#B=2\nZEL#C=3\n") && writeFile(conf, valuesConf.toUtf8())
             && writeFile(list, rows));
@@ -298,7 +299,7 @@ void LineTest::twoStationsShareOneListAndOneCounter()
     QCOMPARE(status.status(), 0);
     const QJsonObject shown = QJsonDocument::fromJson(status.output()).object();
     QCOMPARE(shown["lists"][0]["handed_out"].toInt(), 40);
-    QCOMPARE(shown["lists"][0]["left"].toInt(), 5);
+    QCOMPARE(shown["lists"][0]["left"].toInt(), 20);
     QCOMPARE(shown["counters"][0]["next"].toString(), QString("41"));
     QCOMPARE(shown["stations"][0]["records_today"].toInt(), 40);
     QCOMPARE(shown["spool"]["waiting"].toInt(), 0);
@@ -391,6 +392,34 @@ void LineTest::killedStationSpendsItsValueAndSendsItsSpoolLater()
     QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 2);
     QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE record->'values'->'counters'->>'SN' = $1",
                    {QString("00%1").arg(first)}),
+             1);
+}
+
+// A download's value comes from the line's counter, and its record, like a
+// clock set's, reaches the database under the attempt_id its reservation
+// names.
+void LineTest::downloadAndClockSetRecordToTheLine()
+{
+    server.query("line", "TRUNCATE morlank.attempts");
+    const QString next = server.query("line", "SELECT next FROM morlank.counters WHERE name = 'SN'");
+    StationBench bench;
+    bench.plug(1);
+    QTemporaryDir home;
+    Cli download({"download", conf, "--port", bench.slotPath(1), "--db", station(), "--values", list, "--counter",
+                  "SN=0001", "--json"},
+                 home.path());
+    QVERIFY2(download.status() == 0, download.output().right(400));
+    const QByteArray sent = sentTo(bench.device(1));
+    QVERIFY2(sent.contains("ZEL#SN=00" + next.toUtf8() + '\r'), sent);
+    Cli clock({"clock", "set", "--from-pc", "--port", bench.slotPath(1), "--db", station()}, home.path());
+    QVERIFY2(clock.status() == 0, clock.output().right(400));
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 2);
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts a JOIN morlank.reservations r USING (attempt_id) "
+                   "WHERE a.record->'values'->'counters'->>'SN' = r.counters->>'SN' AND r.port = $1",
+                   {bench.slotPath(1)}),
+             1);
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE record->'clock' IS NOT NULL "
+                   "AND jsonb_typeof(record->'clock') = 'object'"),
              1);
 }
 
