@@ -56,17 +56,17 @@ const CommandHelp commandHelp[] = {
     {"clock get", "clock get [--port NAME]... [--all] [--json]",
      "Reads the time and the date of the device(s)."},
     {"clock set", "clock set (--from-pc | --time hh:mm:ss --date dd/MM/yyyy) [--verify] "
-                  "[--port NAME]... [--all] [--json] [--log FILE]",
+                  "[--port NAME]... [--all] [--json] [--log FILE] [--db URL]",
      "Sets the time, then the date of the device(s)."},
     {"download", "download FILE [--port NAME]... [--all] [--dry-run] [--json] [--quiet] [--log FILE] "
-                 "[--values FILE.csv] [--counter NAME=START[:STEP]]... [--state FILE]",
+                 "[--values FILE.csv] [--counter NAME=START[:STEP]]... [--state FILE | --db URL]",
      "Sends every command of the configuration FILE to each device in file\n"
      "order, each acknowledged before the next. Progress goes to standard error,\n"
      "results to standard output. {{NAME}} in a command takes each device's own\n"
      "value from --values or --counter, reserved in --state before it is sent."},
     {"watch", "watch FILE [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
               "[--set-clock [--verify]] [--retries N] [--units N] [--log FILE] [--values FILE.csv] "
-              "[--counter NAME=START[:STEP]]... [--state FILE] [--json] [--quiet]",
+              "[--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--json] [--quiet]",
      "A production station: watches the ports and serves every unit once per\n"
      "attachment, as its port appears or as a present port starts answering.\n"
      "Each unit gets the computer's clock (with --set-clock) and the\n"
