@@ -4,6 +4,7 @@
 // morlank-bench station.
 #include "downloadbench.h"
 #include "fleetbench.h"
+#include "linebench.h"
 #include "machine.h"
 #include "resulttable.h"
 #include "scanbench.h"
@@ -33,7 +34,7 @@ const int stationWindowBusyRuns = 3;
 
 const QStringList groups{QStringLiteral("download"), QStringLiteral("scan"),   QStringLiteral("fleet"),
                          QStringLiteral("station"),  QStringLiteral("text"),   QStringLiteral("values"),
-                         QStringLiteral("startup"),  QStringLiteral("window")};
+                         QStringLiteral("startup"),  QStringLiteral("window"), QStringLiteral("line")};
 } // namespace
 
 int main(int argc, char *argv[])
@@ -97,6 +98,13 @@ int main(int argc, char *argv[])
                                          QStringLiteral(MORLANK_DEVSIM));
         stationWindow.run(stationWindowBusyRuns, startupRuns);
         stationWindow.report(table);
+    }
+
+    if (runs("line")) {
+        LineBench line(QStringLiteral(MORLANK_CLI), QStringLiteral(MORLANK_BENCH_LINE_RESERVER),
+                       QStringLiteral(MORLANK_DEVSIM));
+        line.run(stationThroughputRuns);
+        line.report(table);
     }
 
     QTextStream out(stdout);
