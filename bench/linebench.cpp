@@ -55,8 +55,11 @@ bool LineBench::prepare()
     static QTemporaryDir home;
     qputenv("XDG_STATE_HOME", QFile::encodeName(home.path()));
     qputenv("PGPASSWORD", PgServer::ownerPassword().toUtf8());
-    if (!server.start(failure))
+    QString error;
+    if (!server.start(error)) {
+        failure = error;
         return false;
+    }
     const QString created = server.query(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE line"));
     url = server.url(QStringLiteral("line"));
     QProcess init;

@@ -138,9 +138,11 @@ bool DatabaseValues::importList(PgConnection &db, QString &error)
         db.rollback();
         return true;
     }
+    // Known by its file's name, not its path: each station has a path of its own.
+    const QString name = QFileInfo(list.name()).fileName();
     const PgConnection::Result older = db.exec(
         QStringLiteral("SELECT sha256 FROM morlank.lists WHERE name = $1 ORDER BY imported_at DESC LIMIT 1"),
-        {list.name()});
+        {name});
     QJsonArray rows;
     for (int row = 1; row <= list.rowCount(); ++row) {
         const Assignment values = list.assignmentOf(row);
@@ -151,7 +153,7 @@ bool DatabaseValues::importList(PgConnection &db, QString &error)
     }
     if (!(result = db.exec(QStringLiteral("INSERT INTO morlank.lists (sha256, name, columns, row_count, imported_by) "
                                           "VALUES ($1, $2, $3::jsonb, $4, $5) RETURNING list_id"),
-                           {sha, list.name(), jsonText(QJsonArray::fromStringList(list.columns())),
+                           {sha, name, jsonText(QJsonArray::fromStringList(list.columns())),
                             QString::number(list.rowCount()), station}))
              .ok)
         return failed();

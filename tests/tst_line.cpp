@@ -397,7 +397,7 @@ void LineTest::killedStationSpendsItsValueAndSendsItsSpoolLater()
 
 // A download's value comes from the line's counter, and its record, like a
 // clock set's, reaches the database under the attempt_id its reservation
-// names.
+// names. An edited list is a new list, and said to be one.
 void LineTest::downloadAndClockSetRecordToTheLine()
 {
     server.query("line", "TRUNCATE morlank.attempts");
@@ -405,12 +405,15 @@ void LineTest::downloadAndClockSetRecordToTheLine()
     StationBench bench;
     bench.plug(1);
     QTemporaryDir home;
-    Cli download({"download", conf, "--port", bench.slotPath(1), "--db", station(), "--values", list, "--counter",
+    const QString edited = home.filePath("units.csv");
+    QVERIFY(writeFile(edited, "ID\nE1\nE2\n"));
+    Cli download({"download", conf, "--port", bench.slotPath(1), "--db", station(), "--values", edited, "--counter",
                   "SN=0001", "--json"},
                  home.path());
     QVERIFY2(download.status() == 0, download.output().right(400));
+    QVERIFY2(download.output().contains("an edited file is a new list"), download.output().right(400));
     const QByteArray sent = sentTo(bench.device(1));
-    QVERIFY2(sent.contains("ZEL#SN=00" + next.toUtf8() + '\r'), sent);
+    QVERIFY2(sent.startsWith("ZEL#ID=E1\rZEL#SN=00" + next.toUtf8() + '\r'), sent);
     Cli clock({"clock", "set", "--from-pc", "--port", bench.slotPath(1), "--db", station()}, home.path());
     QVERIFY2(clock.status() == 0, clock.output().right(400));
     QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 2);
@@ -418,6 +421,10 @@ void LineTest::downloadAndClockSetRecordToTheLine()
                    "WHERE a.record->'values'->'counters'->>'SN' = r.counters->>'SN' AND r.port = $1",
                    {bench.slotPath(1)}),
              1);
+    QCOMPARE(count("SELECT count(*) FROM morlank.lists WHERE name = 'units.csv'"), 2);
+    QCOMPARE(server.query("line", "SELECT bool_or(l.imported_at > o.imported_at) FROM morlank.lists l, morlank.lists o "
+                                  "WHERE l.row_count = 2 AND o.row_count = 60"),
+             QString("t"));
     QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE record->'clock' IS NOT NULL "
                    "AND jsonb_typeof(record->'clock') = 'object'"),
              1);
