@@ -1,3 +1,4 @@
+#include "linestatus.h"
 #include "pgconnection.h"
 #include "pgserver.h"
 #include "stationbench.h"
@@ -429,6 +430,25 @@ void LineTest::downloadAndClockSetRecordToTheLine()
     QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE record->'clock' IS NOT NULL "
                    "AND jsonb_typeof(record->'clock') = 'object'"),
              1);
+
+    // The records streamed back as their JSON text, in time order, between
+    // two times.
+    PgConnection reader;
+    QString error;
+    QVERIFY2(reader.open(server.url("line", "owner", PgServer::ownerPassword()), error), qPrintable(error));
+    const auto stream = [&](const QString &from, const QString &to) {
+        QStringList results;
+        [[maybe_unused]] const bool read = LineStatus::streamRecords(reader, from, to, [&](const QByteArray &text) {
+            results << QJsonDocument::fromJson(text)["result"].toString();
+        }, error);
+        return results;
+    };
+    const QString hourAgo = server.query("line", "SELECT now() - interval '1 hour'");
+    const QString hourAhead = server.query("line", "SELECT now() + interval '1 hour'");
+    QCOMPARE(stream({}, {}), (QStringList{"ok", "ok"}));
+    QCOMPARE(stream(hourAgo, hourAhead).size(), 2);
+    QCOMPARE(stream(hourAhead, {}).size(), 0);
+    QCOMPARE(stream({}, hourAgo).size(), 0);
 }
 
 QTEST_GUILESS_MAIN(LineTest)
