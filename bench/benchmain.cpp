@@ -4,6 +4,7 @@
 // morlank-bench station.
 #include "downloadbench.h"
 #include "fleetbench.h"
+#include "linebench.h"
 #include "machine.h"
 #include "reportbench.h"
 #include "resulttable.h"
@@ -36,7 +37,8 @@ const int reportRuns = 3;
 
 const QStringList groups{QStringLiteral("download"), QStringLiteral("scan"),   QStringLiteral("fleet"),
                          QStringLiteral("station"),  QStringLiteral("text"),   QStringLiteral("values"),
-                         QStringLiteral("startup"),  QStringLiteral("window"), QStringLiteral("report")};
+                         QStringLiteral("startup"),  QStringLiteral("window"), QStringLiteral("report"),
+                         QStringLiteral("line")};
 } // namespace
 
 int main(int argc, char *argv[])
@@ -106,6 +108,13 @@ int main(int argc, char *argv[])
         ReportBench report(QStringLiteral(MORLANK_CLI), reportRecords);
         report.run(reportRuns);
         report.report(table);
+    }
+
+    if (runs("line")) {
+        LineBench line(QStringLiteral(MORLANK_CLI), QStringLiteral(MORLANK_BENCH_LINE_RESERVER),
+                       QStringLiteral(MORLANK_DEVSIM));
+        line.run(stationThroughputRuns);
+        line.report(table);
     }
 
     QTextStream out(stdout);

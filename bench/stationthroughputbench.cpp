@@ -31,9 +31,10 @@ StationThroughputBench::StationThroughputBench(const QString &cliPath, const QSt
 {
 }
 
-void StationThroughputBench::addVariant(const QString &name, const QStringList &watchOptions, double maxRatio)
+void StationThroughputBench::addVariant(const QString &name, const QStringList &watchOptions, double maxRatio,
+                                        const QString &against)
 {
-    variants.append({name, watchOptions, maxRatio, {}, {}});
+    variants.append({name, watchOptions, maxRatio, against, {}, {}});
 }
 
 void StationThroughputBench::run(int runs)
@@ -60,8 +61,11 @@ void StationThroughputBench::runOnce()
     fullWalls << full;
     fullRatios << full / one;
     for (int i = 0; i < variants.size(); ++i) {
+        const auto against = std::find_if(variants.cbegin(), variants.cend(),
+                                          [&](const Variant &v) { return v.name == variants.at(i).against; });
         variants[i].walls << variantWalls.at(i);
-        variants[i].ratios << variantWalls.at(i) / full;
+        variants[i].ratios << variantWalls.at(i)
+                                  / (against == variants.cend() ? full : variantWalls.at(int(against - variants.cbegin())));
     }
 }
 
@@ -87,6 +91,15 @@ bool StationThroughputBench::measure(int slotCount, const QStringList &watchOpti
     return true;
 }
 
+QVector<double> StationThroughputBench::wallsOf(const QString &name) const
+{
+    for (const Variant &variant : variants) {
+        if (variant.name == name)
+            return variant.walls;
+    }
+    return fullWalls;
+}
+
 void StationThroughputBench::report(ResultTable &table) const
 {
     const QString fullRow = QStringLiteral("Station throughput, %1 slots × %2 units × %3 commands: wall ÷ 1 slot")
@@ -95,7 +108,9 @@ void StationThroughputBench::report(ResultTable &table) const
                                 .arg(commands);
     const QString fullTargetText = QStringLiteral("≤ %1").arg(fullTarget, 0, 'f', 2);
     const auto variantRow = [](const Variant &variant) {
-        return QStringLiteral("Station throughput, %1 slots %2: wall ÷ without").arg(fullSlots).arg(variant.name);
+        return QStringLiteral("Station throughput, %1 slots %2: wall ÷ %3")
+            .arg(fullSlots)
+            .arg(variant.name, variant.against.isEmpty() ? QStringLiteral("without") : variant.against);
     };
     const auto variantTarget = [](const Variant &variant) {
         return QStringLiteral("≤ %1").arg(variant.maxRatio, 0, 'f', 2);
@@ -113,7 +128,9 @@ void StationThroughputBench::report(ResultTable &table) const
     for (const Variant &variant : variants) {
         const double ratio = median(variant.ratios);
         table.addMeasured(variantRow(variant),
-                          ratioText(ratio, median(variant.walls), QStringLiteral("without"), median(fullWalls)),
+                          ratioText(ratio, median(variant.walls),
+                                    variant.against.isEmpty() ? QStringLiteral("without") : variant.against,
+                                    median(variant.against.isEmpty() ? fullWalls : wallsOf(variant.against))),
                           variantTarget(variant), ratio <= variant.maxRatio);
     }
 }

@@ -18,8 +18,10 @@ public:
 
     // A further row named `name`: the 16 slots with `watchOptions` (a
     // relative path lands in a scratch folder of each run) may take at most
-    // `maxRatio` times the plain 16 slots' wall.
-    void addVariant(const QString &name, const QStringList &watchOptions, double maxRatio);
+    // `maxRatio` times the plain 16 slots' wall, or the wall of the variant
+    // named `against`.
+    void addVariant(const QString &name, const QStringList &watchOptions, double maxRatio,
+                    const QString &against = {});
     void run(int runs);
     void report(ResultTable &table) const;
 
@@ -29,11 +31,13 @@ private:
         QString name;
         QStringList watchOptions;
         double maxRatio = 1;
+        QString against;
         QVector<double> walls;
         QVector<double> ratios;
     };
 
     void runOnce();
+    QVector<double> wallsOf(const QString &name) const;
     // False, with the reason in `failure`, unless every unit was served ok.
     bool measure(int slotCount, const QStringList &watchOptions, double &wall);
 

@@ -33,6 +33,8 @@ const char overview[] =
     "  download    send a .conf file to the device(s), line by line\n"
     "  watch       a production station: program every unit as it is attached\n"
     "  report      yield, units per hour and where units fail, from the records\n"
+    "  db init     create or upgrade the schema of a line's database\n"
+    "  db status   what a line's database holds: lists, counters, stations\n"
     "  help CMD    the options of one command\n"
     "\n"
     "Every port is probed at once with the handshake. Without --port, clock and\n"
@@ -57,17 +59,17 @@ const CommandHelp commandHelp[] = {
     {"clock get", "clock get [--port NAME]... [--all] [--json]",
      "Reads the time and the date of the device(s)."},
     {"clock set", "clock set (--from-pc | --time hh:mm:ss --date dd/MM/yyyy) [--verify] "
-                  "[--port NAME]... [--all] [--json] [--log FILE]",
+                  "[--port NAME]... [--all] [--json] [--log FILE] [--db URL]",
      "Sets the time, then the date of the device(s)."},
     {"download", "download FILE [--port NAME]... [--all] [--dry-run] [--json] [--quiet] [--log FILE] "
-                 "[--values FILE.csv] [--counter NAME=START[:STEP]]... [--state FILE]",
+                 "[--values FILE.csv] [--counter NAME=START[:STEP]]... [--state FILE | --db URL]",
      "Sends every command of the configuration FILE to each device in file\n"
      "order, each acknowledged before the next. Progress goes to standard error,\n"
      "results to standard output. {{NAME}} in a command takes each device's own\n"
      "value from --values or --counter, reserved in --state before it is sent."},
     {"watch", "watch FILE [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
               "[--set-clock [--verify]] [--retries N] [--units N] [--log FILE] [--values FILE.csv] "
-              "[--counter NAME=START[:STEP]]... [--state FILE] [--json] [--quiet]",
+              "[--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--json] [--quiet]",
      "A production station: watches the ports and serves every unit once per\n"
      "attachment, as its port appears or as a present port starts answering.\n"
      "Each unit gets the computer's clock (with --set-clock) and the\n"
@@ -79,6 +81,14 @@ const CommandHelp commandHelp[] = {
      "first-pass and final yield, units per hour, cycle time and where units\n"
      "fail, by line, slot, station and file. LOG is a log as --log writes it\n"
      "(- reads standard input). Exit status 1 when no record is selected."},
+    {"db init", "db init URL",
+     "Creates the schema morlank in the PostgreSQL database URL (a libpq URL or\n"
+     "key=value words), or upgrades it; run it as the database's owner. Run\n"
+     "again, it changes nothing; a schema newer than this program is refused."},
+    {"db status", "db status URL [--json]",
+     "What the line's database holds: each values list (rows, handed out, left),\n"
+     "each counter, each station's last record and records today, and the\n"
+     "records that wait in this computer's spool."},
 };
 
 const CommandHelp *findCommand(const QString &name)
@@ -116,13 +126,18 @@ bool given(const QCommandLineParser &parser, const QString &option)
 QString unknownCommand(const QString &command)
 {
     return QStringLiteral("there is no command '%1'; the commands are ports, clock get, clock set, download, "
-                          "watch and report.")
+                          "watch, report, db init and db status.")
         .arg(command);
 }
 
 void configure(QCommandLineParser &parser, const QString &command)
 {
     addHelpOption(parser);
+    if (command.startsWith(QLatin1String("db "))) {
+        if (command == QLatin1String("db status"))
+            parser.addOption({jsonOption, QStringLiteral("Print the status as JSON.")});
+        return;
+    }
     if (command == QLatin1String("watch")) {
         StationOptions::addTo(parser);
         parser.addOptions({
@@ -148,6 +163,8 @@ void configure(QCommandLineParser &parser, const QString &command)
                                                     "before the result is printed."),
                           QStringLiteral("FILE")});
     }
+    if (command == QLatin1String("clock set") || command == QLatin1String("download"))
+        StationOptions::addDatabaseOption(parser);
     if (command == QLatin1String("clock set")) {
         parser.addOptions({
             {fromPcOption, QStringLiteral("Write the computer's clock.")},
@@ -204,7 +221,8 @@ bool CliCommandLine::parse(const QStringList &arguments, Request &request, int &
         QString command = rest.takeFirst();
         if (command == QLatin1String("help"))
             return showHelp(rest.join(QLatin1Char(' ')));
-        if (command == QLatin1String("clock") && !rest.isEmpty() && !rest.first().startsWith(QLatin1Char('-')))
+        if ((command == QLatin1String("clock") || command == QLatin1String("db")) && !rest.isEmpty()
+            && !rest.first().startsWith(QLatin1Char('-')))
             command += QLatin1Char(' ') + rest.takeFirst();
         if (!findCommand(command))
             return commandsNamed(command).isEmpty() ? fail(unknownCommand(command)) : failGroup(command);
@@ -229,9 +247,12 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
         return request.report.read(parser, QDateTime::currentDateTime(), error) || fail(error, command);
     }
     const QStringList positional = parser.positionalArguments();
-    const int expected = command == QLatin1String("download") || command == QLatin1String("watch") ? 1 : 0;
+    const bool db = command.startsWith(QLatin1String("db "));
+    const int expected =
+        command == QLatin1String("download") || command == QLatin1String("watch") || db ? 1 : 0;
     if (positional.size() != expected) {
-        return fail(expected ? QStringLiteral("name one configuration file.")
+        return fail(db         ? QStringLiteral("name the database, as a libpq URL such as postgresql://owner@host/line.")
+                    : expected ? QStringLiteral("name one configuration file.")
                              : QStringLiteral("unexpected argument '%1'.").arg(positional.value(0)),
                     command);
     }
@@ -239,8 +260,10 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
                       : command == QLatin1String("clock get") ? Request::ClockGet
                       : command == QLatin1String("clock set") ? Request::ClockSet
                       : command == QLatin1String("watch")     ? Request::Watch
+                      : command == QLatin1String("db init")   ? Request::DbInit
+                      : command == QLatin1String("db status") ? Request::DbStatus
                                                               : Request::Download;
-    for (const QString &port : parser.values(portOption)) {
+    for (const QString &port : db ? QStringList() : parser.values(portOption)) {
         if (port.isEmpty())
             return fail(QStringLiteral("--port takes the name or path of a port, such as ttyUSB0 or /dev/ttyUSB0."),
                         command);
@@ -256,8 +279,13 @@ bool CliCommandLine::parseCommand(const QString &command, const QStringList &arg
     request.log = given(parser, logOption) ? parser.value(logOption) : QString();
     if (request.command == Request::Download)
         request.values = StationOptions::valueSources(parser);
+    if (db)
+        request.db = positional.value(0);
+    QString error;
+    if ((request.command == Request::Download || request.command == Request::ClockSet)
+        && !StationOptions::readDatabase(parser, request.db, error))
+        return fail(error, command);
     if (request.command == Request::Watch) {
-        QString error;
         return request.station.read(parser, error) || fail(error, command);
     }
     return request.command != Request::ClockSet || readClockOptions(parser, request);

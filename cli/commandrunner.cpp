@@ -4,6 +4,9 @@
 #include "clockreadjob.h"
 #include "clockwritejob.h"
 #include "commandtemplate.h"
+#include "databasevalues.h"
+#include "lineschema.h"
+#include "recordsender.h"
 #include "configuration.h"
 #include "downloadjob.h"
 #include "naturalorder.h"
@@ -12,6 +15,7 @@
 #include "report.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -63,7 +67,9 @@ int CommandRunner::run()
     case Request::ClockSet: return clockSet();
     case Request::Download:
     case Request::Watch:
-    case Request::Report: break;
+    case Request::Report:
+    case Request::DbInit:
+    case Request::DbStatus: break;
     }
     return download();
 }
@@ -93,9 +99,9 @@ int CommandRunner::clockSet()
 {
     if (!openLog())
         return 2;
-    return serveClock<ClockWriteJob>(
+    return sendRecords(serveClock<ClockWriteJob>(
         [this](int) { return std::make_unique<ClockWriteJob>(request.clock, request.verify); }, Report::clockSet,
-        Report::clockSetText);
+        Report::clockSetText));
 }
 
 template<typename Job, typename Make, typename ReportOf>
@@ -132,11 +138,12 @@ int CommandRunner::download()
     const bool valuesGiven = !request.values.list.isEmpty() || !request.values.counters.isEmpty();
     if (request.dryRun && commandTemplate.hasPlaceholders() && !valuesGiven)
         return finish(Report::placeholders(request.file, commandTemplate.placeholders()), Report::placeholdersText, 1);
-    ValueReservations values;
-    if (!values.open(request.values, commandTemplate, error)) {
+    const std::unique_ptr<ValueSource> source = openValues(commandTemplate, error);
+    if (!source) {
         printError(error);
         return 2;
     }
+    ValueSource &values = *source;
     if (request.dryRun)
         return dryRun(configuration, commandTemplate, values);
     if (!openLog())
@@ -187,18 +194,38 @@ int CommandRunner::download()
         if (job)
             record.ended = record.started.addMSecs(qint64(job->result().seconds * 1000));
     }, status);
-    return finish(report, Report::downloadText, status);
+    return sendRecords(finish(report, Report::downloadText, status));
+}
+
+// From the state file, or with --db from the line's database once it is
+// known to be usable.
+std::unique_ptr<ValueSource> CommandRunner::openValues(const CommandTemplate &commandTemplate, QString &error)
+{
+    if (request.db.isEmpty()) {
+        auto values = std::make_unique<ValueReservations>();
+        return values->open(request.values, commandTemplate, error) ? std::move(values) : nullptr;
+    }
+    const bool valuesGiven = !request.values.list.isEmpty() || !request.values.counters.isEmpty();
+    auto values = std::make_unique<DatabaseValues>(request.db, QSysInfo::machineHostName());
+    if (!LineSchema::checkUse(request.db, valuesGiven, error) || !values->open(request.values, commandTemplate, error))
+        return nullptr;
+    if (!values->notice().isEmpty())
+        printError(values->notice());
+    return values;
 }
 
 // The values reserved for the device at `port`, filled into its commands;
 // false, with the reason in `refused`, when it gets none.
-bool CommandRunner::giveValues(const QString &port, ValueReservations &values, const CommandTemplate &commandTemplate,
+bool CommandRunner::giveValues(const QString &port, ValueSource &values, const CommandTemplate &commandTemplate,
                                QStringList &commands, QHash<QString, QJsonValue> &given,
                                QHash<QString, QString> &refused)
 {
-    const ValueReservations::Reservation reservation = values.reserve({portInfo(port).serialNumber, port, QString()});
+    const QString attemptId = AttemptRecord::newAttemptId();
+    attemptIds.insert(port, attemptId);
+    const ValueSource::Reservation reservation =
+        values.reserve({portInfo(port).serialNumber, port, QString(), attemptId});
     QString error = reservation.error;
-    if (reservation.outcome == ValueReservations::Reservation::Assigned) {
+    if (reservation.outcome == ValueSource::Reservation::Assigned) {
         given.insert(port, reservation.assignment.toJson());
         if (commandTemplate.fill(reservation.assignment, commands, error))
             return true;
@@ -209,15 +236,15 @@ bool CommandRunner::giveValues(const QString &port, ValueReservations &values, c
 
 // The commands as the next device would get them, nothing reserved.
 int CommandRunner::dryRun(const Configuration &configuration, const CommandTemplate &commandTemplate,
-                          ValueReservations &values)
+                          ValueSource &values)
 {
     if (!values.isInUse())
         return finish(Report::dryRun(request.file, configuration.commands, configuration.lineNumbers),
                       Report::dryRunText, 0);
-    const ValueReservations::Reservation next = values.peek();
+    const ValueSource::Reservation next = values.peek();
     QStringList filled;
     QString error = next.error;
-    if (next.outcome != ValueReservations::Reservation::Assigned
+    if (next.outcome != ValueSource::Reservation::Assigned
         || !commandTemplate.fill(next.assignment, filled, error)) {
         printError(error);
         return 1;
@@ -226,13 +253,41 @@ int CommandRunner::dryRun(const Configuration &configuration, const CommandTempl
                   Report::dryRunText, 0);
 }
 
+// With --db and no log, the spool: every record is on this computer's
+// disk before the database has it.
 bool CommandRunner::openLog()
 {
     QString error;
-    if (request.log.isEmpty() || log.open(request.log, error))
+    if (!request.db.isEmpty() && request.command == Request::ClockSet && !LineSchema::checkUse(request.db, false, error)) {
+        printError(error);
+        return false;
+    }
+    logFile = request.log.isEmpty() && !request.db.isEmpty() ? RecordSender::spoolPath() : request.log;
+    if (logFile.isEmpty() || log.open(logFile, error))
         return true;
     printError(error);
     return false;
+}
+
+int CommandRunner::sendRecords(int status)
+{
+    if (request.db.isEmpty())
+        return status;
+    RecordSender sender(request.db, logFile, request.log.isEmpty());
+    sender.start();
+    const int signalBefore = signalNumber;
+    QElapsedTimer waited;
+    waited.start();
+    waitUntil([&] { return sender.hasSentAll() || waited.elapsed() > 30000 || signalNumber != signalBefore; });
+    sender.end();
+    sender.wait();
+    const int waiting = RecordSender::waitingIn(logFile);
+    if (waiting == 0)
+        return status;
+    printError(QStringLiteral("%1 records wait for the database in %2; the next run with --db sends them.")
+                   .arg(waiting)
+                   .arg(logFile));
+    return 1;
 }
 
 // One record per device listed, in the log before the result is printed; a
@@ -245,6 +300,7 @@ void CommandRunner::keepRecords(const QJsonObject &report,
     for (const QJsonValue device : report.value(QStringLiteral("devices")).toArray()) {
         const QString port = device[QStringLiteral("port")].toString();
         AttemptRecord record;
+        record.attemptId = attemptIds.value(port, record.attemptId);
         record.started = jobsStarted;
         record.ended = QDateTime::currentDateTime();
         record.stationName = QSysInfo::machineHostName();

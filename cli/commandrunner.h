@@ -15,7 +15,7 @@
 
 class CommandTemplate;
 struct Configuration;
-class ValueReservations;
+class ValueSource;
 
 #include <functional>
 #include <memory>
@@ -40,10 +40,14 @@ private:
     int clockGet();
     int clockSet();
     int download();
-    int dryRun(const Configuration &configuration, const CommandTemplate &commandTemplate, ValueReservations &values);
-    bool giveValues(const QString &port, ValueReservations &values, const CommandTemplate &commandTemplate,
+    int dryRun(const Configuration &configuration, const CommandTemplate &commandTemplate, ValueSource &values);
+    std::unique_ptr<ValueSource> openValues(const CommandTemplate &commandTemplate, QString &error);
+    bool giveValues(const QString &port, ValueSource &values, const CommandTemplate &commandTemplate,
                     QStringList &commands, QHash<QString, QJsonValue> &given, QHash<QString, QString> &refused);
     bool openLog();
+    // With --db: the records sent to the line's database, for up to 30 s;
+    // `status`, or 1 when records still wait.
+    int sendRecords(int status);
     void keepRecords(const QJsonObject &report, const std::function<void(const QString &, AttemptRecord &)> &details,
                      int &status);
     // Probes, serves each chosen device with a clock job from `make` and
@@ -66,6 +70,8 @@ private:
 
     const Request request;
     RecordLog log;
+    QString logFile; // the log, or with --db and no log the spool
+    QHash<QString, QString> attemptIds; // by port, for the values reserved
     QDateTime jobsStarted;
     std::unique_ptr<TerminationSignals> termination; // once the first port is opened
     int signalNumber = 0;

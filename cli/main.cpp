@@ -1,5 +1,6 @@
 #include "clicommandline.h"
 #include "commandrunner.h"
+#include "dbcommand.h"
 #include "reportcommand.h"
 #include "terminationsignals.h"
 #include "watchcommand.h"
@@ -23,6 +24,8 @@ int main(int argc, char *argv[])
     int status = 0;
     if (!CliCommandLine().parse(QCoreApplication::arguments(), request, status))
         return status;
+    if (request.command == Request::DbInit || request.command == Request::DbStatus)
+        return DbCommand(request).run();
     if (request.command == Request::Watch)
         return WatchCommand(request).run();
     if (request.command == Request::Report)

@@ -13,7 +13,7 @@
 // What the command line asked for, checked.
 struct Request
 {
-    enum Command { Ports, ClockGet, ClockSet, Download, Watch, Report };
+    enum Command { Ports, ClockGet, ClockSet, Download, Watch, Report, DbInit, DbStatus };
 
     Command command = Ports;
     QStringList ports; // the --port names, in order, each once
@@ -27,6 +27,7 @@ struct Request
     QString log;     // clock set, download: where each attempt is recorded
     ValueReservations::Sources values; // download: per-unit values
     StationOptions station; // watch
+    QString db;      // clock set, download, db: the line's database (a libpq URL)
     ReportOptions report;
 };
 

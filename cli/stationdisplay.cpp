@@ -51,6 +51,10 @@ QString stateText(const SlotView &slot, int bar)
     case SlotView::Gone:
     case SlotView::Interrupted: state += QStringLiteral(" after %1/%2").arg(slot.done).arg(slot.total); break;
     case SlotView::NotServed: state += QStringLiteral(": ") + slot.note; break;
+    case SlotView::Probing:
+        if (!slot.note.isEmpty())
+            state += QStringLiteral(": ") + slot.note;
+        break;
     default: break;
     }
     if (slot.attempt > 1 && (slot.isWorking() || slot.isFinished()))
@@ -109,6 +113,8 @@ QString StationDisplay::totalsLine(const Totals &totals)
     QString line = QStringLiteral("units: %1 ok, %2 failed").arg(totals.ok).arg(totals.failed);
     if (totals.perHour)
         line += QStringLiteral(", %1 per hour").arg(*totals.perHour, 0, 'f', 1);
+    if (!totals.database.isEmpty())
+        line += QStringLiteral("; ") + totals.database;
     return line;
 }
 
@@ -131,7 +137,7 @@ void StationDisplay::log(const SlotView &slot)
         return;
     auto seen = std::find_if(logged.begin(), logged.end(), [&](const SlotView &s) { return s.slot == slot.slot; });
     if (seen != logged.end() && seen->state == slot.state && seen->attempt == slot.attempt
-        && seen->portState == slot.portState)
+        && seen->portState == slot.portState && seen->note == slot.note)
         return;
     if (seen == logged.end())
         logged << slot;

@@ -21,6 +21,7 @@ public:
         int ok = 0;
         int failed = 0;
         std::optional<double> perHour; // once the station has run long enough to tell
+        QString database; // with --db: what waits for the database, or empty
     };
 
     explicit StationDisplay(bool quiet);

@@ -1,5 +1,6 @@
 #include "watchcommand.h"
 
+#include "recordsender.h"
 #include "report.h"
 #include "station.h"
 #include "stationsetup.h"
@@ -13,6 +14,8 @@
 namespace {
 // How often the live view is drawn anew.
 const int drawIntervalMs = 100;
+// How long a station that ends keeps sending the records that wait.
+const int lastSendingMs = 30000;
 
 QString errorLine(const QString &message)
 {
@@ -34,6 +37,9 @@ int WatchCommand::run()
         display.message(errorLine(error));
         return 2;
     }
+    if (!setup.notice().isEmpty())
+        display.message(errorLine(setup.notice()));
+    sender = setup.sender();
     Station station(setup.settings(), setup.log());
     QEventLoop loop;
     QObject::connect(&station, &Station::finished, &loop, &QEventLoop::quit);
@@ -51,6 +57,10 @@ int WatchCommand::run()
     // the event loop, so that each unit can finish its command in flight.
     termination = std::make_unique<TerminationSignals>();
     QObject::connect(termination.get(), &TerminationSignals::received, [&](int number) {
+        if (!station.isRunning()) {
+            loop.quit(); // while the last records are sent: stop sending
+            return;
+        }
         if (signalNumber)
             std::_Exit(128 + signalNumber);
         signalNumber = number;
@@ -60,14 +70,66 @@ int WatchCommand::run()
         station.stop();
     });
     QTimer draw;
-    QObject::connect(&draw, &QTimer::timeout, [&] { display.draw(station.slotViews(), totals()); });
+    QObject::connect(&draw, &QTimer::timeout, [&] {
+        showBacklog();
+        display.draw(station.slotViews(), totals());
+    });
     tally.start();
+    if (sender)
+        sender->start();
     station.start();
-    if (display.isLive())
+    if (display.isLive() || sender)
         draw.start(drawIntervalMs);
     loop.exec();
     display.draw(station.slotViews(), totals());
-    return exitStatus();
+    const bool sent = sendTheRest();
+    return sent ? exitStatus() : 1;
+}
+
+// Off a terminal, a line when records start or stop waiting for the
+// database; on one, the totals line says it as well.
+void WatchCommand::showBacklog()
+{
+    if (!sender)
+        return;
+    const RecordSender::Backlog backlog = sender->backlog();
+    if ((backlog.records > 0) == (backlogShown > 0))
+        return;
+    backlogShown = backlog.records;
+    display.message(errorLine(backlog.records > 0 ? totals().database
+                                                  : QStringLiteral("every record is in the database.")));
+}
+
+// Every record in the database, or after 30 s (or a further signal) where
+// the rest wait: the next start sends them.
+bool WatchCommand::sendTheRest()
+{
+    if (!sender)
+        return true;
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (sender->hasSentAll())
+            loop.quit();
+    });
+    QTimer::singleShot(lastSendingMs, &loop, &QEventLoop::quit);
+    if (!sender->hasSentAll()) {
+        display.message(errorLine(QStringLiteral("sending the records that wait for the database, for up to "
+                                                 "30 s; Ctrl-C to stop at once.")));
+        look.start(drawIntervalMs);
+        QObject::connect(termination.get(), &TerminationSignals::received, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    sender->end();
+    sender->wait();
+    const int waiting = RecordSender::waitingIn(sender->fileName());
+    if (waiting == 0)
+        return true;
+    display.message(errorLine(QStringLiteral("%1 records wait for the database in %2; the next start with --db "
+                                             "sends them.")
+                                  .arg(waiting)
+                                  .arg(sender->fileName())));
+    return false;
 }
 
 void WatchCommand::printAttempt(const QJsonObject &record)
@@ -81,7 +143,16 @@ void WatchCommand::printAttempt(const QJsonObject &record)
 
 StationDisplay::Totals WatchCommand::totals() const
 {
-    StationDisplay::Totals totals{tally.ok(), tally.failed(), {}};
+    QString database;
+    if (sender) {
+        const RecordSender::Backlog backlog = sender->backlog();
+        if (backlog.records > 0)
+            database = QStringLiteral("%1 records wait for the database since %2%3")
+                           .arg(backlog.records)
+                           .arg(backlog.since.toLocalTime().toString(QStringLiteral("HH:mm:ss")),
+                                backlog.error.isEmpty() ? QString() : QStringLiteral(" (") + backlog.error + ')');
+    }
+    StationDisplay::Totals totals{tally.ok(), tally.failed(), {}, database};
     if (tally.knowsRate())
         totals.perHour = tally.perHour();
     return totals;

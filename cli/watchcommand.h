@@ -10,6 +10,8 @@
 
 #include <memory>
 
+class RecordSender;
+
 // morlank-cli watch: runs a station until Ctrl-C, SIGTERM or the units asked
 // for, prints every attempt as it is recorded and shows the slots.
 class WatchCommand
@@ -23,6 +25,8 @@ public:
 private:
     void printAttempt(const QJsonObject &record);
     StationDisplay::Totals totals() const;
+    void showBacklog();
+    bool sendTheRest();
     int exitStatus() const;
 
     const Request request;
@@ -30,6 +34,8 @@ private:
     StationDisplay display;
     UnitTally tally;
     bool halted = false;
+    RecordSender *sender = nullptr; // with --db
+    int backlogShown = 0;
     int signalNumber = 0;
 };
 

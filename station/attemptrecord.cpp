@@ -3,6 +3,7 @@
 #include "jobjson.h"
 
 #include <QJsonArray>
+#include <QUuid>
 
 #include <cmath>
 
@@ -34,6 +35,7 @@ QJsonObject AttemptRecord::toJson() const
 {
     const bool ownAdapter = arrival == QLatin1String("port");
     QJsonObject record{
+        {"attempt_id", attemptId},
         {"time", timeText(ended)},
         {"started", timeText(started)},
         {"station", stationName},
@@ -56,4 +58,9 @@ QJsonObject AttemptRecord::toJson() const
         {"error", orNull(error)},
         {"morlank_version", version}};
     return record;
+}
+
+QString AttemptRecord::newAttemptId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }

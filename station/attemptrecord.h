@@ -14,6 +14,8 @@
 // it: one JSON object.
 struct AttemptRecord
 {
+    // Each attempt its own, so that a record sent twice is stored once.
+    QString attemptId = newAttemptId();
     QDateTime started;
     QDateTime ended;
     QString stationName;
@@ -36,6 +38,7 @@ struct AttemptRecord
     QString version;
 
     QJsonObject toJson() const;
+    static QString newAttemptId();
 };
 
 #endif // ATTEMPTRECORD_H

@@ -8,7 +8,6 @@
 #include "portlist.h"
 #include "probename.h"
 #include "stationcontrol.h"
-#include "valuereservations.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -193,22 +192,22 @@ bool SlotWorker::giveCommands(Unit &unit)
     if (!settings.values)
         return true;
     QString error;
-    ValueReservations::Reservation reservation;
+    ValueSource::Reservation reservation;
     if (ownSerial.isEmpty() && settings.values->bindsAdapter(unit.usb.serialNumber)) {
-        reservation.outcome = ValueReservations::Reservation::UnitRefused;
+        reservation.outcome = ValueSource::Reservation::UnitRefused;
         error = QStringLiteral("the list binds a row to the adapter %1, but the unit was not seen to come with it "
                                "(it answered behind the port, or was there when the station started): nothing sent")
                     .arg(unit.usb.serialNumber);
     } else {
-        reservation = settings.values->reserve({ownSerial, port, slotName});
+        reservation = reserveValues(unit, ownSerial);
         error = reservation.error;
     }
-    if (reservation.outcome == ValueReservations::Reservation::Assigned) {
+    if (reservation.outcome == ValueSource::Reservation::Assigned) {
         unit.values = reservation.assignment.toJson();
         unit.shownAs = reservation.assignment.toText();
         if (settings.commandTemplate->fill(reservation.assignment, unit.commands, error))
             return true;
-    } else if (reservation.outcome != ValueReservations::Reservation::UnitRefused) {
+    } else if (reservation.outcome != ValueSource::Reservation::UnitRefused) {
         control.halt(error);
     }
     AttemptRecord record = recordOf(unit);
@@ -219,10 +218,26 @@ bool SlotWorker::giveCommands(Unit &unit)
     return false;
 }
 
+// While the database of a line cannot be reached, nothing is sent to the
+// unit: the slot says so and asks again, later each time.
+ValueSource::Reservation SlotWorker::reserveValues(const Unit &unit, const QString &usbSerial)
+{
+    const ValueSource::Unit asking{usbSerial, port, slotName, unit.attemptId};
+    ValueSource::Reservation reservation = control.settings().values->reserve(asking);
+    for (qint64 pauseMs = 250; reservation.outcome == ValueSource::Reservation::DatabaseAway && !endAsked();
+         pauseMs = std::min<qint64>(pauseMs * 2, 4000)) {
+        show(SlotView::Probing, reservation.error);
+        sleepFor(pauseMs);
+        reservation = control.settings().values->reserve(asking);
+    }
+    return reservation;
+}
+
 AttemptRecord SlotWorker::recordOf(const Unit &unit) const
 {
     const StationSettings &settings = control.settings();
     AttemptRecord record;
+    record.attemptId = unit.attemptId;
     record.started = QDateTime::currentDateTime();
     record.stationName = settings.stationName;
     record.slot = slotName;
@@ -242,6 +257,7 @@ AttemptRecord SlotWorker::recordOf(const Unit &unit) const
 void SlotWorker::keep(AttemptRecord &record, Unit &unit)
 {
     ++unit.attempts;
+    unit.attemptId = AttemptRecord::newAttemptId();
     record.ended = QDateTime::currentDateTime();
     const QJsonObject json = record.toJson();
     QString error;

@@ -4,6 +4,7 @@
 #include "attemptrecord.h"
 #include "portinfo.h"
 #include "slotview.h"
+#include "valuesource.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -61,12 +62,14 @@ private:
         QStringList commands; // with its own values, when it has any
         QJsonValue values;
         QString shownAs;      // its values, or its adapter's serial number
+        QString attemptId = AttemptRecord::newAttemptId(); // its next attempt's
         int attempts = 0;
         SlotView::State last = SlotView::Empty;
     };
 
     void serveUnit(DeviceLink &link, const QString &arrival);
     bool giveCommands(Unit &unit);
+    ValueSource::Reservation reserveValues(const Unit &unit, const QString &usbSerial);
     void attempt(DeviceLink &link, Unit &unit);
     AttemptRecord recordOf(const Unit &unit) const;
     void keep(AttemptRecord &record, Unit &unit);

@@ -15,6 +15,7 @@ const QString logOption = QStringLiteral("log");
 const QString valuesOption = QStringLiteral("values");
 const QString counterOption = QStringLiteral("counter");
 const QString stateOption = QStringLiteral("state");
+const QString dbOption = QStringLiteral("db");
 
 // A whole number of at least `minimum`; an option left out keeps `value`.
 bool readCount(const QCommandLineParser &parser, const QString &option, int minimum, int &value, QString &error)
@@ -83,6 +84,26 @@ void StationOptions::addTo(QCommandLineParser &parser)
          QStringLiteral("FILE")},
     });
     addValueOptions(parser);
+    addDatabaseOption(parser);
+}
+
+void StationOptions::addDatabaseOption(QCommandLineParser &parser)
+{
+    parser.addOption({dbOption,
+                      QStringLiteral("One station of a line: values from and records to this PostgreSQL database "
+                                     "(a libpq URL or key=value words; give the password in ~/.pgpass or "
+                                     "PGPASSWORD). Excludes --state."),
+                      QStringLiteral("URL")});
+}
+
+bool StationOptions::readDatabase(const QCommandLineParser &parser, QString &db, QString &error)
+{
+    db = parser.optionNames().contains(dbOption) ? parser.value(dbOption) : QString();
+    if (db.isEmpty() || !parser.optionNames().contains(stateOption))
+        return true;
+    error = QStringLiteral("--db and --state exclude each other: with --db the database keeps what was handed "
+                           "out, for every station of the line.");
+    return false;
 }
 
 void StationOptions::addValueOptions(QCommandLineParser &parser)
@@ -140,5 +161,7 @@ bool StationOptions::read(const QCommandLineParser &parser, QString &error)
     }
     log = parser.value(logOption);
     values = valueSources(parser);
+    if (!readDatabase(parser, db, error))
+        return false;
     return readCount(parser, retriesOption, 0, retries, error) && readCount(parser, unitsOption, 1, units, error);
 }

@@ -26,6 +26,9 @@ struct StationOptions
     // Per-unit values: a CSV list, counters (NAME=START[:STEP]) and the file
     // that keeps what was handed out.
     ValueReservations::Sources values;
+    // The database of a line (a libpq URL), for values and records; empty
+    // for a station on its own.
+    QString db;
 
     // The options every station takes; FILE is the one positional argument.
     static void addTo(QCommandLineParser &parser);
@@ -33,6 +36,10 @@ struct StationOptions
     // name.
     static void addValueOptions(QCommandLineParser &parser);
     static ValueReservations::Sources valueSources(const QCommandLineParser &parser);
+    // --db, for the commands that record attempts.
+    static void addDatabaseOption(QCommandLineParser &parser);
+    // The URL of --db; false, with why, when it comes with --state.
+    static bool readDatabase(const QCommandLineParser &parser, QString &db, QString &error);
     // False, with what is wrong in `error`, when a value is not one.
     bool read(const QCommandLineParser &parser, QString &error);
 };

@@ -9,7 +9,7 @@
 #include <QVector>
 
 class CommandTemplate;
-class ValueReservations;
+class ValueSource;
 
 // What a station watches and what every unit that arrives gets. Checked by
 // the program before the station starts.
@@ -34,7 +34,7 @@ struct StationSettings
     // commands split once for filling, and what hands the values out. Shared
     // by every slot; both are safe to use from several threads.
     std::shared_ptr<const CommandTemplate> commandTemplate;
-    std::shared_ptr<ValueReservations> values;
+    std::shared_ptr<ValueSource> values;
 
     bool setClock = false;
     bool verify = false;

@@ -15,6 +15,8 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSettings>
+
+#include "pgconnection.h"
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -121,9 +123,15 @@ QGroupBox *SetupPane::logGroup()
     logEdit->setObjectName(QStringLiteral("logFile"));
     logEdit->setPlaceholderText(QStringLiteral("no log: attempts are only shown"));
     logEdit->setToolTip(QStringLiteral("One JSON line per attempt is appended, on disk before the tile shows it"));
+    dbEdit = new QLineEdit;
+    dbEdit->setObjectName(QStringLiteral("database"));
+    dbEdit->setPlaceholderText(QStringLiteral("none: this station alone; or postgresql://station7@db.line/morlank"));
+    dbEdit->setToolTip(QStringLiteral("The PostgreSQL database of a line of stations: values from it, records to it. "
+                                      "Give the password in ~/.pgpass, never here: a password here is not kept"));
     auto *form = new QFormLayout(group);
     form->addRow(QStringLiteral("Log:"), withChooser(logEdit, QStringLiteral("Log of every attempt"),
                                                      QStringLiteral("JSON Lines (*.jsonl);;All files (*)"), true));
+    form->addRow(QStringLiteral("Database:"), dbEdit);
     return group;
 }
 
@@ -177,6 +185,7 @@ void SetupPane::setOptions(const StationOptions &options)
     retriesBox->setValue(options.retries);
     unitsBox->setValue(options.units);
     logEdit->setText(options.log);
+    dbEdit->setText(PgConnection::masked(options.db));
     valuesEdit->setText(options.values.list);
     countersEdit->setText(options.values.counters.join(QLatin1Char(' ')));
     stateEdit->setText(options.values.state);
@@ -220,6 +229,8 @@ QStringList SetupPane::arguments() const
         arguments << QStringLiteral("--units") << QString::number(unitsBox->value());
     if (!logEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--log") << logEdit->text().trimmed();
+    if (!dbEdit->text().trimmed().isEmpty())
+        arguments << QStringLiteral("--db") << dbEdit->text().trimmed();
     if (!valuesEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--values") << valuesEdit->text().trimmed();
     for (const QString &counter : words(countersEdit->text()))
@@ -246,7 +257,12 @@ bool SetupPane::recall()
 
 void SetupPane::remember() const
 {
-    QSettings().setValue(settingsKey, arguments());
+    // A password typed in the database's URL is never written to disk.
+    QStringList kept = arguments();
+    const int db = int(kept.indexOf(QStringLiteral("--db")));
+    if (db >= 0)
+        kept[db + 1] = PgConnection::masked(kept.at(db + 1));
+    QSettings().setValue(settingsKey, kept);
 }
 
 // A line edit with a button that fills it from a file dialog: a file to read,

@@ -52,6 +52,7 @@ private:
     QLineEdit *countersEdit;
     QLineEdit *stateEdit;
     QLineEdit *logEdit;
+    QLineEdit *dbEdit;
     QRadioButton *allPortsButton;
     QRadioButton *chosenPortsButton;
     QPlainTextEdit *portsEdit;

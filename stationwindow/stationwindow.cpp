@@ -197,6 +197,8 @@ bool StationWindow::start(const StationOptions &options)
     tally.start();
     session = ShiftFigures();
     logFile = options.log;
+    if (setup->sender())
+        setup->sender()->start();
     station->start();
     totalsTimer.start(totalsIntervalMs);
     setWindowTitle(QStringLiteral("Morlank Station: %1").arg(QFileInfo(setup->settings().file).fileName()));
@@ -329,6 +331,7 @@ void StationWindow::showTotals()
     configurationLabel->setText(
         setup ? QStringLiteral("%1 · SHA-256 %2")
                     .arg(QFileInfo(setup->settings().file).fileName(), setup->settings().fileSha256.left(12))
+                    + databaseText()
               : QString());
 }
 
@@ -343,6 +346,20 @@ void StationWindow::openReport()
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+}
+
+// With a database: how many records wait for it, and since when.
+QString StationWindow::databaseText()
+{
+    RecordSender *sender = setup->sender();
+    if (!sender)
+        return {};
+    const RecordSender::Backlog backlog = sender->backlog();
+    if (backlog.records == 0)
+        return QStringLiteral(" · every record in the database");
+    return QStringLiteral(" · %1 records wait for the database since %2")
+        .arg(backlog.records)
+        .arg(backlog.since.toLocalTime().toString(QStringLiteral("HH:mm:ss")));
 }
 
 void StationWindow::updateControls()

@@ -55,6 +55,7 @@ private:
     void showMessage(const QString &text);
     void showTotals();
     void openReport();
+    QString databaseText();
     void updateControls();
     bool isRunning() const;
     int unitsInFlight() const;

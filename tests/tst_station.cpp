@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QSerialPort>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QtTest>
 
 #include <csignal>
@@ -527,6 +528,7 @@ void StationTest::recordHoldsEveryField()
     const QDateTime ended = QDateTime::fromString(record.take("time").toString(), Qt::ISODate);
     QVERIFY(started.isValid() && ended.isValid() && started <= ended);
     QVERIFY(record.take("seconds").toDouble() > 0.5);
+    QVERIFY(!QUuid::fromString(record.take("attempt_id").toString()).isNull());
     QJsonObject clock = record.take("clock").toObject();
     QVERIFY(QDateTime::fromString(clock.take("written").toString(), "hh:mm:ss dd/MM/yyyy").isValid());
     QVERIFY(clock.take("read_back").isString());

@@ -75,6 +75,7 @@ QStringList ValueReservationsTest::reserveEach(ValueReservations &reservations, 
         case Reservation::UnitRefused: results << "refused: " + reservation.error; break;
         case Reservation::UsedUp: results << "used up: " + reservation.error; break;
         case Reservation::StateFailed: results << "state failed: " + reservation.error; break;
+        case Reservation::DatabaseAway: results << "waits: " + reservation.error; break;
         }
         results.last().replace(folder->path() + "/", QString());
     }

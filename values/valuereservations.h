@@ -4,6 +4,7 @@
 #include "assignment.h"
 #include "counteroption.h"
 #include "valuelist.h"
+#include "valuesource.h"
 #include "valuestate.h"
 
 #include <QByteArray>
@@ -21,7 +22,7 @@ class StateFile;
 // twice: each is written to the state file before reserve() returns it, under
 // a lock that other programs sharing the file take too. Safe to call from
 // several threads at once.
-class ValueReservations
+class ValueReservations : public ValueSource
 {
 public:
     // Where values come from, as the user named them.
@@ -31,30 +32,8 @@ public:
         QStringList counters; // NAME=START[:STEP] each
         QString state;        // the state file
     };
-    // The unit that asks: its USB adapter's serial number (may be empty),
-    // its port and the name of its slot (may be empty).
-    struct Unit
-    {
-        QString usbSerial;
-        QString port;
-        QString slot;
-    };
-    struct Reservation
-    {
-        enum Outcome {
-            Assigned,    // `assignment` is the unit's, and on disk
-            UnitRefused, // this unit gets nothing; another one may
-            UsedUp,      // the list is handed out, or a counter has run out: no
-                         // unit gets values any more
-            StateFailed, // the state file could not be read or written
-        };
-        Outcome outcome = Assigned;
-        Assignment assignment;
-        QString error; // why, unless Assigned
-    };
-
     ValueReservations();
-    ~ValueReservations();
+    ~ValueReservations() override;
 
     // Reads and checks everything before any port is opened: the list, the
     // counters, the state file (readable, and kept for this list) and a
@@ -63,16 +42,15 @@ public:
     // that `commands` need no values.
     bool open(const Sources &sources, const CommandTemplate &commands, QString &error);
     // Whether units get values: a list or a counter was given.
-    bool isInUse() const;
+    bool isInUse() const override;
 
     // The values for `unit`, written to the state file before it returns.
     // An empty assignment when not in use.
-    Reservation reserve(const Unit &unit);
+    Reservation reserve(const Unit &unit) override;
     // What the next unit without a row of its own would get, neither
     // reserved nor written.
-    Reservation peek();
-    // Whether a row of the list is bound to the adapter `usbSerial`.
-    bool bindsAdapter(const QString &usbSerial) const;
+    Reservation peek() override;
+    bool bindsAdapter(const QString &usbSerial) const override;
 
 private:
     bool openCounters(const QStringList &options, QString &error);

@@ -1,0 +1,455 @@
+#include "linestatus.h"
+#include "pgconnection.h"
+#include "pgserver.h"
+#include "stationbench.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+const QString cli = QStringLiteral(MORLANK_CLI);
+const QByteArray handshake = "ZEL#\r";
+const QString stationPassword = QStringLiteral("Station-pw-7");
+const QString valuesConf = QStringLiteral("ZEL#ID={{ID}}\nZEL#SN={{SN}}\nZEL#A=1\n");
+
+// A morlank-cli in a process of its own, as a station of the line logs in:
+// its password from PGPASSWORD, its spool in `stateHome`.
+class Cli
+{
+public:
+    Cli(const QStringList &arguments, const QString &stateHome, const QString &password = stationPassword)
+    {
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        variables.insert("XDG_STATE_HOME", stateHome);
+        variables.insert("PGPASSWORD", password);
+        variables.insert("PGCONNECT_TIMEOUT", "5");
+        process.setProcessEnvironment(variables);
+        process.start(cli, arguments);
+    }
+    ~Cli()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+    QVector<QJsonObject> records(int count, int ms = 60000)
+    {
+        [[maybe_unused]] const bool all = QTest::qWaitFor([&] { return read() >= count; }, ms);
+        return printed;
+    }
+    bool says(const QByteArray &text, int ms = 20000)
+    {
+        return QTest::qWaitFor([&] { return (errors += process.readAllStandardError()).contains(text); }, ms);
+    }
+    int status(int ms = 90000)
+    {
+        // Already ended while its output was read, it is not waited for.
+        const bool ended = process.state() == QProcess::NotRunning || process.waitForFinished(ms);
+        if (!ended || process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        read();
+        errors += process.readAllStandardError();
+        return process.exitCode();
+    }
+    QByteArray output() const { return all + errors; }
+    QByteArray everything() { return (all += process.readAllStandardOutput()) + errors; }
+    void signal(int number) { ::kill(pid_t(process.processId()), number); }
+
+private:
+    int read()
+    {
+        const QByteArray bytes = process.readAllStandardOutput();
+        all += bytes;
+        buffered += bytes;
+        for (int end; (end = buffered.indexOf('\n')) >= 0; buffered.remove(0, end + 1))
+            printed << QJsonDocument::fromJson(buffered.left(end)).object();
+        return int(printed.size());
+    }
+
+    QProcess process;
+    QByteArray buffered;
+    QByteArray all;
+    QByteArray errors;
+    QVector<QJsonObject> printed;
+};
+
+QByteArray sentTo(SimulatedDevice &device)
+{
+    return device.received().replace(handshake, QByteArray());
+}
+
+bool writeFile(const QString &fileName, const QByteArray &contents)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+}
+} // namespace
+
+class LineTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void schemaIsMadeOnceAndNeverDowngraded();
+    void badDatabaseSendsNothing_data();
+    void badDatabaseSendsNothing();
+    void twoStationsShareOneListAndOneCounter();
+    void serverCrashMidShiftLosesNothing();
+    void killedStationSpendsItsValueAndSendsItsSpoolLater();
+    void downloadAndClockSetRecordToTheLine();
+
+private:
+    QStringList watch(const QString &conf, const StationBench &bench, const QStringList &more) const;
+    QString station() const { return server.url("line", "station"); }
+    int count(const QString &sql, const QStringList &parameters = {}) const
+    {
+        return server.query("line", sql, parameters).toInt();
+    }
+
+    PgServer server;
+    QTemporaryDir dir;
+    QString plainConf;
+    QString conf;
+    QString list;
+};
+
+void LineTest::initTestCase()
+{
+    QString error;
+    QVERIFY2(server.start(error), qPrintable(error));
+    for (const char *database : {"line", "bare", "newer", "fresh"})
+        QCOMPARE(server.query("postgres", QStringLiteral("CREATE DATABASE %1").arg(database)), QString());
+    Cli init({"db", "init", server.url("line", "owner")}, dir.path(), PgServer::ownerPassword());
+    QCOMPARE(init.status(), 0);
+    // The least privileges the README gives a station's role.
+    for (const char *sql : {"CREATE ROLE station LOGIN PASSWORD 'Station-pw-7'",
+                            "CREATE ROLE visitor LOGIN PASSWORD 'Station-pw-7'",
+                            "GRANT USAGE ON SCHEMA morlank TO station",
+                            "GRANT SELECT ON morlank.schema_version TO station",
+                            "GRANT INSERT ON morlank.attempts, morlank.reservations TO station",
+                            "GRANT SELECT, INSERT ON morlank.lists TO station",
+                            "GRANT SELECT, INSERT, UPDATE ON morlank.list_rows, morlank.counters TO station",
+                            "GRANT USAGE ON SEQUENCE morlank.lists_list_id_seq TO station"})
+        QCOMPARE(server.query("line", sql), QString());
+
+    plainConf = dir.filePath("plain.conf");
+    conf = dir.filePath("values.conf");
+    list = dir.filePath("units.csv");
+    QByteArray rows = "ID\n";
+    for (int row = 1; row <= 60; ++row)
+        rows += "U" + QByteArray::number(row) + '\n';
+    QVERIFY(writeFile(plainConf, "ZEL#A=1\nZEL#B=2\nZEL#C=3\n") && writeFile(conf, valuesConf.toUtf8())
+            && writeFile(list, rows));
+}
+
+// Run twice, db init makes the schema once; a schema newer than the program
+// is refused by db init and by a station, and left as it is.
+void LineTest::schemaIsMadeOnceAndNeverDowngraded()
+{
+    for (const QByteArray &said : {QByteArray("is now of version 1"), QByteArray("nothing changed")}) {
+        Cli init({"db", "init", server.url("fresh", "owner", PgServer::ownerPassword())}, dir.path());
+        QCOMPARE(init.status(), 0);
+        QVERIFY2(init.output().contains(said), init.output());
+        QVERIFY(!init.output().contains(PgServer::ownerPassword().toUtf8()));
+    }
+    QCOMPARE(server.query("fresh", "SELECT count(*) FROM morlank.schema_version"), QString("1"));
+    Cli made({"db", "init", server.url("newer", "owner", PgServer::ownerPassword())}, dir.path());
+    QCOMPARE(made.status(), 0);
+    QCOMPARE(server.query("newer", "UPDATE morlank.schema_version SET version = 2"), QString());
+    Cli refused({"db", "init", server.url("newer", "owner", PgServer::ownerPassword())}, dir.path());
+    QCOMPARE(refused.status(), 2);
+    QVERIFY2(refused.output().contains("newer than this program"), refused.output());
+    QCOMPARE(server.query("newer", "SELECT max(version) FROM morlank.schema_version"), QString("2"));
+    QCOMPARE(server.query("newer", "SELECT count(*) FROM morlank.attempts"), QString("0"));
+
+    Cli status({"db", "status", server.url("line", "owner"), "--json"}, dir.path(), PgServer::ownerPassword());
+    QCOMPARE(status.status(), 0);
+    const QJsonObject shown = QJsonDocument::fromJson(status.output()).object();
+    QCOMPARE(shown["schema_version"].toInt(), 1);
+    QVERIFY(shown["lists"].isArray() && shown["stations"].isArray() && shown["spool"]["waiting"].isDouble());
+}
+
+void LineTest::badDatabaseSendsNothing_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QStringList>("more");
+    QTest::addColumn<QByteArray>("said");
+
+    const QString station = server.url("line", "station");
+    // where the server is
+    QTest::newRow("no server") << QString("postgresql:///line?host=%1/none&user=station").arg(dir.path())
+                               << stationPassword << QStringList() << QByteArray("cannot be reached");
+    QTest::newRow("missing database") << server.url("nodb", "station") << stationPassword << QStringList()
+                                      << QByteArray("no such database");
+    // who logs in
+    QTest::newRow("wrong password in the URL") << server.url("line", "station", "Wrong-secret-9") << QString()
+                                               << QStringList() << QByteArray("refused the password");
+    QTest::newRow("wrong password from PGPASSWORD") << station << QString("Wrong-secret-9") << QStringList()
+                                                    << QByteArray("refused the password");
+    QTest::newRow("role without privileges") << server.url("line", "visitor") << stationPassword << QStringList()
+                                             << QByteArray("privileges");
+    // what the database holds
+    QTest::newRow("no schema") << server.url("bare", "owner") << PgServer::ownerPassword() << QStringList()
+                               << QByteArray("db init");
+    QTest::newRow("newer schema") << server.url("newer", "owner") << PgServer::ownerPassword() << QStringList()
+                                  << QByteArray("newer Morlank");
+    // the options
+    QTest::newRow("--db with --state") << station << stationPassword
+                                       << QStringList{"--state", dir.filePath("state.json")}
+                                       << QByteArray("exclude each other");
+}
+
+// Each checked before any port is opened: exit 2, a message that says
+// which, nothing sent, and no password anywhere in what is printed.
+void LineTest::badDatabaseSendsNothing()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, password);
+    QFETCH(QStringList, more);
+    QFETCH(QByteArray, said);
+    StationBench bench;
+    bench.plug(1);
+    QTemporaryDir home;
+    Cli station(QStringList{"watch", conf, "--port", bench.pattern(), "--db", url, "--values", list, "--counter",
+                            "SN=0001", "--json"}
+                    + more,
+                home.path(), password);
+    QCOMPARE(station.status(), 2);
+    QVERIFY2(station.output().contains(said), station.output());
+    QVERIFY(!station.output().contains("Wrong-secret-9") && !station.output().contains(stationPassword.toUtf8())
+            && !station.output().contains(PgServer::ownerPassword().toUtf8()));
+    QCOMPARE(bench.device(1).received(), QByteArray());
+    QCOMPARE(server.query("line", "SELECT count(*) FROM morlank.reservations"), QString("0"));
+}
+
+QStringList LineTest::watch(const QString &configuration, const StationBench &bench, const QStringList &more) const
+{
+    return QStringList{"watch", configuration, "--port", bench.pattern(), "--db", station(), "--json"} + more;
+}
+
+// Two stations, 20 units each, four slots each, at the same time: 40
+// distinct rows and counter values, each unit sent its own, and every record
+// in the database once.
+void LineTest::twoStationsShareOneListAndOneCounter()
+{
+    const QStringList values{"--values", list, "--counter", "SN=0001", "--units", "20"};
+    StationBench benches[2];
+    Cli first(watch(conf, benches[0], values), dir.path());
+    Cli second(watch(conf, benches[1], values), dir.path());
+    Cli *stations[2] = {&first, &second};
+    for (int round = 1; round <= 5; ++round) {
+        for (StationBench &bench : benches) {
+            for (int slot = 1; slot <= 4; ++slot)
+                bench.plug(slot);
+        }
+        QCOMPARE(first.records(4 * round).size(), 4 * round);
+        QCOMPARE(second.records(4 * round).size(), 4 * round);
+        for (int station = 0; station < 2; ++station) {
+            for (const QJsonObject &record : stations[station]->records(4 * round, 0).mid(4 * (round - 1))) {
+                const int slot = record["slot"].toString().right(1).toInt();
+                const QJsonObject fields = record["values"]["fields"].toObject();
+                QCOMPARE(record["result"].toString(), QString("ok"));
+                QCOMPARE(sentTo(benches[station].device(slot)),
+                         QString("ZEL#ID=%1\rZEL#SN=%2\rZEL#A=1\r")
+                             .arg(fields["ID"].toString(), fields["SN"].toString())
+                             .toUtf8());
+            }
+        }
+        for (StationBench &bench : benches) {
+            for (int slot = 1; slot <= 4; ++slot)
+                bench.pull(slot);
+        }
+    }
+    QVERIFY2(first.status() == 0, first.output().right(400));
+    QVERIFY2(second.status() == 0, second.output().right(400));
+
+    QSet<QString> ids;
+    QSet<QString> serials;
+    QStringList attempts;
+    for (Cli *station : stations) {
+        for (const QJsonObject &record : station->records(20, 0)) {
+            ids << record["values"]["fields"]["ID"].toString();
+            serials << record["values"]["fields"]["SN"].toString();
+            attempts << record["attempt_id"].toString();
+        }
+    }
+    QCOMPARE(ids.size(), 40);
+    QCOMPARE(serials.size(), 40);
+    QVERIFY(serials.contains("0001") && serials.contains("0040"));
+    const QString array = "{" + attempts.join(',') + "}";
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 40);
+    QCOMPARE(count("SELECT count(DISTINCT attempt_id) FROM morlank.attempts WHERE attempt_id = ANY($1::uuid[]) "
+                   "AND record->>'attempt_id' = attempt_id::text",
+                   {array}),
+             40);
+    QCOMPARE(count("SELECT count(*) FROM morlank.reservations WHERE attempt_id = ANY($1::uuid[]) AND port <> ''",
+                   {array}),
+             40);
+    QCOMPARE(count("SELECT count(*) FROM morlank.list_rows WHERE attempt_id IS NOT NULL"), 40);
+
+    Cli status({"db", "status", server.url("line", "owner"), "--json"}, dir.path(), PgServer::ownerPassword());
+    QCOMPARE(status.status(), 0);
+    const QJsonObject shown = QJsonDocument::fromJson(status.output()).object();
+    QCOMPARE(shown["lists"][0]["handed_out"].toInt(), 40);
+    QCOMPARE(shown["lists"][0]["left"].toInt(), 20);
+    QCOMPARE(shown["counters"][0]["next"].toString(), QString("41"));
+    QCOMPARE(shown["stations"][0]["records_today"].toInt(), 40);
+    QCOMPARE(shown["spool"]["waiting"].toInt(), 0);
+}
+
+// While the server is down, a unit that needs a value waits with nothing
+// sent, one that needs none is served; once it is back, both go on and
+// every record arrives once.
+void LineTest::serverCrashMidShiftLosesNothing()
+{
+    server.query("line", "TRUNCATE morlank.attempts");
+    StationBench valued;
+    StationBench plain;
+    QTemporaryDir home;
+    Cli needing(watch(conf, valued, {"--values", list, "--counter", "SN=0001", "--units", "2"}), home.path());
+    Cli needingNone(watch(plainConf, plain, {"--units", "2"}), home.path());
+    valued.plug(1);
+    plain.plug(1);
+    QCOMPARE(needing.records(1).size(), 1);
+    QCOMPARE(needingNone.records(1).size(), 1);
+
+    QVERIFY(server.stop(true));
+    valued.plug(2);
+    plain.plug(2);
+    QCOMPARE(needingNone.records(2).size(), 2);
+    QVERIFY2(needingNone.says("records wait for the database since"), needingNone.everything().right(600));
+    QVERIFY2(needing.says("waits for the database"), needing.everything());
+    QCOMPARE(sentTo(valued.device(2)), QByteArray());
+    QCOMPARE(needing.records(2, 0).size(), 1);
+
+    QString error;
+    QVERIFY2(server.start(error), qPrintable(error));
+    QVERIFY2(needing.status() == 0, needing.output().right(400));
+    QVERIFY2(needingNone.status() == 0, needingNone.output().right(400));
+    const QVector<QJsonObject> records = needing.records(2, 0) + needingNone.records(2, 0);
+    QStringList attempts;
+    for (const QJsonObject &record : records) {
+        QCOMPARE(record["result"].toString(), QString("ok"));
+        attempts << record["attempt_id"].toString();
+    }
+    const int first = records[0]["values"]["counters"]["SN"].toString().toInt();
+    QVERIFY(first >= 1);
+    QCOMPARE(records[1]["values"]["counters"]["SN"].toString().toInt(), first + 1);
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 4);
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE attempt_id = ANY($1::uuid[])",
+                   {"{" + attempts.join(',') + "}"}),
+             4);
+}
+
+// Killed once its value is reserved: the value stays spent, and the record
+// its spool held (the database kept from it by a lock) is sent by the next
+// start.
+void LineTest::killedStationSpendsItsValueAndSendsItsSpoolLater()
+{
+    server.query("line", "TRUNCATE morlank.attempts");
+    const int first = count("SELECT next FROM morlank.counters WHERE name = 'SN'");
+    const int reservations = count("SELECT count(*) FROM morlank.reservations");
+    QTemporaryDir home;
+    StationBench bench;
+    PgConnection lock;
+    QString error;
+    QVERIFY2(lock.open(server.url("line", "owner", PgServer::ownerPassword()), error), qPrintable(error));
+    QVERIFY(lock.begin() && lock.exec("LOCK TABLE morlank.attempts IN EXCLUSIVE MODE").ok);
+    {
+        Cli station(watch(conf, bench, {"--values", list, "--counter", "SN=0001"}), home.path());
+        bench.plug(1);
+        QCOMPARE(station.records(1).size(), 1);
+        DeviceProtocol::Settings slow;
+        slow.replyDelayMs = 500;
+        bench.plug(2, slow);
+        QVERIFY(QTest::qWaitFor([&] { return count("SELECT count(*) FROM morlank.reservations") == reservations + 2; },
+                                20000));
+        station.signal(SIGKILL);
+        QCOMPARE(station.status(), -1);
+        QVERIFY(server.query("line", "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                                     "WHERE usename = 'station'")
+                    != "ERROR");
+    }
+    lock.rollback();
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 0);
+    QCOMPARE(server.query("line", "SELECT counters->>'SN' FROM morlank.reservations ORDER BY reserved_at DESC LIMIT 1"),
+             QString("00%1").arg(first + 1));
+
+    bench.pull(1);
+    bench.pull(2);
+    Cli again(watch(conf, bench, {"--values", list, "--counter", "SN=0001", "--units", "1"}), home.path());
+    bench.plug(3);
+    QVERIFY2(again.status() == 0, again.output().right(400));
+    const QJsonObject record = again.records(1, 0).value(0);
+    QCOMPARE(record["values"]["counters"]["SN"].toString(), QString("00%1").arg(first + 2));
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 2);
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE record->'values'->'counters'->>'SN' = $1",
+                   {QString("00%1").arg(first)}),
+             1);
+}
+
+// A download's value comes from the line's counter, and its record, like a
+// clock set's, reaches the database under the attempt_id its reservation
+// names. An edited list is a new list, and said to be one.
+void LineTest::downloadAndClockSetRecordToTheLine()
+{
+    server.query("line", "TRUNCATE morlank.attempts");
+    const QString next = server.query("line", "SELECT next FROM morlank.counters WHERE name = 'SN'");
+    StationBench bench;
+    bench.plug(1);
+    QTemporaryDir home;
+    const QString edited = home.filePath("units.csv");
+    QVERIFY(writeFile(edited, "ID\nE1\nE2\n"));
+    Cli download({"download", conf, "--port", bench.slotPath(1), "--db", station(), "--values", edited, "--counter",
+                  "SN=0001", "--json"},
+                 home.path());
+    QVERIFY2(download.status() == 0, download.output().right(400));
+    QVERIFY2(download.output().contains("an edited file is a new list"), download.output().right(400));
+    const QByteArray sent = sentTo(bench.device(1));
+    QVERIFY2(sent.startsWith("ZEL#ID=E1\rZEL#SN=00" + next.toUtf8() + '\r'), sent);
+    Cli clock({"clock", "set", "--from-pc", "--port", bench.slotPath(1), "--db", station()}, home.path());
+    QVERIFY2(clock.status() == 0, clock.output().right(400));
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 2);
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts a JOIN morlank.reservations r USING (attempt_id) "
+                   "WHERE a.record->'values'->'counters'->>'SN' = r.counters->>'SN' AND r.port = $1",
+                   {bench.slotPath(1)}),
+             1);
+    QCOMPARE(count("SELECT count(*) FROM morlank.lists WHERE name = 'units.csv'"), 2);
+    QCOMPARE(server.query("line", "SELECT bool_or(l.imported_at > o.imported_at) FROM morlank.lists l, morlank.lists o "
+                                  "WHERE l.row_count = 2 AND o.row_count = 60"),
+             QString("t"));
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE record->'clock' IS NOT NULL "
+                   "AND jsonb_typeof(record->'clock') = 'object'"),
+             1);
+
+    // The records streamed back as their JSON text, in time order, between
+    // two times.
+    PgConnection reader;
+    QString error;
+    QVERIFY2(reader.open(server.url("line", "owner", PgServer::ownerPassword()), error), qPrintable(error));
+    const auto stream = [&](const QString &from, const QString &to) {
+        QStringList results;
+        [[maybe_unused]] const bool read = LineStatus::streamRecords(reader, from, to, [&](const QByteArray &text) {
+            results << QJsonDocument::fromJson(text)["result"].toString();
+        }, error);
+        return results;
+    };
+    const QString hourAgo = server.query("line", "SELECT now() - interval '1 hour'");
+    const QString hourAhead = server.query("line", "SELECT now() + interval '1 hour'");
+    QCOMPARE(stream({}, {}), (QStringList{"ok", "ok"}));
+    QCOMPARE(stream(hourAgo, hourAhead).size(), 2);
+    QCOMPARE(stream(hourAhead, {}).size(), 0);
+    QCOMPARE(stream({}, hourAgo).size(), 0);
+}
+
+QTEST_GUILESS_MAIN(LineTest)
+#include "tst_line.moc"
