@@ -25,12 +25,15 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
 // How often the units per hour are worked out anew while nothing else
 // changes.
 const int totalsIntervalMs = 1000;
+// How often a closing window looks whether its records are in the database.
+const int sendingLookMs = 100;
 const int setupWidth = 440;
 
 QLabel *barLabel(double scale, bool bold)
@@ -109,7 +112,7 @@ StationWindow::~StationWindow() = default;
 
 int StationWindow::exitStatus() const
 {
-    return signalNumber ? 128 + signalNumber : 0;
+    return recordsLeft ? 1 : signalNumber ? 128 + signalNumber : 0;
 }
 
 QWidget *StationWindow::topBar()
@@ -269,7 +272,10 @@ void StationWindow::terminate(int number)
 void StationWindow::closeEvent(QCloseEvent *event)
 {
     if (!isRunning()) {
-        event->accept();
+        if (keepsSending())
+            event->ignore();
+        else
+            event->accept();
         return;
     }
     event->ignore();
@@ -282,6 +288,43 @@ void StationWindow::closeEvent(QCloseEvent *event)
     stop();
     showMessage(QStringLiteral("Stopping: each unit in flight finishes the command in flight and is recorded; the "
                                "window closes then."));
+}
+
+// The first close with records waiting for the database starts sending them
+// for up to 30 s; the close that ends it (its own, or the user's) says what
+// is left and where.
+bool StationWindow::keepsSending()
+{
+    RecordSender *sender = setup ? setup->sender() : nullptr;
+    if (!sender || (!lastSending.isValid() && sender->hasSentAll()))
+        return false;
+    if (!lastSending.isValid()) {
+        lastSending.start();
+        connect(&sendingTimer, &QTimer::timeout, this, [this] {
+            if (setup->sender()->hasSentAll() || lastSending.elapsed() > 30000)
+                close();
+        });
+        sendingTimer.start(sendingLookMs);
+        showMessage(QStringLiteral("Sending the records that wait for the database, for up to 30 s; close again "
+                                   "to stop at once."));
+        return true;
+    }
+    endSending();
+    return false;
+}
+
+void StationWindow::endSending()
+{
+    sendingTimer.stop();
+    RecordSender *sender = setup->sender();
+    sender->end();
+    sender->wait();
+    const int waiting = RecordSender::waitingIn(sender->fileName());
+    recordsLeft = waiting > 0;
+    if (recordsLeft)
+        std::fprintf(stderr, "morlank-station: %d records wait for the database in %s; the next start with --db "
+                             "sends them.\n",
+                     waiting, qPrintable(sender->fileName()));
 }
 
 bool StationWindow::confirmClose(int inFlight)

@@ -7,6 +7,7 @@
 #include "terminationsignals.h"
 #include "unittally.h"
 
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QMainWindow>
 #include <QTimer>
@@ -56,6 +57,8 @@ private:
     void showTotals();
     void openReport();
     QString databaseText();
+    bool keepsSending();
+    void endSending();
     void updateControls();
     bool isRunning() const;
     int unitsInFlight() const;
@@ -73,6 +76,11 @@ private:
     bool stopping = false;
     bool closeWhenFinished = false;
     int signalNumber = 0;
+    // With --db, while the window closes: the records still sent, for up to
+    // 30 s; a further close stops at once.
+    QElapsedTimer lastSending;
+    QTimer sendingTimer;
+    bool recordsLeft = false;
 
     QLabel *okLabel;
     QLabel *failedLabel;
