@@ -347,8 +347,10 @@ void FiguresTest::selection_data()
     QTest::newRow("a log that is not there") << QStringList{"missing.jsonl"} << 2 << 0
                                              << "cannot read the log missing.jsonl: no such file";
     QTest::newRow("a time that does not read") << QStringList{"--since", "tomorrow"} << 2 << 0 << "--since takes a date";
-    QTest::newRow("a database, not in this build") << QStringList{"--db", "postgresql:///line"} << 2 << 0
-                                                   << "--db: this morlank-cli cannot read a database yet";
+    QTest::newRow("a database that cannot be reached")
+        << QStringList{"--db", "postgresql:///line?host=/nonexistent/morlank"} << 2 << 0
+        << "--db: cannot use the database postgresql:///line?host=/nonexistent/morlank: the database server cannot "
+           "be reached";
 }
 
 void FiguresTest::selection()

@@ -304,6 +304,23 @@ void LineTest::twoStationsShareOneListAndOneCounter()
     QCOMPARE(shown["counters"][0]["next"].toString(), QString("41"));
     QCOMPARE(shown["stations"][0]["records_today"].toInt(), 40);
     QCOMPARE(shown["spool"]["waiting"].toInt(), 0);
+
+    // The report reads the same figures from the line's database as from
+    // the stations' own records.
+    QByteArray lines;
+    for (Cli *station : stations) {
+        for (const QJsonObject &record : station->records(20, 0))
+            lines += QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
+    }
+    const QString log = dir.filePath("both-stations.jsonl");
+    QVERIFY(writeFile(log, lines));
+    Cli fromLogs({"report", log, "--json"}, dir.path());
+    Cli fromDatabase({"report", "--db", server.url("line", "owner"), "--json"}, dir.path(), PgServer::ownerPassword());
+    QCOMPARE(fromLogs.status(), 0);
+    QCOMPARE(fromDatabase.status(), 0);
+    const QJsonObject figures = QJsonDocument::fromJson(fromLogs.output()).object();
+    QCOMPARE(figures["units"].toInt(), 40);
+    QCOMPARE(QJsonDocument::fromJson(fromDatabase.output()).object(), figures);
 }
 
 // While the server is down, a unit that needs a value waits with nothing
