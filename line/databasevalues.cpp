@@ -13,14 +13,6 @@
 namespace {
 using Reservation = ValueSource::Reservation;
 
-Reservation refusal(Reservation::Outcome outcome, const QString &error)
-{
-    Reservation reservation;
-    reservation.outcome = outcome;
-    reservation.error = error;
-    return reservation;
-}
-
 QString jsonText(const QJsonValue &value)
 {
     const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
@@ -33,8 +25,8 @@ Reservation failure(PgConnection &connection, const PgConnection::Result &result
 {
     connection.rollback();
     if (!connection.isOpen())
-        return refusal(Reservation::DatabaseAway, QStringLiteral("waits for the database"));
-    return refusal(Reservation::UnitRefused, QStringLiteral("the database refused the reservation: %1").arg(result.error));
+        return Reservation::refused(Reservation::DatabaseAway, QStringLiteral("waits for the database"));
+    return Reservation::refused(Reservation::UnitRefused, QStringLiteral("the database refused the reservation: %1").arg(result.error));
 }
 
 const QString takeFreeRow = QStringLiteral(
@@ -222,7 +214,7 @@ Reservation DatabaseValues::reserve(const Unit &unit)
         return {};
     PgConnection *db = connection();
     if (!db)
-        return refusal(Reservation::DatabaseAway, QStringLiteral("waits for the database"));
+        return Reservation::refused(Reservation::DatabaseAway, QStringLiteral("waits for the database"));
     return reserveIn(*db, unit);
 }
 
@@ -250,7 +242,7 @@ Reservation DatabaseValues::reserveIn(PgConnection &db, const Unit &unit)
         QString value;
         if (!CounterOption::format(taken.value().toULongLong(), taken.value(0, 1).toInt(), value)) {
             db.rollback();
-            return refusal(Reservation::UnitRefused,
+            return Reservation::refused(Reservation::UnitRefused,
                            QStringLiteral("counter %1 has run out: its next value, %2, has more digits than it may")
                                .arg(counter.name(), taken.value()));
         }
@@ -283,7 +275,7 @@ int DatabaseValues::takeRow(PgConnection &db, const Unit &unit, const QString &a
     if (!taken.rows.isEmpty())
         return taken.value().toInt();
     if (bound > 0) {
-        reservation = refusal(Reservation::UnitRefused,
+        reservation = Reservation::refused(Reservation::UnitRefused,
                               QStringLiteral("row %1 of %2, bound to the adapter %3, was handed out before")
                                   .arg(bound)
                                   .arg(list.name(), unit.usbSerial));
@@ -295,10 +287,10 @@ int DatabaseValues::takeRow(PgConnection &db, const Unit &unit, const QString &a
         return 0;
     }
     reservation = free.value().toInt() == 0
-                      ? refusal(Reservation::UsedUp, QStringLiteral("the list %1 is used up: all %2 rows handed out")
+                      ? Reservation::refused(Reservation::UsedUp, QStringLiteral("the list %1 is used up: all %2 rows handed out")
                                                          .arg(list.name())
                                                          .arg(list.rowCount()))
-                      : refusal(Reservation::UnitRefused,
+                      : Reservation::refused(Reservation::UnitRefused,
                                 QStringLiteral("no row of %1 is free for a unit without a row of its own: the %2 "
                                                "rows left are bound to other adapters or being taken")
                                     .arg(list.name(), free.value()));
@@ -317,7 +309,7 @@ Reservation DatabaseValues::peek()
         return {};
     PgConnection *db = connection();
     if (!db)
-        return refusal(Reservation::DatabaseAway, PgConnection::remedy(PgConnection::Unreachable));
+        return Reservation::refused(Reservation::DatabaseAway, PgConnection::remedy(PgConnection::Unreachable));
     Reservation reservation;
     if (hasList) {
         const PgConnection::Result next = db->exec(
@@ -325,7 +317,7 @@ Reservation DatabaseValues::peek()
                            "AND attempt_id IS NULL"),
             {listId});
         if (!next.ok || next.value().isNull())
-            return refusal(Reservation::UsedUp, QStringLiteral("the list %1 is used up").arg(list.name()));
+            return Reservation::refused(Reservation::UsedUp, QStringLiteral("the list %1 is used up").arg(list.name()));
         reservation.assignment = list.assignmentOf(next.value().toInt());
     }
     for (const CounterOption &counter : counters) {
@@ -334,7 +326,7 @@ Reservation DatabaseValues::peek()
         QString value;
         if (!next.ok || next.rows.isEmpty()
             || !CounterOption::format(next.value().toULongLong(), next.value(0, 1).toInt(), value))
-            return refusal(Reservation::UnitRefused, QStringLiteral("counter %1 has run out").arg(counter.name()));
+            return Reservation::refused(Reservation::UnitRefused, QStringLiteral("counter %1 has run out").arg(counter.name()));
         reservation.assignment.addCounter(counter.name(), value);
     }
     return reservation;

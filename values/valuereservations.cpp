@@ -10,14 +10,6 @@
 namespace {
 using Reservation = ValueReservations::Reservation;
 
-Reservation refusal(Reservation::Outcome outcome, const QString &error)
-{
-    Reservation reservation;
-    reservation.outcome = outcome;
-    reservation.error = error;
-    return reservation;
-}
-
 // Local time with its offset from UTC, such as 2026-12-07T21:04:05+01:00.
 QString timestamp()
 {
@@ -149,7 +141,7 @@ ValueReservations::Reservation ValueReservations::reserve(const Unit &unit)
         return {};
     QString error;
     if (!file->lock(error))
-        return refusal(Reservation::StateFailed, error);
+        return Reservation::refused(Reservation::StateFailed, error);
     const Reservation reservation = reserveLocked(unit);
     file->unlock();
     return reservation;
@@ -159,7 +151,7 @@ ValueReservations::Reservation ValueReservations::reserveLocked(const Unit &unit
 {
     QString error;
     if (!refresh(error))
-        return refusal(Reservation::StateFailed, error);
+        return Reservation::refused(Reservation::StateFailed, error);
     const Reservation reservation = choose(unit);
     if (reservation.outcome != Reservation::Assigned)
         return reservation;
@@ -167,7 +159,7 @@ ValueReservations::Reservation ValueReservations::reserveLocked(const Unit &unit
     const QByteArray bytes = state.toJson();
     if (!file->replace(bytes, error)) {
         stateKnown = false; // `state` holds a value the file does not
-        return refusal(Reservation::StateFailed, error);
+        return Reservation::refused(Reservation::StateFailed, error);
     }
     seen = bytes;
     fileSeen = true;
@@ -183,7 +175,7 @@ ValueReservations::Reservation ValueReservations::peek()
     // whole state.
     QString error;
     if (!refresh(error))
-        return refusal(Reservation::StateFailed, error);
+        return Reservation::refused(Reservation::StateFailed, error);
     return choose(Unit());
 }
 
@@ -205,7 +197,7 @@ ValueReservations::Reservation ValueReservations::choose(const Unit &unit) const
         const ValueState::CounterPosition position = positionOf(counter);
         QString value;
         if (!CounterOption::format(position.next, position.width, value)) {
-            return refusal(
+            return Reservation::refused(
                 Reservation::UsedUp,
                 QStringLiteral("counter %1 has run out: its next value, %2, has more than %3 digits")
                     .arg(counter.name())
@@ -225,14 +217,14 @@ int ValueReservations::chooseRow(const Unit &unit, Reservation &reservation) con
         return 0;
     const int rows = list.rowCount();
     if (state.takenRowCount() >= rows) {
-        reservation = refusal(
+        reservation = Reservation::refused(
             Reservation::UsedUp,
             QStringLiteral("the list %1 is used up: all %2 rows handed out").arg(list.name()).arg(rows));
         return 0;
     }
     const int bound = list.rowBoundTo(unit.usbSerial);
     if (bound > 0 && state.isRowTaken(bound)) {
-        reservation = refusal(Reservation::UnitRefused,
+        reservation = Reservation::refused(Reservation::UnitRefused,
                               QStringLiteral("row %1 of %2, bound to the adapter %3, was handed out before")
                                   .arg(bound)
                                   .arg(list.name(), unit.usbSerial));
@@ -243,7 +235,7 @@ int ValueReservations::chooseRow(const Unit &unit, Reservation &reservation) con
         if (!state.isRowTaken(row) && !list.isBound(row))
             return row;
     }
-    reservation = refusal(Reservation::UnitRefused,
+    reservation = Reservation::refused(Reservation::UnitRefused,
                           QStringLiteral("no row of %1 is left for a unit without a row of its own: "
                                          "the %2 rows not handed out are bound to other adapters")
                               .arg(list.name())

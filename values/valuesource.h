@@ -34,6 +34,14 @@ public:
         Outcome outcome = Assigned;
         Assignment assignment;
         QString error; // why, unless Assigned
+
+        static Reservation refused(Outcome outcome, const QString &error)
+        {
+            Reservation reservation;
+            reservation.outcome = outcome;
+            reservation.error = error;
+            return reservation;
+        }
     };
 
     virtual ~ValueSource() = default;
