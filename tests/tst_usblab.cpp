@@ -31,7 +31,8 @@ QByteArray shown(const QVector<QJsonObject> &records)
     for (const QJsonObject &record : records) {
         lines << QStringList{record["started"].toString(), record["slot"].toString().right(7),
                              record["arrival"].toString(), record["unit"].toString(QStringLiteral("null")),
-                             QStringLiteral("usb:") + record["usb"]["serial_number"].toString(),
+                             QStringLiteral("usb:%1/%2").arg(record["usb"]["serial_number"].toString(),
+                                                             record["usb"]["vid_pid"].toString()),
                              record["result"].toString(), QString::number(record["sent"].toInt())}
                      .join(QLatin1Char(' '));
     }
@@ -219,8 +220,9 @@ void UsbLabTest::watchServesSlotsByPath()
     plug(1, QStringLiteral("UNIT0001"));
     plug(2, QStringLiteral("UNIT0002"));
     QCOMPARE(records(log, 2).size(), 2);
-    // The same socket, a new unit.
+    // The same socket, a new unit; the one that sat there was served once.
     pull(1);
+    QCOMPARE(end(1).configurationCommands(), 4);
     plug(1, QStringLiteral("UNIT0003"));
     const QVector<QJsonObject> written = records(log, 3);
     QCOMPARE(lab.finished(station, 60000), 0);
