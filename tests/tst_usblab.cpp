@@ -13,6 +13,10 @@ namespace {
 const QString cli = QStringLiteral(MORLANK_CLI_REAL);
 const QString labWindow = QStringLiteral(MORLANK_LAB_WINDOW);
 const QString labStation = QStringLiteral(MORLANK_LAB_STATION);
+const QString devsim = QStringLiteral(MORLANK_DEVSIM);
+// A port in the guest that never answers, outside every pattern: the
+// station's first look is done once it shows it empty.
+const QString silentPort = QStringLiteral("/tmp/looked/slot1");
 const QByteArray configuration = "ZEL#A=1\nZEL#B=2\nZEL#C=3\nZEL#D=4\n";
 
 QJsonObject parsed(const QByteArray &json)
@@ -27,6 +31,8 @@ QByteArray shown(const QVector<QJsonObject> &records)
     for (const QJsonObject &record : records) {
         lines << QStringList{record["started"].toString(), record["slot"].toString().right(7),
                              record["arrival"].toString(), record["unit"].toString(QStringLiteral("null")),
+                             QStringLiteral("usb:%1/%2").arg(record["usb"]["serial_number"].toString(),
+                                                             record["usb"]["vid_pid"].toString()),
                              record["result"].toString(), QString::number(record["sent"].toInt())}
                      .join(QLatin1Char(' '));
     }
@@ -72,9 +78,14 @@ private:
     AdapterEnd &end(int port, const QStringList &arguments = {});
     // Plugs an adapter with a unit behind it.
     void plug(int port, const QString &serial, const QString &driver = QStringLiteral("usb-serial"));
+    // Plugs an adapter with nothing behind it.
+    void plugEmpty(int port, const QString &serial);
     void pull(int port);
     // morlank-cli watch in the guest, its records in a log in the share.
     int watch(const QString &log, const QString &arguments);
+    // Whether the station started as `command` has looked at its ports
+    // once, `silent` shown empty: a unit plugged after it is one that came.
+    bool lookedOnce(int command, const QString &silent = silentPort);
     QVector<QJsonObject> records(const QString &log, int count, int ms = 120000);
     // A record log in the share, empty.
     QString freshLog(const QString &name);
@@ -89,6 +100,9 @@ void UsbLabTest::initTestCase()
     QString error;
     if (!lab.start(error))
         QFAIL(qPrintable(QStringLiteral("the USB lab cannot start: ") + error));
+    const int silent = lab.startCommand(QStringLiteral("mkdir -p /tmp/looked && exec %1 --silent --links /tmp/looked").arg(devsim));
+    QVERIFY2(QTest::qWaitFor([&] { return lab.output(silent).contains(silentPort.toUtf8()); }, 30000),
+             lab.errors(silent).constData());
 }
 
 // Every test leaves the ports empty, the far ends gone.
@@ -127,6 +141,13 @@ void UsbLabTest::plug(int port, const QString &serial, const QString &driver)
     plugged << port;
 }
 
+void UsbLabTest::plugEmpty(int port, const QString &serial)
+{
+    QVERIFY(end(port).isJoined());
+    QVERIFY(lab.plug(port, serial));
+    plugged << port;
+}
+
 void UsbLabTest::pull(int port)
 {
     QVERIFY(lab.pull(port));
@@ -136,8 +157,15 @@ void UsbLabTest::pull(int port)
 
 int UsbLabTest::watch(const QString &log, const QString &arguments)
 {
-    return lab.startCommand(QStringLiteral("%1 watch %2 --log %3 --quiet %4")
-                                .arg(cli, writeShared(QStringLiteral("station.conf"), configuration), log, arguments));
+    return lab.startCommand(QStringLiteral("%1 watch %2 --log %3 --port %4 %5")
+                                .arg(cli, writeShared(QStringLiteral("station.conf"), configuration), log, silentPort,
+                                     arguments));
+}
+
+bool UsbLabTest::lookedOnce(int command, const QString &silent)
+{
+    const QByteArray line = silent.toUtf8() + "  empty";
+    return QTest::qWaitFor([&] { return lab.errors(command).contains(line); }, 60000);
 }
 
 QString UsbLabTest::freshLog(const QString &name)
@@ -188,11 +216,13 @@ void UsbLabTest::watchServesSlotsByPath()
     const QString log = freshLog(QStringLiteral("slots.jsonl"));
     const int station = watch(log, QStringLiteral("--port '/dev/serial/by-path/*' --slot Left=%1 --slot Right=%2 --units 3")
                                        .arg(UsbLab::byPath(1), UsbLab::byPath(2)));
+    QVERIFY(lookedOnce(station));
     plug(1, QStringLiteral("UNIT0001"));
     plug(2, QStringLiteral("UNIT0002"));
     QCOMPARE(records(log, 2).size(), 2);
-    // The same socket, a new unit.
+    // The same socket, a new unit; the one that sat there was served once.
     pull(1);
+    QCOMPARE(end(1).configurationCommands(), 4);
     plug(1, QStringLiteral("UNIT0003"));
     const QVector<QJsonObject> written = records(log, 3);
     QCOMPARE(lab.finished(station, 60000), 0);
@@ -216,8 +246,9 @@ void UsbLabTest::unitPulledMidDownloadIsGone()
     for (int i = 1; i <= 30; ++i)
         longer += "ZEL#LINE=" + QByteArray::number(i) + '\n';
     const QString log = freshLog(QStringLiteral("gone.jsonl"));
-    const int station = lab.startCommand(QStringLiteral("%1 watch %2 --port '/dev/serial/by-path/*' --units 2 --log %3 --quiet")
-                                             .arg(cli, writeShared(QStringLiteral("long.conf"), longer), log));
+    const int station = lab.startCommand(QStringLiteral("%1 watch %2 --port '/dev/serial/by-path/*' --port %3 --units 2 --log %4")
+                                             .arg(cli, writeShared(QStringLiteral("long.conf"), longer), silentPort, log));
+    QVERIFY(lookedOnce(station));
     plug(3, QStringLiteral("HALFWAY1"));
     QVERIFY(end(3).waitForConfigurationCommands(3, 60000));
     pull(3);
@@ -243,8 +274,12 @@ void UsbLabTest::vidPidLeavesAnotherAdapterAlone()
                                     "grep -q fe72 /sys/bus/usb-serial/drivers/ftdi_sio/new_id")),
              0);
     // Plugged while the station watches: each is looked at as udev names it.
+    // The silent port has no id to pass: an adapter of the id chosen with
+    // nothing behind it shows the first look instead.
+    plugEmpty(3, QStringLiteral("NOBODY03"));
     const QString log = freshLog(QStringLiteral("vidpid.jsonl"));
     const int station = watch(log, QStringLiteral("--port '/dev/serial/by-path/*' --vid-pid 0403:6001 --units 1"));
+    QVERIFY(lookedOnce(station, UsbLab::byPath(3)));
     plug(2, QStringLiteral("OTHER001"), QStringLiteral("usb-braille"));
     plug(1, QStringLiteral("CHOSEN01"));
     QCOMPARE(lab.finished(station, 120000), 0);
@@ -268,8 +303,9 @@ void UsbLabTest::usbSerialBindsEachAdapterToItsRow()
     const QString file = writeShared(QStringLiteral("named.conf"), "ZEL#NAME={{NAME}}\nZEL#B=2\nZEL#C=3\n");
     const QString log = freshLog(QStringLiteral("bound.jsonl"));
     const int station = lab.startCommand(
-        QStringLiteral("%1 watch %2 --values %3 --state %4 --port '/dev/serial/by-path/*' --units 2 --log %5 --quiet")
-            .arg(cli, file, list, freshLog(QStringLiteral("units.state")), log));
+        QStringLiteral("%1 watch %2 --values %3 --state %4 --port '/dev/serial/by-path/*' --port %5 --units 2 --log %6")
+            .arg(cli, file, list, freshLog(QStringLiteral("units.state")), silentPort, log));
+    QVERIFY(lookedOnce(station));
     plug(1, QStringLiteral("BOUND001"));
     plug(2, QStringLiteral("BOUND002"));
     QCOMPARE(lab.finished(station, 120000), 0);
@@ -320,9 +356,11 @@ void UsbLabTest::windowLosesTheAdapterMidway()
 
 void UsbLabTest::stationWindowServesAUnitPluggedIn()
 {
-    const int window = lab.startCommand(QStringLiteral("%1 %2 --port '/dev/serial/by-path/*' --slot Bench=%3")
-                                            .arg(labStation, writeShared(QStringLiteral("tile.conf"), configuration),
+    const int window = lab.startCommand(QStringLiteral("%1 %2 %3 --port '/dev/serial/by-path/*' --slot Bench=%4")
+                                            .arg(labStation, silentPort,
+                                                 writeShared(QStringLiteral("tile.conf"), configuration),
                                                  UsbLab::byPath(3)));
+    QVERIFY(QTest::qWaitFor([&] { return lab.output(window).startsWith("looked\n"); }, 60000));
     plug(3, QStringLiteral("TILE0001"));
     QCOMPARE(lab.finished(window, 150000), 0);
     const QStringList tile = QString::fromUtf8(lab.output(window)).split(QLatin1Char('\n'));
