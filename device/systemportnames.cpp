@@ -1,8 +1,9 @@
 #include "portlist.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
-#include <QThread>
 
 #include <optional>
 
@@ -26,10 +27,30 @@ std::optional<PortInfo> listedInfo(const QString &name, const QString &target)
     return std::nullopt;
 }
 
-bool isUsbDevice(const QString &target)
+QString attribute(const QDir &device, const QString &name)
 {
-    const QString device = QStringLiteral("/sys/class/tty/%1/device").arg(QFileInfo(target).fileName());
-    return QFileInfo(device).canonicalFilePath().contains(QLatin1String("/usb"));
+    QFile file(device.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
+// The USB adapter behind the device `target`, as the kernel knows it now;
+// nothing when it is no USB device.
+std::optional<PortInfo> usbAdapterInfo(const QString &target)
+{
+    const QString tty = QStringLiteral("/sys/class/tty/%1/device").arg(QFileInfo(target).fileName());
+    QDir device(QFileInfo(tty).canonicalFilePath());
+    if (!device.path().contains(QLatin1String("/usb")))
+        return std::nullopt;
+    // Up from the serial port and its interface to the USB device, which
+    // holds the adapter's ids.
+    for (int up = 0; !device.exists(QStringLiteral("idVendor")); ++up) {
+        if (up == 3 || !device.cdUp())
+            return std::nullopt;
+    }
+    return PortInfo{attribute(device, QStringLiteral("serial")),
+                    attribute(device, QStringLiteral("idVendor")) + QLatin1Char(':')
+                        + attribute(device, QStringLiteral("idProduct")),
+                    attribute(device, QStringLiteral("manufacturer")), attribute(device, QStringLiteral("product"))};
 }
 } // namespace
 
@@ -49,15 +70,10 @@ PortInfo systemPortInfo(const QString &name)
     // milliseconds.
     if (target.startsWith(QLatin1String("/dev/pts/")))
         return {};
-    // udev makes a new adapter's device node and links before it has written
-    // what it read off the adapter: a USB port listed without its id is
-    // asked again for a moment.
-    for (int look = 0;; ++look) {
-        const std::optional<PortInfo> port = listedInfo(name, target);
-        if (!port)
-            return {};
-        if (!port->vidPid.isEmpty() || look == 20 || !isUsbDevice(target))
-            return *port;
-        QThread::msleep(25);
-    }
+    // An adapter is read off the kernel's own view of it: udev's database,
+    // which the system's list reads, lags behind an adapter swapped in the
+    // same socket and may still name the one before, or none.
+    if (const std::optional<PortInfo> usb = usbAdapterInfo(target))
+        return *usb;
+    return listedInfo(name, target).value_or(PortInfo());
 }
