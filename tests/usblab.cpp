@@ -78,8 +78,9 @@ bool UsbLab::start(QString &error)
     arguments << "-m" << "1024" << "-smp" << "2" << "-display" << "none" << "-no-reboot" << "-monitor" << "none"
               << "-kernel" << sockets.filePath("vmlinuz") << "-initrd" << sockets.filePath("initramfs.cpio.gz")
               << "-append"
-              << QStringLiteral("console=ttyS0 8250.nr_uarts=1 panic=-1 quiet labagent=%1 labshare=%2")
-                     .arg(QStringLiteral(MORLANK_USBLAB_DIR "/guest-agent"), share.path())
+              << QStringLiteral("console=ttyS0 8250.nr_uarts=1 panic=-1 quiet labagent=%1 labshare=%2 labkeep=%3")
+                     .arg(QStringLiteral(MORLANK_USBLAB_DIR "/guest-agent"), share.path(),
+                          QStringLiteral(MORLANK_USBLAB_KEEP))
               << "-virtfs" << "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap"
               << "-virtfs"
               << QStringLiteral("local,path=%1,mount_tag=lab,security_model=none,multidevs=remap").arg(share.path())
