@@ -178,7 +178,12 @@ QString RecordSender::fileName() const
 RecordSender::Backlog RecordSender::backlog() const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return shown;
+    Backlog copy = shown;
+    // Text of its own, not a share of the sending thread's: the last owner
+    // of shared text frees it inside Qt, where the race checker cannot see
+    // the reference count that orders it.
+    copy.error = QString(shown.error.constData(), shown.error.size());
+    return copy;
 }
 
 bool RecordSender::hasSentAll() const
