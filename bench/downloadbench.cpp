@@ -1,11 +1,11 @@
 #include "downloadbench.h"
 
-#include "chosenportlist.h"
-#include "devicelink.h"
+#include "device/devicelink.h"
 #include "measure.h"
 #include "replylatency.h"
 #include "resulttable.h"
-#include "simulateddevice.h"
+#include "simulator/chosenportlist.h"
+#include "simulator/simulateddevice.h"
 
 #include <QDebug>
 #include <QStringList>

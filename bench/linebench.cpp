@@ -1,7 +1,7 @@
 #include "linebench.h"
 
+#include "line/pgconnection.h"
 #include "measure.h"
-#include "pgconnection.h"
 #include "resulttable.h"
 
 #include <QDebug>

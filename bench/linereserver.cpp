@@ -2,8 +2,8 @@
 // list FILE.csv in the line's database URL, one unit after the other, and
 // prints the time its reservations started and ended (ms since the epoch)
 // and then each reservation's time in microseconds, one a line.
-#include "commandtemplate.h"
-#include "databasevalues.h"
+#include "line/databasevalues.h"
+#include "values/commandtemplate.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

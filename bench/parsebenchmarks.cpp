@@ -1,6 +1,6 @@
 #include "parsebenchmarks.h"
 
-#include "replyparser.h"
+#include "device/replyparser.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "readbenchmarks.h"
 
-#include "commandreader.h"
 #include "conffiles.h"
+#include "device/commandreader.h"
 
 #include <QFile>
 #include <QFileInfo>

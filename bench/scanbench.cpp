@@ -1,10 +1,10 @@
 #include "scanbench.h"
 
-#include "chosenportlist.h"
-#include "devicelink.h"
+#include "device/devicelink.h"
 #include "measure.h"
 #include "resulttable.h"
-#include "simulateddevice.h"
+#include "simulator/chosenportlist.h"
+#include "simulator/simulateddevice.h"
 
 #include <QDebug>
 #include <QSerialPort>

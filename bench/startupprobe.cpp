@@ -1,7 +1,7 @@
 // Starts like the program does, with no serial port to scan, and quits as soon
 // as the window has been shown. With --bare it shows an empty QMainWindow
 // instead: the reference for what Qt itself costs to start.
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QApplication>
 #include <QTimer>

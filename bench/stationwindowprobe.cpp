@@ -7,8 +7,8 @@
 //                            the program), then prints how late a 10 ms timer
 //                            fired from the window's first shown on:
 //                            "lateness MEDIAN P99 MAX COUNT", in ms.
-#include "stationlaunch.h"
-#include "stationwindow.h"
+#include "stationwindow/stationlaunch.h"
+#include "stationwindow/stationwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

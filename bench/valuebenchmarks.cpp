@@ -1,9 +1,9 @@
 #include "valuebenchmarks.h"
 
-#include "commandtemplate.h"
-#include "valuelist.h"
-#include "valuereservations.h"
-#include "valuestate.h"
+#include "values/commandtemplate.h"
+#include "values/valuelist.h"
+#include "values/valuereservations.h"
+#include "values/valuestate.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 //
 // Input: the bytes of the file.
 
-#include "commandreader.h"
+#include "device/commandreader.h"
 
 #include <QByteArray>
 #include <QString>

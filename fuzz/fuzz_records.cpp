@@ -6,10 +6,10 @@
 // median no longer than the 90th percentile, every attempt in one slot;
 // the JSON and the page are made from them.
 
-#include "figuresjson.h"
-#include "recordsource.h"
-#include "reportpage.h"
-#include "reportreader.h"
+#include "figures/figuresjson.h"
+#include "figures/reportpage.h"
+#include "figures/reportreader.h"
+#include "records/recordsource.h"
 
 #include <QByteArray>
 #include <QByteArrayList>

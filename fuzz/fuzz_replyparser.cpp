@@ -3,7 +3,7 @@
 // Input: the first byte picks the header length, the rest are the answer
 // bytes as they come from the port.
 
-#include "replyparser.h"
+#include "device/replyparser.h"
 
 #include <QByteArray>
 #include <QString>

@@ -6,10 +6,10 @@
 // Every placeholder that no column names gets a counter's value, so that
 // every row of a list that reads is filled.
 
-#include "assignment.h"
-#include "commandreader.h"
-#include "commandtemplate.h"
-#include "valuelist.h"
+#include "device/commandreader.h"
+#include "values/assignment.h"
+#include "values/commandtemplate.h"
+#include "values/valuelist.h"
 
 #include <QByteArray>
 #include <QByteArrayList>

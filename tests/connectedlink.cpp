@@ -1,6 +1,6 @@
 #include "connectedlink.h"
 
-#include "chosenportlist.h"
+#include "simulator/chosenportlist.h"
 
 #include <QCoreApplication>
 

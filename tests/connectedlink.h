@@ -1,8 +1,8 @@
 #ifndef CONNECTEDLINK_H
 #define CONNECTEDLINK_H
 
-#include "devicelink.h"
-#include "simulateddevice.h"
+#include "device/devicelink.h"
+#include "simulator/simulateddevice.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "portlist.h"
+#include "device/portlist.h"
 
 #include <QFile>
 #include <QProcessEnvironment>

@@ -4,9 +4,9 @@
 // tile shows Empty, the station's first look done. Then it prints the tile
 // of the first unit to end, once a tile says OK (status 0), FAILED or Gone
 // (status 1), or nothing within two minutes (status 2).
-#include "slottile.h"
-#include "stationlaunch.h"
-#include "stationwindow.h"
+#include "stationwindow/slottile.h"
+#include "stationwindow/stationlaunch.h"
+#include "stationwindow/stationwindow.h"
 
 #include <QApplication>
 #include <QTest>

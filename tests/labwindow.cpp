@@ -1,7 +1,7 @@
 // The Morlank window as the USB lab's guest runs it: on the system's own port
 // list, offscreen. Prints what the window shows after its scan at start and,
 // given a configuration file, after Program: one "name: value" a line.
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "modaldriver.h"
 
 #include <QApplication>

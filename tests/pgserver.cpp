@@ -1,6 +1,6 @@
 #include "pgserver.h"
 
-#include "pgconnection.h"
+#include "line/pgconnection.h"
 
 #include <QDir>
 #include <QFile>

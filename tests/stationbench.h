@@ -1,8 +1,8 @@
 #ifndef STATIONBENCH_H
 #define STATIONBENCH_H
 
-#include "deviceprotocol.h"
-#include "simulateddevice.h"
+#include "simulator/deviceprotocol.h"
+#include "simulator/simulateddevice.h"
 
 #include <QString>
 #include <QTemporaryDir>

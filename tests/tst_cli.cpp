@@ -1,9 +1,9 @@
+#include "cli/progressdisplay.h"
+#include "cli/screencolumns.h"
+#include "cli/stationdisplay.h"
 #include "connectedlink.h"
-#include "deviceprotocol.h"
-#include "progressdisplay.h"
-#include "screencolumns.h"
-#include "stationdisplay.h"
-#include "simulateddevice.h"
+#include "simulator/deviceprotocol.h"
+#include "simulator/simulateddevice.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>

@@ -1,5 +1,5 @@
-#include "chosenportlist.h"
-#include "devicelink.h"
+#include "device/devicelink.h"
+#include "simulator/chosenportlist.h"
 #include "windowrig.h"
 
 #include <QCheckBox>

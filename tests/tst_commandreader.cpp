@@ -1,4 +1,4 @@
-#include "commandreader.h"
+#include "device/commandreader.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,7 +1,7 @@
-#include "demoports.h"
-#include "mainwindow.h"
+#include "app/mainwindow.h"
+#include "demo/demoports.h"
+#include "device/portlist.h"
 #include "modaldriver.h"
-#include "portlist.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

@@ -1,6 +1,6 @@
-#include "chosenportlist.h"
 #include "connectedlink.h"
-#include "deviceprotocol.h"
+#include "simulator/chosenportlist.h"
+#include "simulator/deviceprotocol.h"
 
 #include <QtTest>
 

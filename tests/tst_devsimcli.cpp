@@ -1,5 +1,5 @@
-#include "chosenportlist.h"
 #include "connectedlink.h"
+#include "simulator/chosenportlist.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

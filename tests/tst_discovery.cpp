@@ -1,7 +1,7 @@
-#include "devicelink.h"
-#include "simulateddevice.h"
-#include "chosenportlist.h"
 #include "connectedlink.h"
+#include "device/devicelink.h"
+#include "simulator/chosenportlist.h"
+#include "simulator/simulateddevice.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
-#include "recordreader.h"
-#include "recordselection.h"
-#include "reportpage.h"
+#include "figures/recordselection.h"
+#include "figures/reportpage.h"
+#include "records/recordreader.h"
 
 #include <QImage>
 #include <QJsonArray>

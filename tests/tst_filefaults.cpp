@@ -1,5 +1,5 @@
-#include "commandreader.h"
-#include "chosenportlist.h"
+#include "device/commandreader.h"
+#include "simulator/chosenportlist.h"
 #include "windowrig.h"
 
 #include <QLabel>

@@ -1,5 +1,5 @@
-#include "mainwindow.h"
-#include "chosenportlist.h"
+#include "app/mainwindow.h"
+#include "simulator/chosenportlist.h"
 
 #include <QAction>
 #include <QApplication>

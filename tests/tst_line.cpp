@@ -1,5 +1,5 @@
-#include "linestatus.h"
-#include "pgconnection.h"
+#include "line/linestatus.h"
+#include "line/pgconnection.h"
 #include "pgserver.h"
 #include "stationbench.h"
 

@@ -1,6 +1,6 @@
-#include "assignment.h"
-#include "commandreader.h"
-#include "commandtemplate.h"
+#include "device/commandreader.h"
+#include "values/assignment.h"
+#include "values/commandtemplate.h"
 
 #include <QtTest>
 

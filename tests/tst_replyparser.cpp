@@ -1,4 +1,4 @@
-#include "replyparser.h"
+#include "device/replyparser.h"
 
 #include <QtTest>
 

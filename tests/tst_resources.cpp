@@ -378,7 +378,7 @@ void TestResources::formatVersionOne()
 bool TestResources::runWindres(const QString &program, const QStringList &arguments)
 {
     QProcess windres;
-    windres.setWorkingDirectory(QStringLiteral(MORLANK_SOURCE_DIR "/resources"));
+    windres.setWorkingDirectory(QStringLiteral(MORLANK_SOURCE_DIR "/programs/resources"));
     windres.start(program, arguments);
     const bool ok = windres.waitForFinished(60000) && windres.exitStatus() == QProcess::NormalExit
             && windres.exitCode() == 0;

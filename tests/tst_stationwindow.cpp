@@ -1,12 +1,12 @@
-#include "recorddialog.h"
-#include "setuppane.h"
-#include "slottile.h"
 #include "stationbench.h"
-#include "stationlaunch.h"
-#include "stationwindow.h"
-#include "tilecolours.h"
-#include "tilecontent.h"
-#include "tilegrid.h"
+#include "stationwindow/recorddialog.h"
+#include "stationwindow/setuppane.h"
+#include "stationwindow/slottile.h"
+#include "stationwindow/stationlaunch.h"
+#include "stationwindow/stationwindow.h"
+#include "stationwindow/tilecolours.h"
+#include "stationwindow/tilecontent.h"
+#include "stationwindow/tilegrid.h"
 
 #include <QCheckBox>
 #include <QCryptographicHash>

@@ -1,6 +1,6 @@
-#include "assignment.h"
-#include "counteroption.h"
-#include "valuelist.h"
+#include "values/assignment.h"
+#include "values/counteroption.h"
+#include "values/valuelist.h"
 
 #include <QtTest>
 

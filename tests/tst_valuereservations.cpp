@@ -1,6 +1,6 @@
-#include "commandreader.h"
-#include "commandtemplate.h"
-#include "valuereservations.h"
+#include "device/commandreader.h"
+#include "values/commandtemplate.h"
+#include "values/valuereservations.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
-#include "mainwindow.h"
-#include "simulateddevice.h"
-#include "chosenportlist.h"
+#include "app/mainwindow.h"
 #include "connectedlink.h"
+#include "simulator/chosenportlist.h"
+#include "simulator/simulateddevice.h"
 
 #include <QLabel>
 #include <QPushButton>

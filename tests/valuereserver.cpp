@@ -3,8 +3,8 @@
 // assignment as compact JSON, or "used up".
 //
 // Usage: valuereserver STATE LIST COUNTER COUNT PORT
-#include "commandtemplate.h"
-#include "valuereservations.h"
+#include "values/commandtemplate.h"
+#include "values/valuereservations.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

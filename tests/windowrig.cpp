@@ -1,6 +1,6 @@
 #include "windowrig.h"
 
-#include "chosenportlist.h"
+#include "simulator/chosenportlist.h"
 
 #include <QFile>
 #include <QProgressBar>

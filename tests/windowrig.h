@@ -1,9 +1,9 @@
 #ifndef WINDOWRIG_H
 #define WINDOWRIG_H
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "modaldriver.h"
-#include "simulateddevice.h"
+#include "simulator/simulateddevice.h"
 
 #include <QTemporaryDir>
 

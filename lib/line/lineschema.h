@@ -1,0 +1,29 @@
+#ifndef LINESCHEMA_H
+#define LINESCHEMA_H
+
+#include "line/pgconnection.h"
+
+#include <QString>
+
+// The schema `morlank` that the stations of a line share: made or brought up
+// to date by `db init`, checked by every station before it starts.
+class LineSchema
+{
+public:
+    // The schema version this program writes and reads.
+    static const int version = 1;
+
+    // Creates or upgrades the schema in one transaction; a schema newer than
+    // `version` is left untouched. False, with the reason, on a fault.
+    static bool init(PgConnection &connection, QString &error);
+    // Whether the schema is there, of this version, and the role may use it
+    // as a station does (`valuesToo`: take values as well as send records).
+    static bool check(PgConnection &connection, bool valuesToo, QString &error);
+    // check() on a connection of its own to `url`, with the whole message for
+    // the operator when it fails: which fault, how to mend it.
+    static bool checkUse(const QString &url, bool valuesToo, QString &error);
+    // The version the database holds: 0 without the schema, -1 on a fault.
+    static int installedVersion(PgConnection &connection, QString &error);
+};
+
+#endif // LINESCHEMA_H

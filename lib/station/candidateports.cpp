@@ -1,0 +1,86 @@
+#include "station/candidateports.h"
+
+#include "device/portlist.h"
+#include "device/portlocation.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <glob.h>
+
+namespace {
+QStringList matchingPaths(const QString &pattern)
+{
+    glob_t matches = {};
+    QStringList paths;
+    if (::glob(QFile::encodeName(pattern).constData(), 0, nullptr, &matches) == 0) {
+        for (size_t i = 0; i < matches.gl_pathc; ++i)
+            paths << QFile::decodeName(matches.gl_pathv[i]);
+    }
+    ::globfree(&matches);
+    return paths;
+}
+} // namespace
+
+bool isPortPattern(const QString &name)
+{
+    return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?')) || name.contains(QLatin1Char('['));
+}
+
+CandidatePorts::CandidatePorts(const QStringList &n, const QStringList &v)
+    : names(n)
+    , vidPids(v)
+{
+}
+
+QStringList CandidatePorts::current()
+{
+    const QStringList found = present();
+    for (auto known = filtered.begin(); known != filtered.end();)
+        known = found.contains(known.key()) ? std::next(known) : filtered.erase(known);
+    QStringList ports;
+    QSet<QString> devices;
+    for (const QString &port : found) {
+        // A link such as /dev/serial/by-id/... and the port it leads to are
+        // one device: opened twice, it would get two workers.
+        const QString device = deviceOf(port);
+        if (device.isEmpty() || devices.contains(device) || !passesFilters(port, device))
+            continue;
+        devices.insert(device);
+        ports << port;
+    }
+    return ports;
+}
+
+QStringList CandidatePorts::present() const
+{
+    if (names.isEmpty())
+        return availablePortNames();
+    QStringList ports;
+    for (const QString &name : names) {
+        if (isPortPattern(name))
+            ports << matchingPaths(name);
+        else if (QFileInfo::exists(portLocation(name)))
+            ports << name;
+    }
+    return ports;
+}
+
+// Asking the system about an adapter costs milliseconds: asked once while
+// the port stays and leads to the same device (another adapter plugged into
+// its socket between two looks is asked anew).
+bool CandidatePorts::passesFilters(const QString &port, const QString &device)
+{
+    if (vidPids.isEmpty())
+        return true;
+    auto known = filtered.find(port);
+    if (known == filtered.end() || known->device != device)
+        known = filtered.insert(port, {device, vidPids.contains(portInfo(port).vidPid, Qt::CaseInsensitive)});
+    return known->passes;
+}
+
+QString deviceOf(const QString &port)
+{
+    return QFileInfo(portLocation(port)).canonicalFilePath();
+}

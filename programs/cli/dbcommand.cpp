@@ -1,0 +1,122 @@
+#include "cli/dbcommand.h"
+
+#include "line/lineschema.h"
+#include "line/linestatus.h"
+#include "line/pgconnection.h"
+#include "line/recordsender.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+void print(FILE *stream, const QString &text)
+{
+    QTextStream(stream) << text << Qt::flush;
+}
+
+void printError(const QString &message)
+{
+    print(stderr, QStringLiteral("morlank-cli: %1\n").arg(message));
+}
+} // namespace
+
+DbCommand::DbCommand(const Request &r)
+    : request(r)
+{
+}
+
+int DbCommand::run()
+{
+    PgConnection connection;
+    if (!connect(connection))
+        return 2;
+    return request.command == Request::DbInit ? init(connection) : status(connection);
+}
+
+bool DbCommand::connect(PgConnection &connection)
+{
+    QString error;
+    if (connection.open(request.db, error))
+        return true;
+    printError(QStringLiteral("cannot use the database %1: %2 (the server or libpq said: %3).")
+                   .arg(PgConnection::masked(request.db), PgConnection::remedy(connection.fault()), error));
+    return false;
+}
+
+int DbCommand::init(PgConnection &connection)
+{
+    QString error;
+    const int before = LineSchema::installedVersion(connection, error);
+    if (before < 0 || !LineSchema::init(connection, error)) {
+        const QString remedy =
+            connection.fault() == PgConnection::NoPrivilege
+                ? QStringLiteral("; run db init as the database's owner, or a role that may create a schema in it")
+                : QString();
+        printError(QStringLiteral("db init: %1%2").arg(error, remedy));
+        return 2;
+    }
+    print(stdout, before == LineSchema::version
+                      ? QStringLiteral("The schema morlank of %1 is of version %2 already; nothing changed.\n")
+                            .arg(PgConnection::masked(request.db))
+                            .arg(LineSchema::version)
+                      : QStringLiteral("The schema morlank of %1 is now of version %2.\n")
+                            .arg(PgConnection::masked(request.db))
+                            .arg(LineSchema::version));
+    return 0;
+}
+
+int DbCommand::status(PgConnection &connection)
+{
+    QString error;
+    const int found = LineSchema::installedVersion(connection, error);
+    if (found != LineSchema::version) {
+        printError(QStringLiteral("db status: %1")
+                       .arg(found < 0 ? error
+                                      : PgConnection::remedy(found == 0 ? PgConnection::NoSchema
+                                                             : found < LineSchema::version ? PgConnection::OlderSchema
+                                                                                           : PgConnection::NewerSchema)));
+        return 2;
+    }
+    QJsonObject status{{"database", PgConnection::masked(request.db)}, {"schema_version", LineSchema::version}};
+    if (!LineStatus::read(connection, status, error)) {
+        printError(QStringLiteral("db status: %1; it needs SELECT on the tables of the schema morlank").arg(error));
+        return 2;
+    }
+    const QString spool = RecordSender::spoolPath();
+    status.insert(QStringLiteral("spool"),
+                  QJsonObject{{"file", spool}, {"waiting", RecordSender::waitingIn(spool)}});
+    print(stdout, request.json ? QString::fromUtf8(QJsonDocument(status).toJson(QJsonDocument::Indented))
+                               : statusText(status));
+    return 0;
+}
+
+QString DbCommand::statusText(const QJsonObject &status)
+{
+    QString text;
+    QTextStream out(&text);
+    out << "Database " << status.value("database").toString() << ", schema version "
+        << status.value("schema_version").toInt() << "\n\nValues lists:\n";
+    for (const QJsonValue list : status.value("lists").toArray()) {
+        out << "  " << list["name"].toString() << "  SHA-256 " << list["sha256"].toString() << "  "
+            << list["rows"].toInt() << " rows, " << list["handed_out"].toInt() << " handed out, "
+            << list["left"].toInt() << " left"
+            << (list["edited"].toBool() ? "  (an edited file: a new list)" : "") << '\n';
+    }
+    out << "Counters:\n";
+    for (const QJsonValue counter : status.value("counters").toArray()) {
+        out << "  " << counter["name"].toString() << "  next " << counter["next"].toString() << ", width "
+            << counter["width"].toInt() << '\n';
+    }
+    out << "Stations:\n";
+    for (const QJsonValue station : status.value("stations").toArray()) {
+        out << "  " << station["station"].toString() << "  last record " << station["last_record"].toString()
+            << ", " << station["records_today"].toInt() << " records today\n";
+    }
+    const QJsonObject spool = status.value("spool").toObject();
+    out << "This computer's spool " << spool["file"].toString() << ": " << spool["waiting"].toInt()
+        << " records wait for the database\n";
+    return text;
+}

@@ -1,0 +1,34 @@
+#include "cli/clicommandline.h"
+#include "cli/commandrunner.h"
+#include "cli/dbcommand.h"
+#include "cli/reportcommand.h"
+#include "cli/watchcommand.h"
+#include "console/terminationsignals.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+
+int main(int argc, char *argv[])
+{
+    // Until the first port is opened nothing needs finishing: a signal ends
+    // the program at once, whatever it is doing (reading a large file).
+    TerminationSignals::exitAtOnce();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("morlank-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MORLANK_VERSION));
+    // The link logs every answer for the window's debug log; here standard
+    // error is the operator's.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+
+    Request request;
+    int status = 0;
+    if (!CliCommandLine().parse(QCoreApplication::arguments(), request, status))
+        return status;
+    if (request.command == Request::DbInit || request.command == Request::DbStatus)
+        return DbCommand(request).run();
+    if (request.command == Request::Watch)
+        return WatchCommand(request).run();
+    if (request.command == Request::Report)
+        return ReportCommand(request.report).run();
+    return CommandRunner(request).run();
+}
