@@ -7,12 +7,10 @@
 #include "jobs/downloadjob.h"
 #include "station/candidateports.h"
 #include "station/stationcontrol.h"
-#include "values/commandtemplate.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 
-#include <optional>
 
 namespace {
 // A port with nothing behind it is asked again this often.
@@ -21,13 +19,7 @@ const qint64 lookIntervalMs = 1000;
 // job counts as gone: one slow answer there is not a departure.
 const int departureMisses = 2;
 
-const QString arrivalByPort = QStringLiteral("port");
 const QString arrivalByAnswer = QStringLiteral("answer");
-
-bool clockFailed(const ClockWriteJob::Result &clock)
-{
-    return !clock.timeAcknowledged || !clock.dateAcknowledged || !clock.verified.value_or(true);
-}
 } // namespace
 
 SlotWorker::SlotWorker(const QString &slot, const QString &p, const QString &arrival, StationControl &c)
@@ -158,159 +150,44 @@ void SlotWorker::serveUnit(DeviceLink &link, const QString &arrival)
         watchUntilGone(link, nullptr);
         return;
     }
-    Unit unit;
-    unit.arrival = arrival;
     // Asked once a unit, once it has answered: udev makes a new adapter's
     // links before it has written what it knows of it, and a socket may hold
     // another adapter under the same device name since the last unit.
-    unit.usb = portInfo(port);
-    if (!giveCommands(unit)) {
+    UnitService unit(control.settings(), control, {slotName, port, portInfo(port), arrival}, *this);
+    serving = &unit;
+    valuesPauseMs = 250;
+    const UnitService::Values values = unit.giveValues();
+    // A unit refused is the unit's own matter; a source that fails stops the
+    // station taking units.
+    if (values == UnitService::Values::SourceFailed)
+        control.halt(unit.valuesError());
+    if (values == UnitService::Values::Refused || values == UnitService::Values::SourceFailed) {
         control.finishUnit();
+        serving = nullptr;
         watchUntilGone(link, nullptr);
         return;
     }
     do
-        attempt(link, unit);
-    while (unit.last == SlotView::Failed && unit.attempts <= control.settings().retries && control.mayRetry()
+        unit.attempt(link, control.stopFlag());
+    while (last == SlotView::Failed && unit.attempts() <= control.settings().retries && control.mayRetry()
            && stillThere(link));
     control.finishUnit();
-    if (unit.last != SlotView::Gone && unit.last != SlotView::Interrupted)
+    if (last != SlotView::Gone && last != SlotView::Interrupted)
         watchUntilGone(link, &unit);
-}
-
-// The unit's own commands: with per-unit values, filled with values reserved
-// for it before anything is sent. A unit that gets none is recorded as failed,
-// with nothing sent; a list that is used up stops the station taking units.
-bool SlotWorker::giveCommands(Unit &unit)
-{
-    const StationSettings &settings = control.settings();
-    // Only an adapter that came with the unit says which unit it is: a
-    // fixture's serial number, or one found there at start, is no unit's.
-    const QString ownSerial = unit.arrival == arrivalByPort ? unit.usb.serialNumber : QString();
-    unit.commands = settings.commands;
-    unit.shownAs = ownSerial;
-    if (!settings.values)
-        return true;
-    QString error;
-    ValueSource::Reservation reservation;
-    if (ownSerial.isEmpty() && settings.values->bindsAdapter(unit.usb.serialNumber)) {
-        reservation.outcome = ValueSource::Reservation::UnitRefused;
-        error = QStringLiteral("the list binds a row to the adapter %1, but the unit was not seen to come with it "
-                               "(it answered behind the port, or was there when the station started): nothing sent")
-                    .arg(unit.usb.serialNumber);
-    } else {
-        reservation = reserveValues(unit, ownSerial);
-        error = reservation.error;
-    }
-    if (reservation.outcome == ValueSource::Reservation::Assigned) {
-        unit.values = reservation.assignment.toJson();
-        unit.shownAs = reservation.assignment.toText();
-        if (settings.commandTemplate->fill(reservation.assignment, unit.commands, error))
-            return true;
-    } else if (reservation.outcome != ValueSource::Reservation::UnitRefused) {
-        control.halt(error);
-    }
-    AttemptRecord record = recordOf(unit);
-    record.error = error;
-    record.result = SlotView::stateName(SlotView::Failed);
-    unit.last = SlotView::Failed;
-    keep(record, unit);
-    return false;
-}
-
-// While the database of a line cannot be reached, nothing is sent to the
-// unit: the slot says so and asks again, later each time.
-ValueSource::Reservation SlotWorker::reserveValues(const Unit &unit, const QString &usbSerial)
-{
-    const ValueSource::Unit asking{usbSerial, port, slotName, unit.attemptId};
-    ValueSource::Reservation reservation = control.settings().values->reserve(asking);
-    for (qint64 pauseMs = 250; reservation.outcome == ValueSource::Reservation::DatabaseAway && !endAsked();
-         pauseMs = std::min<qint64>(pauseMs * 2, 4000)) {
-        show(SlotView::Probing, reservation.error);
-        sleepFor(pauseMs);
-        reservation = control.settings().values->reserve(asking);
-    }
-    return reservation;
-}
-
-AttemptRecord SlotWorker::recordOf(const Unit &unit) const
-{
-    const StationSettings &settings = control.settings();
-    AttemptRecord record;
-    record.attemptId = unit.attemptId;
-    record.started = QDateTime::currentDateTime();
-    record.stationName = settings.stationName;
-    record.slot = slotName;
-    record.port = port;
-    record.usb = unit.usb;
-    record.arrival = unit.arrival;
-    record.file = settings.file;
-    record.fileSha256 = settings.fileSha256;
-    record.commands = int(unit.commands.size());
-    record.attempt = unit.attempts + 1;
-    record.values = unit.values;
-    record.version = settings.version;
-    return record;
-}
-
-// Written to the log before the attempt is shown as finished.
-void SlotWorker::keep(AttemptRecord &record, Unit &unit)
-{
-    ++unit.attempts;
-    unit.attemptId = AttemptRecord::newAttemptId();
-    record.ended = QDateTime::currentDateTime();
-    const QJsonObject json = record.toJson();
-    QString error;
-    const bool kept = control.keep(json, error);
-    showFinished(unit, json, kept, kept ? QString() : QStringLiteral("not recorded: ") + error);
-}
-
-// One attempt: the clock when asked for, then the configuration.
-void SlotWorker::attempt(DeviceLink &link, Unit &unit)
-{
-    const StationSettings &settings = control.settings();
-    AttemptRecord record = recordOf(unit);
-    std::optional<ClockWriteJob> clock;
-    std::optional<DownloadJob> download;
-    bool gone = false;
-    bool interrupted = false;
-    if (settings.setClock) {
-        clock.emplace(std::nullopt, settings.verify);
-        showWorking(SlotView::SettingClock, unit, &*clock, nullptr);
-        clock->run(link, control.stopFlag());
-        record.clock = &clock->result();
-        gone = portGone(link);
-        interrupted = clock->result().interrupted;
-    }
-    if (!gone && !interrupted) {
-        download.emplace(unit.commands, settings.lineNumbers);
-        download->watchForDeparture([this](DeviceLink &l) { return stillThere(l); });
-        showWorking(SlotView::Programming, unit, nullptr, &*download);
-        download->run(link, control.stopFlag());
-        record.download = &download->result();
-        gone = download->result().gone;
-        interrupted = download->result().interrupted;
-    }
-    const bool failed = (clock && clockFailed(clock->result())) || (download && !download->result().failures.isEmpty());
-    unit.last = interrupted ? SlotView::Interrupted
-              : gone        ? SlotView::Gone
-              : failed      ? SlotView::Failed
-                            : SlotView::Ok;
-    record.result = SlotView::stateName(unit.last);
-    keep(record, unit);
+    serving = nullptr;
 }
 
 // The unit sits in its slot until it leaves; a retry asked for serves it
 // again meanwhile. A unit not served (`unit` null) is only watched. It is
 // asked back to back (an answer takes milliseconds), and the first check it
 // leaves unanswered ends its stay: a unit swapped at hand speed is a new one.
-void SlotWorker::watchUntilGone(DeviceLink &link, Unit *unit)
+void SlotWorker::watchUntilGone(DeviceLink &link, UnitService *unit)
 {
     while (!endAsked()) {
         if (takeRetry()) {
-            if (unit && unit->last == SlotView::Failed && control.mayRetry()) {
-                attempt(link, *unit);
-                if (unit->last == SlotView::Gone || unit->last == SlotView::Interrupted)
+            if (unit && last == SlotView::Failed && control.mayRetry()) {
+                unit->attempt(link, control.stopFlag());
+                if (last == SlotView::Gone || last == SlotView::Interrupted)
                     return;
             }
             continue;
@@ -342,6 +219,23 @@ bool SlotWorker::portGone(const DeviceLink &link) const
         return true;
     const QString now = deviceOf(port);
     return now.isEmpty() ? !QFileInfo::exists(opened) : now != opened;
+}
+
+bool SlotWorker::watchesDeparture() const
+{
+    return true;
+}
+
+// While the database of a line cannot be reached, nothing is sent to the
+// unit: the slot says so and asks again, later each time.
+bool SlotWorker::waitForValues(const QString &why)
+{
+    if (endAsked())
+        return false;
+    show(SlotView::Probing, why);
+    sleepFor(valuesPauseMs);
+    valuesPauseMs = std::min<qint64>(valuesPauseMs * 2, 4000);
+    return true;
 }
 
 bool SlotWorker::endAsked() const
@@ -390,14 +284,13 @@ void SlotWorker::showDetached()
         current.state = SlotView::Empty;
 }
 
-void SlotWorker::showWorking(SlotView::State state, const Unit &unit, const ClockWriteJob *clock,
-                             const DownloadJob *download)
+void SlotWorker::working(const ClockWriteJob *clock, const DownloadJob *download)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    current.state = state;
+    current.state = clock ? SlotView::SettingClock : SlotView::Programming;
     current.attached = true;
-    current.attempt = unit.attempts + 1;
-    current.unit = unit.shownAs;
+    current.attempt = serving->attempts() + 1;
+    current.unit = serving->shownAs();
     current.done = 0;
     current.failures = 0;
     current.seconds = 0;
@@ -406,8 +299,10 @@ void SlotWorker::showWorking(SlotView::State state, const Unit &unit, const Cloc
     downloadJob = download;
 }
 
-void SlotWorker::showFinished(const Unit &unit, const QJsonObject &record, bool kept, const QString &note)
+void SlotWorker::finished(const UnitService::Attempt &attempt)
 {
+    static const SlotView::State states[] = {SlotView::Ok, SlotView::Failed, SlotView::Gone, SlotView::Interrupted};
+    last = states[int(attempt.state)];
     std::lock_guard<std::mutex> lock(mutex);
     if (downloadJob) {
         current.done = downloadJob->commandsDone();
@@ -416,17 +311,17 @@ void SlotWorker::showFinished(const Unit &unit, const QJsonObject &record, bool 
     clockJob = nullptr;
     downloadJob = nullptr;
     // What is not in the log is never shown done.
-    current.state = kept ? unit.last : SlotView::NotRecorded;
-    current.attached = unit.last != SlotView::Gone;
-    current.attempt = unit.attempts;
-    current.unit = unit.shownAs;
-    current.seconds = record.value(QStringLiteral("seconds")).toDouble();
-    current.record = record;
-    current.note = note;
-    if (kept) {
-        records << record;
+    current.state = attempt.kept ? last : SlotView::NotRecorded;
+    current.attached = last != SlotView::Gone;
+    current.attempt = serving->attempts();
+    current.unit = serving->shownAs();
+    current.seconds = attempt.record.value(QStringLiteral("seconds")).toDouble();
+    current.record = attempt.record;
+    current.note = attempt.kept ? QString() : QStringLiteral("not recorded: ") + attempt.keepError;
+    if (attempt.kept) {
+        records << attempt.record;
     } else {
-        QJsonObject lost = record;
+        QJsonObject lost = attempt.record;
         lost.insert(QStringLiteral("result"), SlotView::stateName(SlotView::NotRecorded));
         notRecorded << lost;
     }

@@ -1,10 +1,8 @@
 #ifndef SLOTWORKER_H
 #define SLOTWORKER_H
 
-#include "device/portinfo.h"
-#include "records/attemptrecord.h"
+#include "serving/unitservice.h"
 #include "station/slotview.h"
-#include "values/valuesource.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -24,7 +22,7 @@ class StationControl;
 // there: it owns the port's link, asks the port with the handshake until a
 // unit answers, serves the unit, and watches it until it leaves. Everything
 // it shows crosses to other threads as a copied SlotView.
-class SlotWorker : public QThread
+class SlotWorker : public QThread, private UnitService::Watcher
 {
 public:
     // `arrival` is how a unit answering at the first look came: "port" for a
@@ -55,27 +53,14 @@ protected:
     void run() override;
 
 private:
-    struct Unit
-    {
-        QString arrival;
-        PortInfo usb;
-        QStringList commands; // with its own values, when it has any
-        QJsonValue values;
-        QString shownAs;      // its values, or its adapter's serial number
-        QString attemptId = AttemptRecord::newAttemptId(); // its next attempt's
-        int attempts = 0;
-        SlotView::State last = SlotView::Empty;
-    };
-
     void serveUnit(DeviceLink &link, const QString &arrival);
-    bool giveCommands(Unit &unit);
-    ValueSource::Reservation reserveValues(const Unit &unit, const QString &usbSerial);
-    void attempt(DeviceLink &link, Unit &unit);
-    AttemptRecord recordOf(const Unit &unit) const;
-    void keep(AttemptRecord &record, Unit &unit);
-    void watchUntilGone(DeviceLink &link, Unit *unit);
-    bool stillThere(DeviceLink &link);
-    bool portGone(const DeviceLink &link) const;
+    void watchUntilGone(DeviceLink &link, UnitService *unit);
+    bool stillThere(DeviceLink &link) override;
+    bool portGone(const DeviceLink &link) const override;
+    bool watchesDeparture() const override;
+    bool waitForValues(const QString &why) override;
+    void working(const ClockWriteJob *clock, const DownloadJob *download) override;
+    void finished(const UnitService::Attempt &attempt) override;
     bool endAsked() const;
     bool hasLeft() const;
     bool takeRetry();
@@ -83,9 +68,6 @@ private:
 
     void showEmpty(const QString &portState);
     void showDetached();
-    void showWorking(SlotView::State state, const Unit &unit, const ClockWriteJob *clock,
-                     const DownloadJob *download);
-    void showFinished(const Unit &unit, const QJsonObject &record, bool kept, const QString &note);
     void show(SlotView::State state, const QString &note = {});
 
     const QString slotName;
@@ -95,6 +77,11 @@ private:
     // Opened by the device's own path, not by a link to it: the lock that
     // keeps two programs off one port is taken by that name.
     const QString opened;
+    // The unit being served, in the worker's own thread, and how its last
+    // attempt ended.
+    const UnitService *serving = nullptr;
+    SlotView::State last = SlotView::Empty;
+    qint64 valuesPauseMs = 0;
 
     mutable std::mutex mutex;
     std::condition_variable wake;

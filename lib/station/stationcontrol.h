@@ -1,6 +1,7 @@
 #ifndef STATIONCONTROL_H
 #define STATIONCONTROL_H
 
+#include "records/recordkeeper.h"
 #include "station/stationsettings.h"
 
 #include <QJsonObject>
@@ -13,7 +14,7 @@ class RecordLog;
 
 // What every slot of a station shares and asks from its own thread: whether
 // it may take a new unit, whether to stop, and where records go.
-class StationControl
+class StationControl : public RecordKeeper
 {
 public:
     StationControl(const StationSettings &settings, RecordLog *log);
@@ -43,7 +44,7 @@ public:
 
     // Writes the record to the log, if there is one; a record that cannot be
     // written halts the station. False when it is not in the log.
-    bool keep(const QJsonObject &record, QString &error);
+    bool keep(const QJsonObject &record, QString &error) override;
     // The log's notice since the last call, if any (see RecordLog).
     QString takeLogNotice();
 

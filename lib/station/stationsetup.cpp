@@ -1,10 +1,7 @@
 #include "station/stationsetup.h"
 
 #include "jobs/configuration.h"
-#include "line/databasevalues.h"
-#include "line/lineschema.h"
 #include "values/commandtemplate.h"
-#include "values/valuereservations.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -16,7 +13,8 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     if (!configuration.load(options.file, error))
         return false;
     auto commandTemplate = std::make_shared<CommandTemplate>(configuration.commands, configuration.lineNumbers);
-    if (!prepareValues(options, *commandTemplate, error) || !prepareRecords(options, error))
+    stores = std::make_unique<UnitStores>(UnitStores::Choice{options.db, options.log, options.values});
+    if (!stores->openValues(*commandTemplate, error) || !stores->openRecords(error))
         return false;
     StationSettings &s = stationSettings;
     s.ports = options.ports;
@@ -26,9 +24,9 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     s.fileSha256 = configuration.sha256;
     s.commands = configuration.commands;
     s.lineNumbers = configuration.lineNumbers;
-    if (values->isInUse()) {
+    if (stores->values()->isInUse()) {
         s.commandTemplate = commandTemplate;
-        s.values = values;
+        s.values = stores->values();
     }
     s.setClock = options.setClock;
     s.verify = options.verify;
@@ -39,46 +37,14 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     return true;
 }
 
-// From the state file, or with --db from the line's database, checked
-// (reachable, of this schema, the role allowed) before any port is opened.
-bool StationSetup::prepareValues(const StationOptions &options, const CommandTemplate &commands, QString &error)
-{
-    if (options.db.isEmpty()) {
-        auto reservations = std::make_shared<ValueReservations>();
-        values = reservations;
-        return reservations->open(options.values, commands, error);
-    }
-    const bool valuesGiven = !options.values.list.isEmpty() || !options.values.counters.isEmpty();
-    if (!LineSchema::checkUse(options.db, valuesGiven, error))
-        return false;
-    auto line = std::make_shared<DatabaseValues>(options.db, QSysInfo::machineHostName());
-    values = line;
-    if (!line->open(options.values, commands, error))
-        return false;
-    noticeText = line->notice();
-    return true;
-}
-
-// The log, or with --db and no log the spool, holds each record on this
-// computer's disk before the database has it.
-bool StationSetup::prepareRecords(const StationOptions &options, QString &error)
-{
-    const QString file = !options.log.isEmpty() || options.db.isEmpty() ? options.log : RecordSender::spoolPath();
-    if (!file.isEmpty() && !recordLog.open(file, error))
-        return false;
-    if (!options.db.isEmpty())
-        recordSender = std::make_unique<RecordSender>(options.db, file, options.log.isEmpty());
-    return true;
-}
-
 RecordSender *StationSetup::sender()
 {
-    return recordSender.get();
+    return stores ? stores->sender() : nullptr;
 }
 
 QString StationSetup::notice() const
 {
-    return noticeText;
+    return stores ? stores->notice() : QString();
 }
 
 const StationSettings &StationSetup::settings() const
@@ -88,5 +54,5 @@ const StationSettings &StationSetup::settings() const
 
 RecordLog *StationSetup::log()
 {
-    return recordLog.isOpen() ? &recordLog : nullptr;
+    return stores ? stores->log() : nullptr;
 }

@@ -1,16 +1,14 @@
 #ifndef STATIONSETUP_H
 #define STATIONSETUP_H
 
-#include "line/recordsender.h"
-#include "records/recordlog.h"
+#include "serving/unitstores.h"
 #include "station/stationoptions.h"
 #include "station/stationsettings.h"
 
-// A station made ready from its options, every check made before any port
-// is opened: the configuration read, the log opened for appending and found
-// to be one that can be synced to disk.
-class CommandTemplate;
+#include <memory>
 
+// A station made ready from its options, every check made before any port
+// is opened: the configuration read, the values and the records opened.
 class StationSetup
 {
 public:
@@ -28,14 +26,8 @@ public:
     QString notice() const;
 
 private:
-    bool prepareValues(const StationOptions &options, const CommandTemplate &commands, QString &error);
-    bool prepareRecords(const StationOptions &options, QString &error);
-
-    std::shared_ptr<ValueSource> values;
-    std::unique_ptr<RecordSender> recordSender;
-    QString noticeText;
+    std::unique_ptr<UnitStores> stores;
     StationSettings stationSettings;
-    RecordLog recordLog;
 };
 
 #endif // STATIONSETUP_H

@@ -8,10 +8,10 @@
 #include "jobs/clockwritejob.h"
 #include "jobs/configuration.h"
 #include "jobs/downloadjob.h"
-#include "line/databasevalues.h"
-#include "line/lineschema.h"
+#include "cli/runrecords.h"
 #include "line/recordsender.h"
-#include "records/attemptrecord.h"
+#include "serving/unitjob.h"
+#include "serving/unitstores.h"
 #include "values/commandtemplate.h"
 
 #include <QCoreApplication>
@@ -26,7 +26,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <type_traits>
 
 namespace {
 // How often the main thread looks at the devices: often enough that waiting
@@ -91,37 +90,41 @@ int CommandRunner::ports()
 
 int CommandRunner::clockGet()
 {
-    return serveClock<ClockReadJob>([](int) { return std::make_unique<ClockReadJob>(); }, Report::clockGet,
-                                    Report::clockGetText);
-}
-
-int CommandRunner::clockSet()
-{
-    if (!openLog())
-        return 2;
-    return sendRecords(serveClock<ClockWriteJob>(
-        [this](int) { return std::make_unique<ClockWriteJob>(request.clock, request.verify); }, Report::clockSet,
-        Report::clockSetText));
-}
-
-template<typename Job, typename Make, typename ReportOf>
-int CommandRunner::serveClock(Make make, ReportOf report, TextOf text)
-{
     const QStringList ports = candidates();
     QVector<bool> served;
     int status = 0;
     if (!probeAndChoose(ports, served, status))
         return status;
-    const auto done = startJobs<Job>(served, make);
+    const auto done = startJobs<ClockReadJob>(served, [](int) { return std::make_unique<ClockReadJob>(); });
     waitUntil([this] { return fleet->hasFinished(); });
-    const QJsonObject result = Report::withProbes(report(ports, done, !request.ports.isEmpty()), ports, fleet->probes());
-    keepRecords(result, [&](const QString &port, AttemptRecord &record) {
-        if constexpr (std::is_same_v<Job, ClockWriteJob>) {
-            const ClockWriteJob *job = done.value(ports.indexOf(port));
-            record.clock = job ? &job->result() : nullptr;
-        }
-    }, status);
-    return finish(result, text, status);
+    const QJsonObject result =
+        Report::withProbes(Report::clockGet(ports, done, !request.ports.isEmpty()), ports, fleet->probes());
+    return finish(result, Report::clockGetText, status);
+}
+
+int CommandRunner::clockSet()
+{
+    UnitStores stores({request.db, request.log, {}});
+    if (!openRecords(stores))
+        return 2;
+    UnitPlan plan = planOf();
+    plan.setClock = true;
+    plan.clock = request.clock;
+    plan.verify = request.verify;
+    const QStringList ports = candidates();
+    QVector<bool> served;
+    int status = 0;
+    if (!probeAndChoose(ports, served, status))
+        return status;
+    RunRecords records(stores.log());
+    const QVector<const UnitJob *> units = serveUnits(plan, records, served);
+    QVector<const ClockWriteJob::Result *> results;
+    for (const UnitJob *unit : units)
+        results << (unit ? unit->service().clockResult() : nullptr);
+    const QJsonObject result =
+        Report::withProbes(Report::clockSet(ports, results, !request.ports.isEmpty()), ports, fleet->probes());
+    recordRun(plan, records, ports, units, status);
+    return sendRecords(stores, finish(result, Report::clockSetText, status));
 }
 
 // The file, the per-unit values and the log are checked before any port is
@@ -134,104 +137,63 @@ int CommandRunner::download()
         printError(error);
         return 2;
     }
-    const CommandTemplate commandTemplate(configuration.commands, configuration.lineNumbers);
+    const auto commandTemplate =
+        std::make_shared<const CommandTemplate>(configuration.commands, configuration.lineNumbers);
     const bool valuesGiven = !request.values.list.isEmpty() || !request.values.counters.isEmpty();
-    if (request.dryRun && commandTemplate.hasPlaceholders() && !valuesGiven)
-        return finish(Report::placeholders(request.file, commandTemplate.placeholders()), Report::placeholdersText, 1);
-    const std::unique_ptr<ValueSource> source = openValues(commandTemplate, error);
-    if (!source) {
+    if (request.dryRun && commandTemplate->hasPlaceholders() && !valuesGiven)
+        return finish(Report::placeholders(request.file, commandTemplate->placeholders()), Report::placeholdersText, 1);
+    UnitStores stores({request.db, request.log, request.values});
+    if (!stores.openValues(*commandTemplate, error)) {
         printError(error);
         return 2;
     }
-    ValueSource &values = *source;
+    if (!stores.notice().isEmpty())
+        printError(stores.notice());
     if (request.dryRun)
-        return dryRun(configuration, commandTemplate, values);
-    if (!openLog())
+        return dryRun(configuration, *commandTemplate, *stores.values());
+    if (!openRecords(stores))
         return 2;
-
+    UnitPlan plan = planOf();
+    plan.file = QFileInfo(request.file).absoluteFilePath();
+    plan.fileSha256 = configuration.sha256;
+    plan.commands = configuration.commands;
+    plan.lineNumbers = configuration.lineNumbers;
+    if (stores.values()->isInUse()) {
+        plan.commandTemplate = commandTemplate;
+        plan.values = stores.values();
+    }
     const QStringList ports = candidates();
     QVector<bool> served;
     int status = 0;
     if (!probeAndChoose(ports, served, status))
         return status;
-    QHash<QString, QJsonValue> given;
-    QHash<QString, QString> refused;
-    const auto done = startJobs<DownloadJob>(served, [&](int port) -> std::unique_ptr<DownloadJob> {
-        QStringList commands = configuration.commands;
-        if (values.isInUse() && !giveValues(ports.at(port), values, commandTemplate, commands, given, refused))
-            return nullptr;
-        return std::make_unique<DownloadJob>(commands, configuration.lineNumbers);
-    });
-    QStringList servedPorts;
-    for (int i = 0; i < ports.size(); ++i) {
-        if (done.at(i))
-            servedPorts << ports.at(i);
-    }
-    ProgressDisplay progress(servedPorts, configuration.commands.size(), request.quiet);
-    const auto show = [&] {
+    RunRecords records(stores.log());
+    std::unique_ptr<ProgressDisplay> progress;
+    const auto show = [&](const QVector<const UnitJob *> &units) {
+        if (!progress) {
+            QStringList shown;
+            for (int i = 0; i < units.size(); ++i) {
+                if (units.at(i))
+                    shown << ports.at(i);
+            }
+            progress = std::make_unique<ProgressDisplay>(shown, configuration.commands.size(), request.quiet);
+            live = progress.get();
+        }
         QVector<ProgressDisplay::Device> devices;
-        for (int i = 0; i < done.size(); ++i) {
-            if (done.at(i))
-                devices << ProgressDisplay::Device{done.at(i)->commandsDone(), done.at(i)->failuresSoFar(),
+        for (int i = 0; i < units.size(); ++i) {
+            if (units.at(i))
+                devices << ProgressDisplay::Device{units.at(i)->commandsDone(), units.at(i)->failuresSoFar(),
                                                    fleet->hasFinished(i)};
         }
-        progress.show(devices);
+        progress->show(devices);
     };
-    live = &progress;
-    waitUntil([this] { return fleet->hasFinished(); }, show);
-    show();
+    const QVector<const UnitJob *> units = serveUnits(plan, records, served, show);
     live = nullptr;
-    QJsonObject report = Report::download(request.file, configuration.commands.size(), ports, done,
-                                          !request.ports.isEmpty());
-    report = Report::withProbes(Report::withValues(report, given, refused), ports, fleet->probes());
-    const QString file = QFileInfo(request.file).absoluteFilePath();
-    keepRecords(report, [&](const QString &port, AttemptRecord &record) {
-        const DownloadJob *job = done.value(ports.indexOf(port));
-        record.file = file;
-        record.fileSha256 = configuration.sha256;
-        record.commands = int(configuration.commands.size());
-        record.download = job ? &job->result() : nullptr;
-        if (job)
-            record.ended = record.started.addMSecs(qint64(job->result().seconds * 1000));
-    }, status);
-    return sendRecords(finish(report, Report::downloadText, status));
-}
-
-// From the state file, or with --db from the line's database once it is
-// known to be usable.
-std::unique_ptr<ValueSource> CommandRunner::openValues(const CommandTemplate &commandTemplate, QString &error)
-{
-    if (request.db.isEmpty()) {
-        auto values = std::make_unique<ValueReservations>();
-        return values->open(request.values, commandTemplate, error) ? std::move(values) : nullptr;
-    }
-    const bool valuesGiven = !request.values.list.isEmpty() || !request.values.counters.isEmpty();
-    auto values = std::make_unique<DatabaseValues>(request.db, QSysInfo::machineHostName());
-    if (!LineSchema::checkUse(request.db, valuesGiven, error) || !values->open(request.values, commandTemplate, error))
-        return nullptr;
-    if (!values->notice().isEmpty())
-        printError(values->notice());
-    return values;
-}
-
-// The values reserved for the device at `port`, filled into its commands;
-// false, with the reason in `refused`, when it gets none.
-bool CommandRunner::giveValues(const QString &port, ValueSource &values, const CommandTemplate &commandTemplate,
-                               QStringList &commands, QHash<QString, QJsonValue> &given,
-                               QHash<QString, QString> &refused)
-{
-    const QString attemptId = AttemptRecord::newAttemptId();
-    attemptIds.insert(port, attemptId);
-    const ValueSource::Reservation reservation =
-        values.reserve({portInfo(port).serialNumber, port, QString(), attemptId});
-    QString error = reservation.error;
-    if (reservation.outcome == ValueSource::Reservation::Assigned) {
-        given.insert(port, reservation.assignment.toJson());
-        if (commandTemplate.fill(reservation.assignment, commands, error))
-            return true;
-    }
-    refused.insert(port, error);
-    return false;
+    QJsonObject report = Report::download(request.file, configuration.commands.size(), ports,
+                                          downloadResults(units), !request.ports.isEmpty());
+    report = Report::withProbes(withValues(report, ports, units, plan), ports, fleet->probes());
+    recordRun(plan, records, ports, units, status);
+    return sendRecords(stores, finish(report, Report::downloadText, status));
 }
 
 // The commands as the next device would get them, nothing reserved.
@@ -253,77 +215,107 @@ int CommandRunner::dryRun(const Configuration &configuration, const CommandTempl
                   Report::dryRunText, 0);
 }
 
-// With --db and no log, the spool: every record is on this computer's
-// disk before the database has it.
-bool CommandRunner::openLog()
+bool CommandRunner::openRecords(UnitStores &stores)
 {
     QString error;
-    if (!request.db.isEmpty() && request.command == Request::ClockSet && !LineSchema::checkUse(request.db, false, error)) {
-        printError(error);
-        return false;
-    }
-    logFile = request.log.isEmpty() && !request.db.isEmpty() ? RecordSender::spoolPath() : request.log;
-    if (logFile.isEmpty() || log.open(logFile, error))
+    if (stores.openRecords(error))
         return true;
     printError(error);
     return false;
 }
 
-int CommandRunner::sendRecords(int status)
+UnitPlan CommandRunner::planOf() const
 {
-    if (request.db.isEmpty())
+    UnitPlan plan;
+    plan.stationName = QSysInfo::machineHostName();
+    plan.version = QCoreApplication::applicationVersion();
+    return plan;
+}
+
+QVector<const UnitJob *> CommandRunner::serveUnits(const UnitPlan &plan, RunRecords &records,
+                                                   const QVector<bool> &served, const UnitsTick &tick)
+{
+    QVector<DeviceJob *> run;
+    QVector<const UnitJob *> units;
+    for (int port = 0; port < served.size(); ++port) {
+        std::unique_ptr<UnitJob> unit =
+            served.at(port) ? std::make_unique<UnitJob>(plan, records, fleet->portNames().at(port)) : nullptr;
+        const bool given = unit && unit->giveValues() <= UnitService::Values::Given;
+        run << (given ? unit.get() : nullptr);
+        units << unit.get();
+        jobs.push_back(std::move(unit));
+    }
+    fleet->serve(run);
+    const auto show = [&] {
+        if (tick)
+            tick(units);
+    };
+    waitUntil([this] { return fleet->hasFinished(); }, show);
+    show();
+    return units;
+}
+
+QVector<const DownloadJob::Result *> CommandRunner::downloadResults(const QVector<const UnitJob *> &units)
+{
+    QVector<const DownloadJob::Result *> results;
+    for (const UnitJob *unit : units)
+        results << (unit ? unit->service().downloadResult() : nullptr);
+    return results;
+}
+
+// Each device with the values it got, and those refused theirs as failed.
+QJsonObject CommandRunner::withValues(const QJsonObject &report, const QStringList &ports,
+                                      const QVector<const UnitJob *> &units, const UnitPlan &plan)
+{
+    QHash<QString, QJsonValue> given;
+    QHash<QString, QString> refused;
+    for (int i = 0; i < units.size(); ++i) {
+        if (!units.at(i) || !plan.values)
+            continue;
+        given.insert(ports.at(i), units.at(i)->service().values());
+        if (!units.at(i)->service().valuesError().isEmpty())
+            refused.insert(ports.at(i), units.at(i)->service().valuesError());
+    }
+    return Report::withValues(report, given, refused);
+}
+
+void CommandRunner::recordRun(const UnitPlan &plan, RunRecords &records, const QStringList &ports,
+                              const QVector<const UnitJob *> &units, int &status)
+{
+    QString error;
+    for (int i = 0; i < ports.size() && error.isEmpty(); ++i) {
+        if (units.at(i) && !units.at(i)->attempt().kept)
+            error = units.at(i)->attempt().keepError;
+        else if (!units.at(i) && !request.ports.isEmpty())
+            UnitService::keepNotFound(plan, records, ports.at(i), error);
+    }
+    for (const QString &notice : records.takeNotices())
+        printError(notice);
+    if (error.isEmpty())
+        return;
+    printError(QStringLiteral("cannot write the log %1: %2. The results below are not in it.").arg(request.log, error));
+    status = 1;
+}
+
+int CommandRunner::sendRecords(UnitStores &stores, int status)
+{
+    RecordSender *sender = stores.sender();
+    if (!sender)
         return status;
-    RecordSender sender(request.db, logFile, request.log.isEmpty());
-    sender.start();
+    sender->start();
     const int signalBefore = signalNumber;
     QElapsedTimer waited;
     waited.start();
-    waitUntil([&] { return sender.hasSentAll() || waited.elapsed() > 30000 || signalNumber != signalBefore; });
-    sender.end();
-    sender.wait();
-    const int waiting = RecordSender::waitingIn(logFile);
+    waitUntil([&] { return sender->hasSentAll() || waited.elapsed() > 30000 || signalNumber != signalBefore; });
+    sender->end();
+    sender->wait();
+    const int waiting = RecordSender::waitingIn(stores.recordFile());
     if (waiting == 0)
         return status;
     printError(QStringLiteral("%1 records wait for the database in %2; the next run with --db sends them.")
                    .arg(waiting)
-                   .arg(logFile));
+                   .arg(stores.recordFile()));
     return 1;
-}
-
-// One record per device listed, in the log before the result is printed; a
-// record that cannot be written is an error of the whole run.
-void CommandRunner::keepRecords(const QJsonObject &report,
-                                const std::function<void(const QString &, AttemptRecord &)> &details, int &status)
-{
-    if (!log.isOpen())
-        return;
-    for (const QJsonValue device : report.value(QStringLiteral("devices")).toArray()) {
-        const QString port = device[QStringLiteral("port")].toString();
-        AttemptRecord record;
-        record.attemptId = attemptIds.value(port, record.attemptId);
-        record.started = jobsStarted;
-        record.ended = QDateTime::currentDateTime();
-        record.stationName = QSysInfo::machineHostName();
-        record.slot = port;
-        record.port = port;
-        record.usb = portInfo(port);
-        record.result = device[QStringLiteral("result")].toString();
-        record.values = device[QStringLiteral("values")];
-        record.error = device[QStringLiteral("error")].toString();
-        record.version = QCoreApplication::applicationVersion();
-        details(port, record);
-        QString error;
-        const bool kept = log.append(record.toJson(), error);
-        const QString notice = log.takeNotice();
-        if (!notice.isEmpty())
-            printError(notice);
-        if (!kept) {
-            printError(QStringLiteral("cannot write the log %1: %2. The results below are not in it.")
-                           .arg(request.log, error));
-            status = 1;
-            return;
-        }
-    }
 }
 
 // The named ports in the order given, else every port the system lists, by
@@ -384,7 +376,6 @@ QVector<const Job *> CommandRunner::startJobs(const QVector<bool> &served, Make 
         done << job.get();
         jobs.push_back(std::move(job));
     }
-    jobsStarted = QDateTime::currentDateTime();
     fleet->serve(run);
     return done;
 }

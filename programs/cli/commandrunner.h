@@ -1,20 +1,21 @@
 #ifndef COMMANDRUNNER_H
 #define COMMANDRUNNER_H
 
-#include "cli/progressdisplay.h"
 #include "cli/request.h"
 #include "console/terminationsignals.h"
 #include "fleet/fleet.h"
 #include "jobs/devicejob.h"
-#include "records/attemptrecord.h"
-#include "records/recordlog.h"
+#include "jobs/downloadjob.h"
+#include "serving/unitplan.h"
 
-#include <QDateTime>
-#include <QHash>
 #include <QJsonObject>
 
 class CommandTemplate;
 struct Configuration;
+class ProgressDisplay;
+class RunRecords;
+class UnitJob;
+class UnitStores;
 class ValueSource;
 
 #include <functional>
@@ -41,19 +42,24 @@ private:
     int clockSet();
     int download();
     int dryRun(const Configuration &configuration, const CommandTemplate &commandTemplate, ValueSource &values);
-    std::unique_ptr<ValueSource> openValues(const CommandTemplate &commandTemplate, QString &error);
-    bool giveValues(const QString &port, ValueSource &values, const CommandTemplate &commandTemplate,
-                    QStringList &commands, QHash<QString, QJsonValue> &given, QHash<QString, QString> &refused);
-    bool openLog();
+    bool openRecords(UnitStores &stores);
+    // What every device of this run is given, and its records say.
+    UnitPlan planOf() const;
+    using UnitsTick = std::function<void(const QVector<const UnitJob *> &)>;
+    // Each chosen device served on the one road, its values reserved first
+    // in the order of the ports; null where no device was chosen.
+    QVector<const UnitJob *> serveUnits(const UnitPlan &plan, RunRecords &records, const QVector<bool> &served,
+                                        const UnitsTick &tick = {});
+    static QVector<const DownloadJob::Result *> downloadResults(const QVector<const UnitJob *> &units);
+    static QJsonObject withValues(const QJsonObject &report, const QStringList &ports,
+                                  const QVector<const UnitJob *> &units, const UnitPlan &plan);
+    // Each named port where no device answered recorded; the run's status
+    // made 1 when a record could not be kept.
+    void recordRun(const UnitPlan &plan, RunRecords &records, const QStringList &ports,
+                   const QVector<const UnitJob *> &units, int &status);
     // With --db: the records sent to the line's database, for up to 30 s;
     // `status`, or 1 when records still wait.
-    int sendRecords(int status);
-    void keepRecords(const QJsonObject &report, const std::function<void(const QString &, AttemptRecord &)> &details,
-                     int &status);
-    // Probes, serves each chosen device with a clock job from `make` and
-    // prints what `report` makes of the results.
-    template<typename Job, typename Make, typename ReportOf>
-    int serveClock(Make make, ReportOf report, TextOf text);
+    int sendRecords(UnitStores &stores, int status);
 
     QStringList candidates() const;
     void startProbing(const QStringList &ports);
@@ -69,10 +75,6 @@ private:
     int finish(const QJsonObject &report, TextOf text, int status) const;
 
     const Request request;
-    RecordLog log;
-    QString logFile; // the log, or with --db and no log the spool
-    QHash<QString, QString> attemptIds; // by port, for the values reserved
-    QDateTime jobsStarted;
     std::unique_ptr<TerminationSignals> termination; // once the first port is opened
     int signalNumber = 0;
     ProgressDisplay *live = nullptr; // the progress on screen while a download runs

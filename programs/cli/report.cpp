@@ -86,9 +86,8 @@ QJsonArray devices(const QStringList &ports, const QVector<const Job *> &jobs, b
     return list;
 }
 
-QJsonObject downloadEntry(const DownloadJob &job)
+QJsonObject downloadEntry(const DownloadJob::Result &r)
 {
-    const DownloadJob::Result &r = job.result();
     return {{"result", result(r.interrupted, r.failures.isEmpty())},
             {"sent", r.sent},
             {"acknowledged", r.acknowledged},
@@ -164,10 +163,9 @@ QJsonObject clockGet(const QStringList &ports, const QVector<const ClockReadJob 
     return {{"devices", devices<ClockReadJob>(ports, jobs, named, entry, notFound)}};
 }
 
-QJsonObject clockSet(const QStringList &ports, const QVector<const ClockWriteJob *> &jobs, bool named)
+QJsonObject clockSet(const QStringList &ports, const QVector<const ClockWriteJob::Result *> &results, bool named)
 {
-    const auto entry = [](const ClockWriteJob &job) {
-        const ClockWriteJob::Result &r = job.result();
+    const auto entry = [](const ClockWriteJob::Result &r) {
         const bool ok = r.timeAcknowledged && r.dateAcknowledged && r.verified.value_or(true);
         QJsonObject device = JobJson::clockWrite(r);
         device.insert(QStringLiteral("result"), result(r.interrupted, ok));
@@ -177,17 +175,17 @@ QJsonObject clockSet(const QStringList &ports, const QVector<const ClockWriteJob
                                {"time_acknowledged", false},
                                {"date_acknowledged", false},
                                {"verified", QJsonValue()}};
-    return {{"devices", devices<ClockWriteJob>(ports, jobs, named, entry, notFound)}};
+    return {{"devices", devices<ClockWriteJob::Result>(ports, results, named, entry, notFound)}};
 }
 
 QJsonObject download(const QString &file, int commandCount, const QStringList &ports,
-                     const QVector<const DownloadJob *> &jobs, bool named)
+                     const QVector<const DownloadJob::Result *> &results, bool named)
 {
     const QJsonObject notFound{{"result", "not found"}, {"sent", 0},           {"acknowledged", 0},
                                {"seconds", 0},          {"failures", QJsonArray()}};
     return {{"file", QFileInfo(file).absoluteFilePath()},
             {"commands", commandCount},
-            {"devices", devices<DownloadJob>(ports, jobs, named, downloadEntry, notFound)}};
+            {"devices", devices<DownloadJob::Result>(ports, results, named, downloadEntry, notFound)}};
 }
 
 QJsonObject dryRun(const QString &file, const QStringList &commands, const QVector<int> &lineNumbers,

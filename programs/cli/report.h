@@ -2,6 +2,8 @@
 #define REPORT_H
 
 #include "device/devicelink.h"
+#include "jobs/clockwritejob.h"
+#include "jobs/downloadjob.h"
 #include "values/commandtemplate.h"
 
 #include <QHash>
@@ -11,8 +13,6 @@
 #include <QVector>
 
 class ClockReadJob;
-class ClockWriteJob;
-class DownloadJob;
 
 // The results of one command as data, the same for both forms of output:
 // printed as JSON, or as text made from that JSON. Each device list runs in
@@ -21,9 +21,9 @@ class DownloadJob;
 namespace Report {
 QJsonObject ports(const QStringList &ports, const QVector<DeviceLink::Probe> &probes);
 QJsonObject clockGet(const QStringList &ports, const QVector<const ClockReadJob *> &jobs, bool named);
-QJsonObject clockSet(const QStringList &ports, const QVector<const ClockWriteJob *> &jobs, bool named);
+QJsonObject clockSet(const QStringList &ports, const QVector<const ClockWriteJob::Result *> &results, bool named);
 QJsonObject download(const QString &file, int commandCount, const QStringList &ports,
-                     const QVector<const DownloadJob *> &jobs, bool named);
+                     const QVector<const DownloadJob::Result *> &results, bool named);
 QJsonObject dryRun(const QString &file, const QStringList &commands, const QVector<int> &lineNumbers,
                    const QJsonValue &values = {});
 // A configuration's placeholders, each with the first line it is on.

@@ -1,0 +1,67 @@
+#include "serving/unitstores.h"
+
+#include "line/databasevalues.h"
+#include "line/lineschema.h"
+
+#include <QSysInfo>
+
+UnitStores::UnitStores(const Choice &c)
+    : choice(c)
+{
+}
+
+bool UnitStores::openValues(const CommandTemplate &commandTemplate, QString &error)
+{
+    if (choice.db.isEmpty()) {
+        auto reservations = std::make_shared<ValueReservations>();
+        valueSource = reservations;
+        return reservations->open(choice.values, commandTemplate, error);
+    }
+    const bool valuesGiven = !choice.values.list.isEmpty() || !choice.values.counters.isEmpty();
+    if (!LineSchema::checkUse(choice.db, valuesGiven, error))
+        return false;
+    databaseChecked = true;
+    auto line = std::make_shared<DatabaseValues>(choice.db, QSysInfo::machineHostName());
+    valueSource = line;
+    if (!line->open(choice.values, commandTemplate, error))
+        return false;
+    noticeText = line->notice();
+    return true;
+}
+
+bool UnitStores::openRecords(QString &error)
+{
+    if (!choice.db.isEmpty() && !databaseChecked && !LineSchema::checkUse(choice.db, false, error))
+        return false;
+    file = !choice.log.isEmpty() || choice.db.isEmpty() ? choice.log : RecordSender::spoolPath();
+    if (!file.isEmpty() && !recordLog.open(file, error))
+        return false;
+    if (!choice.db.isEmpty())
+        recordSender = std::make_unique<RecordSender>(choice.db, file, choice.log.isEmpty());
+    return true;
+}
+
+std::shared_ptr<ValueSource> UnitStores::values() const
+{
+    return valueSource;
+}
+
+RecordLog *UnitStores::log()
+{
+    return recordLog.isOpen() ? &recordLog : nullptr;
+}
+
+QString UnitStores::recordFile() const
+{
+    return file;
+}
+
+RecordSender *UnitStores::sender()
+{
+    return recordSender.get();
+}
+
+QString UnitStores::notice() const
+{
+    return noticeText;
+}
