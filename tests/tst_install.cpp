@@ -432,7 +432,7 @@ void InstallTest::changelogNamesThisVersion()
              QStringList{MORLANK_VERSION});
 }
 
-// The Debian package as the README makes it, checked by lintian. It is made
+// The Debian package as docs/building.md makes it, checked by lintian. It is made
 // in a folder of its own, so no run leaves a package in the build tree.
 void InstallTest::debianPackagePassesLintian()
 {

@@ -129,7 +129,7 @@ void LineTest::initTestCase()
         QCOMPARE(server.query("postgres", QStringLiteral("CREATE DATABASE %1").arg(database)), QString());
     Cli init({"db", "init", server.url("line", "owner")}, dir.path(), PgServer::ownerPassword());
     QCOMPARE(init.status(), 0);
-    // The least privileges the README gives a station's role.
+    // The least privileges docs/line.md gives a station's role.
     for (const char *sql : {"CREATE ROLE station LOGIN PASSWORD 'Station-pw-7'",
                             "CREATE ROLE visitor LOGIN PASSWORD 'Station-pw-7'",
                             "GRANT USAGE ON SCHEMA morlank TO station",

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QVector>
 
-// What a state file says (its format is described in the README): the
+// What a state file says (its format is described in docs/values.md): the
 // list it belongs to, each counter's next value, and every value handed out.
 // Each handed-out value is kept as the line of JSON it is written as, so that
 // writing the state after one more costs no new encoding of the others.
