@@ -534,6 +534,11 @@ void CliTest::downloadGivesEachDeviceItsValues()
     QVERIFY2(listed[1]["error"].toString().contains("used up"), qPrintable(listed[1]["error"].toString()));
     QVERIFY(listed[1]["values"].isNull());
     QCOMPARE(fleet[1]->received(), handshake);
+    // The only device, chosen without being named, is listed failed too.
+    const Run unnamed = run({"download", file, "--json", "--values", list, "--counter", "SN=0099", "--state", state},
+                            {fleet[1]->portName()});
+    QCOMPARE(unnamed.status, 1);
+    QVERIFY(unnamed.json().value("devices")[0]["error"].toString().contains("used up"));
 
     const Run text = run({"download", file, "--quiet", "--counter", "ID=7", "--counter", "SN=0100", "--state",
                           dir.filePath("text.state"), "--port", fleet[0]->portName()});

@@ -255,11 +255,16 @@ QVector<const UnitJob *> CommandRunner::serveUnits(const UnitPlan &plan, RunReco
     return units;
 }
 
+// A device refused its values is listed, with nothing sent, even when it
+// was not named: it was chosen, and has failed.
 QVector<const DownloadJob::Result *> CommandRunner::downloadResults(const QVector<const UnitJob *> &units)
 {
+    static const DownloadJob::Result nothingSent;
     QVector<const DownloadJob::Result *> results;
-    for (const UnitJob *unit : units)
-        results << (unit ? unit->service().downloadResult() : nullptr);
+    for (const UnitJob *unit : units) {
+        const DownloadJob::Result *result = unit ? unit->service().downloadResult() : nullptr;
+        results << (result || !unit || unit->service().valuesError().isEmpty() ? result : &nothingSent);
+    }
     return results;
 }
 
