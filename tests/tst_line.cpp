@@ -466,6 +466,18 @@ void LineTest::downloadAndClockSetRecordToTheLine()
     QCOMPARE(stream(hourAgo, hourAhead).size(), 2);
     QCOMPARE(stream(hourAhead, {}).size(), 0);
     QCOMPARE(stream({}, hourAgo).size(), 0);
+
+    // The spool is emptied once the database has confirmed every record in
+    // it; a log sent with --log is never changed.
+    QCOMPARE(QFileInfo(home.filePath("morlank/spool.jsonl")).size(), 0);
+    const QString log = home.filePath("kept.jsonl");
+    Cli logged({"clock", "set", "--from-pc", "--port", bench.slotPath(1), "--db", station(), "--log", log},
+               home.path());
+    QVERIFY2(logged.status() == 0, logged.output().right(400));
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 3);
+    QFile kept(log);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll().count('\n'), 1);
 }
 
 QTEST_GUILESS_MAIN(LineTest)

@@ -1,6 +1,8 @@
 #ifndef RECORDSENDER_H
 #define RECORDSENDER_H
 
+#include "records/spool.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QThread>
@@ -11,10 +13,9 @@
 
 // Sends the records of a JSON Lines file (a station's log, or its spool) to
 // morlank.attempts, in file order, from a thread of its own with its own
-// connection. Where the database has confirmed up to is kept beside the file
-// (FILE.sent), so that a record is sent again after a crash or a power cut
-// until it is confirmed; each is stored once, by its attempt_id. A spool is
-// emptied once every record in it is confirmed; a log is never changed.
+// connection. The file's rules (the confirmed mark beside it, a spool
+// emptied once all is confirmed) are the Spool's; each record is stored once,
+// by its attempt_id, however often it is sent.
 class RecordSender : public QThread
 {
 public:
@@ -29,11 +30,9 @@ public:
     RecordSender(const QString &url, const QString &fileName, bool isSpool);
     ~RecordSender() override;
 
-    // The spool of this computer's user, $XDG_STATE_HOME/morlank/spool.jsonl;
-    // its folder is made if missing.
+    // Spool::userPath() and Spool::waitingIn(), for the callers that still
+    // name them here.
     static QString spoolPath();
-    // Records written to `fileName` and not yet confirmed, read from the file
-    // itself: for `db status`, with no sender running.
     static int waitingIn(const QString &fileName);
 
     QString fileName() const;
@@ -47,21 +46,13 @@ protected:
     void run() override;
 
 private:
-    struct Batch;
-
-    bool readPending(Batch &batch);
-    bool send(class PgConnection &connection, const Batch &batch, QString &error);
-    void confirm(qint64 upTo);
-    void publish(const Batch &batch, const QString &error);
+    bool send(class PgConnection &connection, const Spool::Batch &batch, QString &error);
+    void publish(const Spool::Batch &batch, const QString &error);
     void pause(int ms);
 
     const QString url;
-    const QString file;
-    const bool spool;
-    int fd = -1;
-    // The sender thread's own place in the file.
-    qint64 cursor = 0;
-    qint64 generation = -1;
+    // Read and confirmed by the sending thread alone.
+    Spool spool;
 
     mutable std::mutex mutex;
     std::condition_variable wake;

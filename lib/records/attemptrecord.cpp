@@ -1,6 +1,7 @@
 #include "records/attemptrecord.h"
 
 #include "jobs/jobjson.h"
+#include "records/recordkeys.h"
 
 #include <QJsonArray>
 #include <QUuid>
@@ -25,9 +26,9 @@ QJsonValue usbJson(const PortInfo &usb)
 {
     if (usb.serialNumber.isEmpty() && usb.vidPid.isEmpty() && usb.manufacturer.isEmpty())
         return QJsonValue();
-    return QJsonObject{{"serial_number", orNull(usb.serialNumber)},
-                       {"vid_pid", orNull(usb.vidPid)},
-                       {"manufacturer", orNull(usb.manufacturer)}};
+    return QJsonObject{{RecordKeys::Usb::serialNumber, orNull(usb.serialNumber)},
+                       {RecordKeys::Usb::vidPid, orNull(usb.vidPid)},
+                       {RecordKeys::Usb::manufacturer, orNull(usb.manufacturer)}};
 }
 } // namespace
 
@@ -35,28 +36,28 @@ QJsonObject AttemptRecord::toJson() const
 {
     const bool ownAdapter = arrival == QLatin1String("port");
     QJsonObject record{
-        {"attempt_id", attemptId},
-        {"time", timeText(ended)},
-        {"started", timeText(started)},
-        {"station", stationName},
-        {"slot", slot},
-        {"port", port},
-        {"usb", usbJson(usb)},
-        {"arrival", orNull(arrival)},
-        {"unit", ownAdapter ? orNull(usb.serialNumber) : QJsonValue()},
-        {"file", orNull(file)},
-        {"file_sha256", orNull(fileSha256)},
-        {"commands", commands},
-        {"attempt", attempt},
-        {"result", result},
-        {"sent", download ? download->sent : 0},
-        {"acknowledged", download ? download->acknowledged : 0},
-        {"seconds", std::round(started.msecsTo(ended) / 10.0) / 100},
-        {"failures", download ? JobJson::failures(download->failures) : QJsonArray()},
-        {"clock", clock ? QJsonValue(JobJson::clockWrite(*clock)) : QJsonValue()},
-        {"values", values},
-        {"error", orNull(error)},
-        {"morlank_version", version}};
+        {RecordKeys::attemptId, attemptId},
+        {RecordKeys::time, timeText(ended)},
+        {RecordKeys::started, timeText(started)},
+        {RecordKeys::station, stationName},
+        {RecordKeys::slot, slot},
+        {RecordKeys::port, port},
+        {RecordKeys::usb, usbJson(usb)},
+        {RecordKeys::arrival, orNull(arrival)},
+        {RecordKeys::unit, ownAdapter ? orNull(usb.serialNumber) : QJsonValue()},
+        {RecordKeys::file, orNull(file)},
+        {RecordKeys::fileSha256, orNull(fileSha256)},
+        {RecordKeys::commands, commands},
+        {RecordKeys::attempt, attempt},
+        {RecordKeys::result, result},
+        {RecordKeys::sent, download ? download->sent : 0},
+        {RecordKeys::acknowledged, download ? download->acknowledged : 0},
+        {RecordKeys::seconds, std::round(started.msecsTo(ended) / 10.0) / 100},
+        {RecordKeys::failures, download ? JobJson::failures(download->failures) : QJsonArray()},
+        {RecordKeys::clock, clock ? QJsonValue(JobJson::clockWrite(*clock)) : QJsonValue()},
+        {RecordKeys::values, values},
+        {RecordKeys::error, orNull(error)},
+        {RecordKeys::morlankVersion, version}};
     return record;
 }
 

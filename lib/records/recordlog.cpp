@@ -1,5 +1,7 @@
 #include "records/recordlog.h"
 
+#include "records/filelock.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -7,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,28 +17,6 @@ QString systemError()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
-
-// Holds the lock that keeps other programs' records out of ours.
-class FileLock
-{
-public:
-    explicit FileLock(int fd)
-        : fd(fd)
-        , locked(::flock(fd, LOCK_EX) == 0)
-    {
-    }
-    ~FileLock()
-    {
-        if (locked)
-            ::flock(fd, LOCK_UN);
-    }
-    FileLock(const FileLock &) = delete;
-    FileLock &operator=(const FileLock &) = delete;
-
-private:
-    const int fd;
-    const bool locked;
-};
 
 QString kindOf(mode_t mode)
 {
@@ -131,7 +110,8 @@ bool RecordLog::append(const QJsonObject &record, QString &error)
     std::lock_guard<std::mutex> guard(mutex);
     if (!followPath(error))
         return false;
-    const FileLock lock(fd);
+    // Keeps other programs' records out of ours.
+    const FileLock lock(fd, FileLock::Exclusive);
     return appendLocked(line, error);
 }
 

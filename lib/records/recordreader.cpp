@@ -1,5 +1,7 @@
 #include "records/recordreader.h"
 
+#include "records/recordkeys.h"
+
 #include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -52,9 +54,9 @@ bool readResult(const QString &text, Attempt::Result &result)
 }
 
 // An optional text: absent and null read as empty.
-bool optionalText(const QJsonObject &record, const char *key, QString &text)
+bool optionalText(const QJsonObject &record, const QString &key, QString &text)
 {
-    const QJsonValue value = record.value(QLatin1String(key));
+    const QJsonValue value = record.value(key);
     if (value.isUndefined() || value.isNull())
         return true;
     text = value.toString();
@@ -70,15 +72,15 @@ bool readFailures(const QJsonValue &value, QVector<Attempt::Failure> &failures)
     const QJsonArray list = value.toArray();
     for (const QJsonValue &entry : list) {
         const QJsonObject object = entry.toObject();
-        const QJsonValue line = object.value(QLatin1String("line"));
-        const QJsonValue command = object.value(QLatin1String("command"));
+        const QJsonValue line = object.value(RecordKeys::Failure::line);
+        const QJsonValue command = object.value(RecordKeys::Failure::command);
         const double number = line.toDouble(-1);
         if (!entry.isObject() || !command.isString() || number < 0 || number > 1e9 || number != std::floor(number))
             return false;
         Attempt::Failure failure;
         failure.line = int(number);
         failure.command = command.toString();
-        failure.answer = object.value(QLatin1String("answer")).toString();
+        failure.answer = object.value(RecordKeys::Failure::answer).toString();
         failures << failure;
     }
     return true;
@@ -148,34 +150,35 @@ bool RecordReader::read(const QByteArray &text, Attempt &attempt, QString &reaso
 
 bool RecordReader::read(const QJsonObject &record, Attempt &attempt, QString &reason)
 {
-    const QString version = record.value(QLatin1String("morlank_version")).toString();
+    const QString version = record.value(RecordKeys::morlankVersion).toString();
     if (version.section(QLatin1Char('.'), 0, 0).toInt() > knownMajorVersion)
         return fail(reason, QStringLiteral("written by a newer program (morlank %1)").arg(version));
 
     attempt = Attempt();
     int endOffset = 0;
-    if (!readTime(record.value(QLatin1String("started")).toString(), attempt.startedMs, attempt.offsetMinutes))
+    if (!readTime(record.value(RecordKeys::started).toString(), attempt.startedMs, attempt.offsetMinutes))
         return fail(reason, QStringLiteral("no readable started"));
-    if (!readTime(record.value(QLatin1String("time")).toString(), attempt.endedMs, endOffset))
+    if (!readTime(record.value(RecordKeys::time).toString(), attempt.endedMs, endOffset))
         return fail(reason, QStringLiteral("no readable time"));
-    if (!readResult(record.value(QLatin1String("result")).toString(), attempt.result))
+    if (!readResult(record.value(RecordKeys::result).toString(), attempt.result))
         return fail(reason, QStringLiteral("no result this program knows"));
-    const double number = record.value(QLatin1String("attempt")).toDouble(0);
+    const double number = record.value(RecordKeys::attempt).toDouble(0);
     if (number < 1 || number > 1e9 || number != std::floor(number))
         return fail(reason, QStringLiteral("no attempt number"));
     attempt.attempt = int(number);
-    const QJsonValue seconds = record.value(QLatin1String("seconds"));
+    const QJsonValue seconds = record.value(RecordKeys::seconds);
     if (!seconds.isDouble() || !(seconds.toDouble() >= 0 && seconds.toDouble() < 1e9))
         return fail(reason, QStringLiteral("no seconds"));
     attempt.milliseconds = std::llround(seconds.toDouble() * 1000);
-    if (!record.value(QLatin1String("station")).isString() || !record.value(QLatin1String("slot")).isString())
+    if (!record.value(RecordKeys::station).isString() || !record.value(RecordKeys::slot).isString())
         return fail(reason, QStringLiteral("no station or slot"));
-    attempt.station = record.value(QLatin1String("station")).toString();
-    attempt.slot = record.value(QLatin1String("slot")).toString();
-    if (!optionalText(record, "unit", attempt.unit) || !optionalText(record, "file", attempt.file)
-        || !optionalText(record, "file_sha256", attempt.fileSha256) || !optionalText(record, "error", attempt.error))
+    attempt.station = record.value(RecordKeys::station).toString();
+    attempt.slot = record.value(RecordKeys::slot).toString();
+    if (!optionalText(record, RecordKeys::unit, attempt.unit) || !optionalText(record, RecordKeys::file, attempt.file)
+        || !optionalText(record, RecordKeys::fileSha256, attempt.fileSha256)
+        || !optionalText(record, RecordKeys::error, attempt.error))
         return fail(reason, QStringLiteral("unit, file or error not a text"));
-    if (!readFailures(record.value(QLatin1String("failures")), attempt.failures))
+    if (!readFailures(record.value(RecordKeys::failures), attempt.failures))
         return fail(reason, QStringLiteral("failures not readable"));
     return true;
 }

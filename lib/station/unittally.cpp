@@ -1,5 +1,7 @@
 #include "station/unittally.h"
 
+#include "records/recordkeys.h"
+
 namespace {
 const qint64 rateAfterMs = 60000;
 }
@@ -14,10 +16,10 @@ void UnitTally::start()
 
 void UnitTally::count(const QJsonObject &record)
 {
-    const QString slot = record.value(QStringLiteral("slot")).toString();
-    const QString result = record.value(QStringLiteral("result")).toString();
+    const QString slot = record.value(RecordKeys::slot).toString();
+    const QString result = record.value(RecordKeys::result).toString();
     const auto earlier = latestResult.constFind(slot);
-    if (record.value(QStringLiteral("attempt")).toInt() > 1 && earlier != latestResult.constEnd()) {
+    if (record.value(RecordKeys::attempt).toInt() > 1 && earlier != latestResult.constEnd()) {
         okUnits -= *earlier == QLatin1String("ok");
         failedUnits -= *earlier != QLatin1String("ok");
     }

@@ -3,7 +3,7 @@
 #include "line/lineschema.h"
 #include "line/linestatus.h"
 #include "line/pgconnection.h"
-#include "line/recordsender.h"
+#include "records/spool.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -85,9 +85,9 @@ int DbCommand::status(PgConnection &connection)
         printError(QStringLiteral("db status: %1; it needs SELECT on the tables of the schema morlank").arg(error));
         return 2;
     }
-    const QString spool = RecordSender::spoolPath();
+    const QString spool = Spool::userPath();
     status.insert(QStringLiteral("spool"),
-                  QJsonObject{{"file", spool}, {"waiting", RecordSender::waitingIn(spool)}});
+                  QJsonObject{{"file", spool}, {"waiting", Spool::waitingIn(spool)}});
     print(stdout, request.json ? QString::fromUtf8(QJsonDocument(status).toJson(QJsonDocument::Indented))
                                : statusText(status));
     return 0;

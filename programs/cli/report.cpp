@@ -7,6 +7,7 @@
 #include "jobs/clockwritejob.h"
 #include "jobs/downloadjob.h"
 #include "jobs/jobjson.h"
+#include "records/recordkeys.h"
 #include "values/assignment.h"
 
 #include <QFileInfo>
@@ -396,29 +397,30 @@ QString placeholdersText(const QJsonObject &report)
 
 QString attemptText(const QJsonObject &record)
 {
-    QString unit = textOf(record.value(QStringLiteral("unit")));
-    const QString values = valuesText(record.value(QStringLiteral("values")));
+    QString unit = textOf(record.value(RecordKeys::unit));
+    const QString values = valuesText(record.value(RecordKeys::values));
     if (!values.isEmpty())
         unit += QStringLiteral("  ") + values;
     QString text = QStringLiteral("%1  %2  %3  %4  %5/%6 acknowledged  %7 s")
-                       .arg(record.value(QStringLiteral("time")).toString(),
-                            record.value(QStringLiteral("slot")).toString(), unit,
-                            record.value(QStringLiteral("result")).toString())
-                       .arg(record.value(QStringLiteral("acknowledged")).toInt())
-                       .arg(record.value(QStringLiteral("commands")).toInt())
-                       .arg(record.value(QStringLiteral("seconds")).toDouble(), 0, 'f', 2);
-    const int attempt = record.value(QStringLiteral("attempt")).toInt();
+                       .arg(record.value(RecordKeys::time).toString(),
+                            record.value(RecordKeys::slot).toString(), unit,
+                            record.value(RecordKeys::result).toString())
+                       .arg(record.value(RecordKeys::acknowledged).toInt())
+                       .arg(record.value(RecordKeys::commands).toInt())
+                       .arg(record.value(RecordKeys::seconds).toDouble(), 0, 'f', 2);
+    const int attempt = record.value(RecordKeys::attempt).toInt();
     if (attempt > 1)
         text += QStringLiteral("  attempt %1").arg(attempt);
-    if (record.value(QStringLiteral("error")).isString())
-        text += QStringLiteral("  ") + record.value(QStringLiteral("error")).toString();
+    if (record.value(RecordKeys::error).isString())
+        text += QStringLiteral("  ") + record.value(RecordKeys::error).toString();
     text += QLatin1Char('\n');
-    for (const QJsonValue failure : record.value(QStringLiteral("failures")).toArray()) {
-        const QString answer = failure[QStringLiteral("answer")].toString();
-        const QJsonValue late = failure[QStringLiteral("late_answer")];
+    for (const QJsonValue failure : record.value(RecordKeys::failures).toArray()) {
+        const QString answer = failure[RecordKeys::Failure::answer].toString();
+        const QJsonValue late = failure[RecordKeys::Failure::lateAnswer];
         text += QStringLiteral("  line %1: %2  %3%4%5\n")
-                    .arg(failure[QStringLiteral("line")].toInt())
-                    .arg(failure[QStringLiteral("command")].toString(), failure[QStringLiteral("reason")].toString(),
+                    .arg(failure[RecordKeys::Failure::line].toInt())
+                    .arg(failure[RecordKeys::Failure::command].toString(),
+                         failure[RecordKeys::Failure::reason].toString(),
                          answer.isEmpty() ? QString() : QStringLiteral(": ") + answer,
                          late.isString() ? QStringLiteral(" (answered late: %1)").arg(late.toString()) : QString());
     }

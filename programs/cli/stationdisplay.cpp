@@ -1,6 +1,7 @@
 #include "cli/stationdisplay.h"
 
 #include "cli/screencolumns.h"
+#include "records/recordkeys.h"
 
 #include <QStringList>
 
@@ -20,8 +21,8 @@ const int commandsOnly = -1;
 
 QString firstFailure(const SlotView &slot)
 {
-    const QJsonValue failure = slot.record.value(QStringLiteral("failures"))[0];
-    return failure.isObject() ? QStringLiteral(" at line %1").arg(failure[QStringLiteral("line")].toInt()) : QString();
+    const QJsonValue failure = slot.record.value(RecordKeys::failures)[0];
+    return failure.isObject() ? QStringLiteral(" at line %1").arg(failure[RecordKeys::Failure::line].toInt()) : QString();
 }
 
 QString progress(const SlotView &slot, int bar)

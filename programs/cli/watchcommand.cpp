@@ -2,6 +2,7 @@
 
 #include "cli/report.h"
 #include "line/recordsender.h"
+#include "records/spool.h"
 #include "station/station.h"
 #include "station/stationsetup.h"
 
@@ -122,7 +123,7 @@ bool WatchCommand::sendTheRest()
     }
     sender->end();
     sender->wait();
-    const int waiting = RecordSender::waitingIn(sender->fileName());
+    const int waiting = Spool::waitingIn(sender->fileName());
     if (waiting == 0)
         return true;
     display.message(errorLine(QStringLiteral("%1 records wait for the database in %2; the next start with --db "

@@ -1,5 +1,7 @@
 #include "stationwindow/recorddialog.h"
 
+#include "records/recordkeys.h"
+
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QJsonArray>
@@ -48,9 +50,9 @@ QString failureTable(const QJsonArray &failures)
     for (const QJsonValue &failure : failures) {
         const QJsonObject f = failure.toObject();
         rows += QStringLiteral("<tr>%1%2%3%4%5</tr>")
-                    .arg(cell(f.value(QStringLiteral("line"))), cell(f.value(QStringLiteral("command"))),
-                         cell(f.value(QStringLiteral("reason"))), cell(f.value(QStringLiteral("answer"))),
-                         cell(f.value(QStringLiteral("late_answer"))));
+                    .arg(cell(f.value(RecordKeys::Failure::line)), cell(f.value(RecordKeys::Failure::command)),
+                         cell(f.value(RecordKeys::Failure::reason)), cell(f.value(RecordKeys::Failure::answer)),
+                         cell(f.value(RecordKeys::Failure::lateAnswer)));
     }
     return QStringLiteral("<table border=1 cellspacing=0 cellpadding=3>%1</table>").arg(rows);
 }
@@ -58,35 +60,35 @@ QString failureTable(const QJsonArray &failures)
 QString summaryHtml(const QJsonObject &record)
 {
     const QString title = QStringLiteral("%1: %2, attempt %3")
-                              .arg(record.value(QStringLiteral("slot")).toString(),
-                                   record.value(QStringLiteral("result")).toString())
-                              .arg(record.value(QStringLiteral("attempt")).toInt());
-    const QJsonArray failures = record.value(QStringLiteral("failures")).toArray();
+                              .arg(record.value(RecordKeys::slot).toString(),
+                                   record.value(RecordKeys::result).toString())
+                              .arg(record.value(RecordKeys::attempt).toInt());
+    const QJsonArray failures = record.value(RecordKeys::failures).toArray();
     QString html = QStringLiteral("<h2>%1</h2>").arg(title.toHtmlEscaped());
-    html += fieldTable(record, {{"unit", "Unit"},
-                                {"port", "Port"},
-                                {"usb", "USB adapter"},
-                                {"started", "Started"},
-                                {"time", "Ended"},
-                                {"seconds", "Seconds"},
-                                {"file", "Configuration"},
-                                {"file_sha256", "SHA-256"},
-                                {"commands", "Commands"},
-                                {"sent", "Sent"},
-                                {"acknowledged", "Acknowledged"},
-                                {"error", "Error"},
-                                {"station", "Station"},
-                                {"morlank_version", "Morlank"}});
+    html += fieldTable(record, {{RecordKeys::unit, "Unit"},
+                                {RecordKeys::port, "Port"},
+                                {RecordKeys::usb, "USB adapter"},
+                                {RecordKeys::started, "Started"},
+                                {RecordKeys::time, "Ended"},
+                                {RecordKeys::seconds, "Seconds"},
+                                {RecordKeys::file, "Configuration"},
+                                {RecordKeys::fileSha256, "SHA-256"},
+                                {RecordKeys::commands, "Commands"},
+                                {RecordKeys::sent, "Sent"},
+                                {RecordKeys::acknowledged, "Acknowledged"},
+                                {RecordKeys::error, "Error"},
+                                {RecordKeys::station, "Station"},
+                                {RecordKeys::morlankVersion, "Morlank"}});
     html += QStringLiteral("<h3>Failed lines: %1</h3>").arg(failures.size()) + failureTable(failures);
-    const QJsonValue clock = record.value(QStringLiteral("clock"));
+    const QJsonValue clock = record.value(RecordKeys::clock);
     html += QStringLiteral("<h3>Clock</h3>");
-    html += clock.isObject() ? fieldTable(clock.toObject(), {{"written", "Written"},
-                                                             {"time_acknowledged", "Time acknowledged"},
-                                                             {"date_acknowledged", "Date acknowledged"},
-                                                             {"verified", "Verified"},
-                                                             {"read_back", "Read back"}})
+    html += clock.isObject() ? fieldTable(clock.toObject(), {{RecordKeys::Clock::written, "Written"},
+                                                             {RecordKeys::Clock::timeAcknowledged, "Time acknowledged"},
+                                                             {RecordKeys::Clock::dateAcknowledged, "Date acknowledged"},
+                                                             {RecordKeys::Clock::verified, "Verified"},
+                                                             {RecordKeys::Clock::readBack, "Read back"}})
                              : QStringLiteral("<p>Not set.</p>");
-    html += QStringLiteral("<h3>Values</h3><p>%1</p>").arg(shown(record.value(QStringLiteral("values"))).toHtmlEscaped());
+    html += QStringLiteral("<h3>Values</h3><p>%1</p>").arg(shown(record.value(RecordKeys::values)).toHtmlEscaped());
     return html;
 }
 } // namespace
@@ -96,7 +98,7 @@ RecordDialog::RecordDialog(const QJsonObject &record, QWidget *parent)
     , summary(new QTextBrowser)
     , json(new QPlainTextEdit)
 {
-    setWindowTitle(QStringLiteral("%1: last record").arg(record.value(QStringLiteral("slot")).toString()));
+    setWindowTitle(QStringLiteral("%1: last record").arg(record.value(RecordKeys::slot).toString()));
     summary->setHtml(summaryHtml(record));
     json->setReadOnly(true);
     json->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

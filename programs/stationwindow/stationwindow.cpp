@@ -3,6 +3,7 @@
 #include "figures/figuresjson.h"
 #include "figures/logreport.h"
 #include "records/recordreader.h"
+#include "records/spool.h"
 #include "station/station.h"
 #include "station/stationsetup.h"
 #include "stationwindow/recorddialog.h"
@@ -319,7 +320,7 @@ void StationWindow::endSending()
     RecordSender *sender = setup->sender();
     sender->end();
     sender->wait();
-    const int waiting = RecordSender::waitingIn(sender->fileName());
+    const int waiting = Spool::waitingIn(sender->fileName());
     recordsLeft = waiting > 0;
     if (recordsLeft)
         std::fprintf(stderr, "morlank-station: %d records wait for the database in %s; the next start with --db "

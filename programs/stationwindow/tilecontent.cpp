@@ -1,5 +1,6 @@
 #include "stationwindow/tilecontent.h"
 
+#include "records/recordkeys.h"
 #include "stationwindow/sentence.h"
 
 #include <QJsonArray>
@@ -36,24 +37,24 @@ QString portProblem(const QString &portState)
 
 QString answerLine(const QJsonObject &failure)
 {
-    const QString reason = failure.value(QStringLiteral("reason")).toString();
+    const QString reason = failure.value(RecordKeys::Failure::reason).toString();
     if (reason == QLatin1String("no answer")) {
-        const QJsonValue late = failure.value(QStringLiteral("late_answer"));
+        const QJsonValue late = failure.value(RecordKeys::Failure::lateAnswer);
         return late.isString() ? QStringLiteral("No answer in time (late: %1)").arg(late.toString())
                                : QStringLiteral("No answer");
     }
     if (reason == QLatin1String("not sendable"))
         return QStringLiteral("Not sent: a character the line cannot carry");
-    return QStringLiteral("Answer: ") + failure.value(QStringLiteral("answer")).toString();
+    return QStringLiteral("Answer: ") + failure.value(RecordKeys::Failure::answer).toString();
 }
 
 QString clockProblem(const QJsonObject &clock)
 {
-    if (!clock.value(QStringLiteral("time_acknowledged")).toBool(true)
-        || !clock.value(QStringLiteral("date_acknowledged")).toBool(true))
+    if (!clock.value(RecordKeys::Clock::timeAcknowledged).toBool(true)
+        || !clock.value(RecordKeys::Clock::dateAcknowledged).toBool(true))
         return QStringLiteral("Clock not acknowledged");
-    if (!clock.value(QStringLiteral("verified")).toBool(true))
-        return QStringLiteral("Clock read back wrong: ") + clock.value(QStringLiteral("read_back")).toString();
+    if (!clock.value(RecordKeys::Clock::verified).toBool(true))
+        return QStringLiteral("Clock read back wrong: ") + clock.value(RecordKeys::Clock::readBack).toString();
     return {};
 }
 
@@ -61,16 +62,16 @@ QString clockProblem(const QJsonObject &clock)
 // many lines failed.
 QStringList failureLines(const SlotView &view)
 {
-    const QJsonArray failures = view.record.value(QStringLiteral("failures")).toArray();
+    const QJsonArray failures = view.record.value(RecordKeys::failures).toArray();
     QStringList lines;
     if (!failures.isEmpty()) {
         const QJsonObject first = failures.first().toObject();
         lines << QStringLiteral("Line %1: %2")
-                     .arg(first.value(QStringLiteral("line")).toInt())
-                     .arg(first.value(QStringLiteral("command")).toString())
+                     .arg(first.value(RecordKeys::Failure::line).toInt())
+                     .arg(first.value(RecordKeys::Failure::command).toString())
               << answerLine(first);
     }
-    const QString clock = clockProblem(view.record.value(QStringLiteral("clock")).toObject());
+    const QString clock = clockProblem(view.record.value(RecordKeys::clock).toObject());
     if (!clock.isEmpty())
         lines << clock;
     lines << (failures.size() == 1 ? QStringLiteral("1 line failed") : QStringLiteral("%1 lines failed").arg(failures.size()))
