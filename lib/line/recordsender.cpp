@@ -39,16 +39,6 @@ RecordSender::~RecordSender()
     wait();
 }
 
-QString RecordSender::spoolPath()
-{
-    return Spool::userPath();
-}
-
-int RecordSender::waitingIn(const QString &fileName)
-{
-    return Spool::waitingIn(fileName);
-}
-
 QString RecordSender::fileName() const
 {
     return spool.fileName();

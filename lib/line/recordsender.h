@@ -30,11 +30,6 @@ public:
     RecordSender(const QString &url, const QString &fileName, bool isSpool);
     ~RecordSender() override;
 
-    // Spool::userPath() and Spool::waitingIn(), for the callers that still
-    // name them here.
-    static QString spoolPath();
-    static int waitingIn(const QString &fileName);
-
     QString fileName() const;
     Backlog backlog() const;
     // Whether every record now in the file has been confirmed.

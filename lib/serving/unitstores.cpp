@@ -2,6 +2,7 @@
 
 #include "line/databasevalues.h"
 #include "line/lineschema.h"
+#include "records/spool.h"
 
 #include <QSysInfo>
 
@@ -33,7 +34,7 @@ bool UnitStores::openRecords(QString &error)
 {
     if (!choice.db.isEmpty() && !databaseChecked && !LineSchema::checkUse(choice.db, false, error))
         return false;
-    file = !choice.log.isEmpty() || choice.db.isEmpty() ? choice.log : RecordSender::spoolPath();
+    file = !choice.log.isEmpty() || choice.db.isEmpty() ? choice.log : Spool::userPath();
     if (!file.isEmpty() && !recordLog.open(file, error))
         return false;
     if (!choice.db.isEmpty())

@@ -5,6 +5,7 @@
 #include "device/probename.h"
 #include "jobs/clockwritejob.h"
 #include "jobs/downloadjob.h"
+#include "records/recordkeys.h"
 #include "station/candidateports.h"
 #include "station/stationcontrol.h"
 
@@ -315,14 +316,14 @@ void SlotWorker::finished(const UnitService::Attempt &attempt)
     current.attached = last != SlotView::Gone;
     current.attempt = serving->attempts();
     current.unit = serving->shownAs();
-    current.seconds = attempt.record.value(QStringLiteral("seconds")).toDouble();
+    current.seconds = attempt.record.value(RecordKeys::seconds).toDouble();
     current.record = attempt.record;
     current.note = attempt.kept ? QString() : QStringLiteral("not recorded: ") + attempt.keepError;
     if (attempt.kept) {
         records << attempt.record;
     } else {
         QJsonObject lost = attempt.record;
-        lost.insert(QStringLiteral("result"), SlotView::stateName(SlotView::NotRecorded));
+        lost.insert(RecordKeys::result, SlotView::stateName(SlotView::NotRecorded));
         notRecorded << lost;
     }
 }

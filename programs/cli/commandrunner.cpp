@@ -10,6 +10,7 @@
 #include "jobs/downloadjob.h"
 #include "cli/runrecords.h"
 #include "line/recordsender.h"
+#include "records/spool.h"
 #include "serving/unitjob.h"
 #include "serving/unitstores.h"
 #include "values/commandtemplate.h"
@@ -314,7 +315,7 @@ int CommandRunner::sendRecords(UnitStores &stores, int status)
     waitUntil([&] { return sender->hasSentAll() || waited.elapsed() > 30000 || signalNumber != signalBefore; });
     sender->end();
     sender->wait();
-    const int waiting = RecordSender::waitingIn(stores.recordFile());
+    const int waiting = Spool::waitingIn(stores.recordFile());
     if (waiting == 0)
         return status;
     printError(QStringLiteral("%1 records wait for the database in %2; the next run with --db sends them.")
