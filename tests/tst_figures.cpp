@@ -114,7 +114,7 @@ void FiguresTest::initTestCase()
         record("st1", "B", 1, "failed", "08:00:00", 3.0, {}, failing(5, "ZEL#X=1", "ERROR")),
         record("st1", "B", 2, "ok", "08:00:10", 2.5),
         record("st1", "A", 1, "gone", "08:10:00", 1.0),
-        record("st2", "A", 1, "failed", "08:20:00", 4.0, "FT01", failing(5, "ZEL#X=1", "+CME 3")),
+        record("st2", "A", 1, "failed", "08:20:00", 4.0, "FT01", failing(9, "ZEL#Y=2", "+CME 3")),
         "this is not a record",
         record("st2", "A", 1, "ok", "09:05:00", 2.0, "FT01"),
         record("st2", "A", 1, "interrupted", "09:30:00", 0.5, "FT02"),
@@ -162,6 +162,8 @@ void FiguresTest::units_data()
     QTest::newRow("pulled at a retry: out of the final yield only")
         << QList<QByteArray>{record("s", "1", 1, "failed", "08:00:00", 2), record("s", "1", 2, "gone", "08:00:05", 1)}
         << QVector<int>{2, 1, 0, 0, 0, 1, 0, 0};
+    QTest::newRow("refused before any command: 0 s, in the yield")
+        << QList<QByteArray>{record("s", "1", 1, "failed", "08:00:00", 0)} << QVector<int>{1, 1, 0, 0, 0, 1, 0, 1};
     QTest::newRow("interrupted") << QList<QByteArray>{record("s", "1", 1, "interrupted", "08:00:00", 1)}
                                  << QVector<int>{1, 1, 0, 1, 0, 0, 0, 0};
     QTest::newRow("no device answered: no unit") << QList<QByteArray>{record("s", "1", 1, "not found", "08:00:00", 1)}
@@ -220,9 +222,11 @@ void FiguresTest::shiftFigures()
     QCOMPARE(f["units_per_hour"].toDouble(), 3.82);
     // ok attempts took 2.0, 2.5, 2.0 and 3.0 s.
     QCOMPARE(f["cycle_seconds"].toObject(), (QJsonObject{{"median", 2.25}, {"p90", 3.0}}));
+    // The line that failed most leads, though another comes first in the
+    // file and in the log.
     QCOMPARE(f["failures"].toArray(),
-             (QJsonArray{QJsonObject{{"line", 5}, {"command", "ZEL#X=1"}, {"answers", QJsonArray{"ERROR", "+CME 3"}}, {"count", 3}},
-                         QJsonObject{{"line", 9}, {"command", "ZEL#Y=2"}, {"answers", QJsonArray{""}}, {"count", 2}}}));
+             (QJsonArray{QJsonObject{{"line", 9}, {"command", "ZEL#Y=2"}, {"answers", QJsonArray{"", "+CME 3"}}, {"count", 3}},
+                         QJsonObject{{"line", 5}, {"command", "ZEL#X=1"}, {"answers", QJsonArray{"ERROR"}}, {"count", 2}}}));
     QCOMPARE(f["slots"].toArray(),
              (QJsonArray{QJsonObject{{"station", "st1"}, {"slot", "A"}, {"attempts", 4}, {"failed", 2}, {"failure_rate", 0.5}},
                          QJsonObject{{"station", "st1"}, {"slot", "B"}, {"attempts", 3}, {"failed", 1}, {"failure_rate", 0.3333}},
@@ -248,7 +252,7 @@ void FiguresTest::shiftFigures()
     QCOMPARE(text.status, 0);
     for (const QByteArray &line : {QByteArray("First-pass yield  40.0 % (2 of 5)"), QByteArray("Final yield       80.0 % (4 of 5)"),
                                    QByteArray("Cycle time        median 2.25 s, 90th percentile 3.00 s"),
-                                   QByteArray("       3     5  ZEL#X=1  ERROR | +CME 3\n       2     9  ZEL#Y=2  (nothing)\n"),
+                                   QByteArray("       3     9  ZEL#Y=2  (nothing) | +CME 3\n       2     5  ZEL#X=1  ERROR\n"),
                                    QByteArray("  st1      A            4       2        50.0 %")})
         QVERIFY2(text.out.contains(line), text.out.constData());
 }

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSet>
+#include <QUuid>
 #include <QtTest>
 
 #include <csignal>
@@ -161,6 +162,9 @@ void LineTest::schemaIsMadeOnceAndNeverDowngraded()
         QVERIFY(!init.output().contains(PgServer::ownerPassword().toUtf8()));
     }
     QCOMPARE(server.query("fresh", "SELECT count(*) FROM morlank.schema_version"), QString("1"));
+    Cli report({"report", "--db", server.url("bare", "owner"), "--json"}, dir.path(), PgServer::ownerPassword());
+    QCOMPARE(report.status(), 2);
+    QVERIFY2(report.output().contains("db init"), report.output());
     Cli made({"db", "init", server.url("newer", "owner", PgServer::ownerPassword())}, dir.path());
     QCOMPARE(made.status(), 0);
     QCOMPARE(server.query("newer", "UPDATE morlank.schema_version SET version = 2"), QString());
@@ -193,6 +197,9 @@ void LineTest::badDatabaseSendsNothing_data()
     // who logs in
     QTest::newRow("wrong password in the URL") << server.url("line", "station", "Wrong-secret-9") << QString()
                                                << QStringList() << QByteArray("refused the password");
+    QTest::newRow("wrong password in a postgres:// URL")
+        << server.url("line", "station", "Wrong-secret-9").replace("postgresql://", "postgres://") << QString()
+        << QStringList() << QByteArray("refused the password");
     QTest::newRow("wrong password from PGPASSWORD") << station << QString("Wrong-secret-9") << QStringList()
                                                     << QByteArray("refused the password");
     QTest::newRow("role without privileges") << server.url("line", "visitor") << stationPassword << QStringList()
@@ -238,13 +245,22 @@ QStringList LineTest::watch(const QString &configuration, const StationBench &be
 
 // Two stations, 20 units each, four slots each, at the same time: 40
 // distinct rows and counter values, each unit sent its own, and every record
-// in the database once.
+// in the database once. A row that another reserver holds all along is
+// passed over, not waited for.
 void LineTest::twoStationsShareOneListAndOneCounter()
 {
     const QStringList values{"--values", list, "--counter", "SN=0001", "--units", "20"};
     StationBench benches[2];
     Cli first(watch(conf, benches[0], values), dir.path());
     Cli second(watch(conf, benches[1], values), dir.path());
+    QVERIFY(QTest::qWaitFor([&] { return count("SELECT count(*) FROM morlank.list_rows") == 60; }, 20000));
+    PgConnection holder;
+    QString error;
+    QVERIFY2(holder.open(server.url("line", "owner", PgServer::ownerPassword()), error), qPrintable(error));
+    QVERIFY(holder.begin());
+    QCOMPARE(holder.exec("SELECT row FROM morlank.list_rows WHERE attempt_id IS NULL ORDER BY row LIMIT 1 FOR UPDATE")
+                 .value(),
+             QString("1"));
     Cli *stations[2] = {&first, &second};
     for (int round = 1; round <= 5; ++round) {
         for (StationBench &bench : benches) {
@@ -271,6 +287,7 @@ void LineTest::twoStationsShareOneListAndOneCounter()
     }
     QVERIFY2(first.status() == 0, first.output().right(400));
     QVERIFY2(second.status() == 0, second.output().right(400));
+    holder.rollback();
 
     QSet<QString> ids;
     QSet<QString> serials;
@@ -283,6 +300,7 @@ void LineTest::twoStationsShareOneListAndOneCounter()
         }
     }
     QCOMPARE(ids.size(), 40);
+    QVERIFY(!ids.contains("U1"));
     QCOMPARE(serials.size(), 40);
     QVERIFY(serials.contains("0001") && serials.contains("0040"));
     const QString array = "{" + attempts.join(',') + "}";
@@ -325,15 +343,25 @@ void LineTest::twoStationsShareOneListAndOneCounter()
 
 // While the server is down, a unit that needs a value waits with nothing
 // sent, one that needs none is served; once it is back, both go on and
-// every record arrives once.
+// every record arrives once. The second station's own log already holds a
+// shift that never reached the database, more than one sending's worth: all
+// of it arrives too, and the log is left as it was.
 void LineTest::serverCrashMidShiftLosesNothing()
 {
     server.query("line", "TRUNCATE morlank.attempts");
     StationBench valued;
     StationBench plain;
     QTemporaryDir home;
+    const QString log = home.filePath("plain.jsonl");
+    QByteArray earlier;
+    for (int record = 0; record < 1100; ++record)
+        earlier += QJsonDocument(QJsonObject{{"attempt_id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+                                             {"time", "2026-12-07T08:00:00Z"}, {"station", "night"}, {"result", "ok"}})
+                       .toJson(QJsonDocument::Compact)
+                   + '\n';
+    QVERIFY(writeFile(log, earlier));
     Cli needing(watch(conf, valued, {"--values", list, "--counter", "SN=0001", "--units", "2"}), home.path());
-    Cli needingNone(watch(plainConf, plain, {"--units", "2"}), home.path());
+    Cli needingNone(watch(plainConf, plain, {"--units", "2", "--log", log}), home.path());
     valued.plug(1);
     plain.plug(1);
     QCOMPARE(needing.records(1).size(), 1);
@@ -361,10 +389,14 @@ void LineTest::serverCrashMidShiftLosesNothing()
     const int first = records[0]["values"]["counters"]["SN"].toString().toInt();
     QVERIFY(first >= 1);
     QCOMPARE(records[1]["values"]["counters"]["SN"].toString().toInt(), first + 1);
-    QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 4);
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 1104);
     QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE attempt_id = ANY($1::uuid[])",
                    {"{" + attempts.join(',') + "}"}),
              4);
+    QFile kept(log);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    const QByteArray after = kept.readAll();
+    QVERIFY(after.startsWith(earlier) && after.count('\n') == 1102);
 }
 
 // Killed once its value is reserved: the value stays spent, and the record
@@ -414,9 +446,10 @@ void LineTest::killedStationSpendsItsValueAndSendsItsSpoolLater()
              1);
 }
 
-// A download's value comes from the line's counter, and its record, like a
-// clock set's, reaches the database under the attempt_id its reservation
-// names. An edited list is a new list, and said to be one.
+// A download's value comes from the line's counter, its row is the first
+// one bound to no adapter, and its record, like a clock set's, reaches the
+// database under the attempt_id its reservation names. An edited list is a
+// new list, and said to be one.
 void LineTest::downloadAndClockSetRecordToTheLine()
 {
     server.query("line", "TRUNCATE morlank.attempts");
@@ -425,7 +458,7 @@ void LineTest::downloadAndClockSetRecordToTheLine()
     bench.plug(1);
     QTemporaryDir home;
     const QString edited = home.filePath("units.csv");
-    QVERIFY(writeFile(edited, "ID\nE1\nE2\n"));
+    QVERIFY(writeFile(edited, "ID,usb_serial\nE0,FT-OTHER\nE1,\nE2,\n"));
     Cli download({"download", conf, "--port", bench.slotPath(1), "--db", station(), "--values", edited, "--counter",
                   "SN=0001", "--json"},
                  home.path());
@@ -442,7 +475,7 @@ void LineTest::downloadAndClockSetRecordToTheLine()
              1);
     QCOMPARE(count("SELECT count(*) FROM morlank.lists WHERE name = 'units.csv'"), 2);
     QCOMPARE(server.query("line", "SELECT bool_or(l.imported_at > o.imported_at) FROM morlank.lists l, morlank.lists o "
-                                  "WHERE l.row_count = 2 AND o.row_count = 60"),
+                                  "WHERE l.row_count = 3 AND o.row_count = 60"),
              QString("t"));
     QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE record->'clock' IS NOT NULL "
                    "AND jsonb_typeof(record->'clock') = 'object'"),

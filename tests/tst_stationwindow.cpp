@@ -1,3 +1,6 @@
+#include "line/lineschema.h"
+#include "line/pgconnection.h"
+#include "pgserver.h"
 #include "stationbench.h"
 #include "stationwindow/recorddialog.h"
 #include "stationwindow/setuppane.h"
@@ -11,6 +14,7 @@
 #include <QCheckBox>
 #include <QCryptographicHash>
 #include <QDesktopServices>
+#include <QDirIterator>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
@@ -204,6 +208,7 @@ private slots:
     void launch();
     void setupProblemSendsNothing_data();
     void setupProblemSendsNothing();
+    void databasePasswordIsNeverStored();
     void windowAnswersThroughA32SlotRun();
     void closingStopsAsCtrlC_data();
     void closingStopsAsCtrlC();
@@ -527,6 +532,36 @@ void StationWindowTest::setupProblemSendsNothing()
     QTest::qWait(1500);
     QVERIFY(bench.device(1).received().isEmpty());
     QVERIFY(window->findChildren<SlotTile *>().isEmpty());
+}
+
+// A password typed in the database's URL starts the station, and the set-up
+// remembered on disk holds the URL without it.
+void StationWindowTest::databasePasswordIsNeverStored()
+{
+    PgServer server;
+    QString error;
+    PgConnection owner;
+    QVERIFY2(server.start(error) && owner.open(server.url("postgres", "owner", PgServer::ownerPassword()), error)
+                 && LineSchema::init(owner, error),
+             qPrintable(error));
+    StationBench bench;
+    auto window = openWindow({});
+    window->findChild<QLineEdit *>("configurationFile")->setText(configuration);
+    window->findChild<QLineEdit *>("logFile")->setText(dir.filePath("line.jsonl"));
+    window->findChild<QRadioButton *>("chosenPorts")->setChecked(true);
+    window->findChild<QPlainTextEdit *>("ports")->setPlainText(bench.pattern());
+    window->findChild<QLineEdit *>("database")->setText(server.url("postgres", "owner", PgServer::ownerPassword()));
+    QTest::mouseClick(button(*window, "Start"), Qt::LeftButton);
+    QVERIFY2(labelTexts(*window).contains("Running"), qPrintable(message(*window)));
+    QSettings().sync();
+    QByteArray stored;
+    for (QDirIterator file(dir.filePath("settings"), QDir::Files, QDirIterator::Subdirectories); file.hasNext();) {
+        QFile settings(file.next());
+        stored += settings.open(QIODevice::ReadOnly) ? settings.readAll() : QByteArray();
+    }
+    QVERIFY2(stored.contains("--db") && !stored.contains(PgServer::ownerPassword().toUtf8()), stored.constData());
+    QTest::mouseClick(button(*window, "Stop"), Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return labelTexts(*window).contains("Stopped"); }, 5000));
 }
 
 // Every slot served at once by the engine's threads: the window's own timer

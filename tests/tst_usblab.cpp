@@ -278,14 +278,11 @@ void UsbLabTest::vidPidLeavesAnotherAdapterAlone()
     // nothing behind it shows the first look instead.
     plugEmpty(3, QStringLiteral("NOBODY03"));
     const QString log = freshLog(QStringLiteral("vidpid.jsonl"));
-    const int station = watch(log, QStringLiteral("--port '/dev/serial/by-path/*' --vid-pid 0403:6001 --units 1"));
+    const int station = watch(log, QStringLiteral("--port '/dev/serial/by-path/*' --vid-pid 0403:6001 --units 2"));
     QVERIFY(lookedOnce(station, UsbLab::byPath(3)));
     plug(2, QStringLiteral("OTHER001"), QStringLiteral("usb-braille"));
     plug(1, QStringLiteral("CHOSEN01"));
-    QCOMPARE(lab.finished(station, 120000), 0);
-    const QVector<QJsonObject> written = jsonLines(log);
-    QCOMPARE(written.size(), 1);
-    QCOMPARE(written[0]["unit"].toString(), QStringLiteral("CHOSEN01"));
+    QVERIFY2(records(log, 1).size() == 1 && jsonLines(log)[0]["unit"] == "CHOSEN01", shown(jsonLines(log)));
     QCOMPARE(end(2).commands(), QStringList());
 
     // The other adapter was there all along, a serial port with its own id.
@@ -295,6 +292,15 @@ void UsbLabTest::vidPidLeavesAnotherAdapterAlone()
     for (const QJsonValue port : parsed(output).value("ports").toArray())
         ids << port["vid_pid"].toString();
     QVERIFY2(ids.contains("0403:fe72") && ids.contains("0403:6001"), output.constData());
+
+    // Its socket given an adapter of the id chosen, under the same names:
+    // judged anew, and served.
+    pull(2);
+    plug(2, QStringLiteral("SWAPPED2"));
+    QCOMPARE(lab.finished(station, 120000), 0);
+    const QVector<QJsonObject> written = jsonLines(log);
+    QVERIFY2(written.size() == 2 && written[1]["unit"] == "SWAPPED2", shown(written));
+    QCOMPARE(end(2).configurationCommands(), 4);
 }
 
 void UsbLabTest::usbSerialBindsEachAdapterToItsRow()
