@@ -1,5 +1,6 @@
 #include "line/databaserecords.h"
 
+#include "line/databaseurl.h"
 #include "line/lineschema.h"
 #include "line/linestatus.h"
 #include "line/pgconnection.h"
@@ -16,12 +17,12 @@ public:
     {
         if (!connection.open(url, error)) {
             error = QStringLiteral("--db: cannot use the database %1: %2 (the server or libpq said: %3).")
-                        .arg(PgConnection::masked(url), PgConnection::remedy(connection.fault()), error);
+                        .arg(DatabaseUrl::masked(url), PgConnection::remedy(connection.fault()), error);
             return false;
         }
         if (LineSchema::installedVersion(connection, error) <= 0) {
             error = QStringLiteral("--db: the database %1 holds no records of a line: %2")
-                        .arg(PgConnection::masked(url), error.isEmpty() ? PgConnection::remedy(PgConnection::NoSchema)
+                        .arg(DatabaseUrl::masked(url), error.isEmpty() ? PgConnection::remedy(PgConnection::NoSchema)
                                                                         : error);
             return false;
         }

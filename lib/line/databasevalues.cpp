@@ -1,5 +1,6 @@
 #include "line/databasevalues.h"
 
+#include "line/databaseurl.h"
 #include "values/commandtemplate.h"
 
 #include <QFileInfo>
@@ -71,7 +72,7 @@ bool DatabaseValues::open(const ValueReservations::Sources &sources, const Comma
     if (db && importList(*db, why) && createCounters(*db, why))
         return true;
     error = QStringLiteral("cannot take values from the database %1: %2 (%3). Nothing was sent.")
-                .arg(PgConnection::masked(url),
+                .arg(DatabaseUrl::masked(url),
                      PgConnection::remedy(db ? db->fault() : PgConnection::Unreachable), why);
     return false;
 }

@@ -1,5 +1,7 @@
 #include "line/lineschema.h"
 
+#include "line/databaseurl.h"
+
 namespace {
 // Version 1: the records, the values lists and their rows, the counters and
 // every reservation made.
@@ -52,11 +54,11 @@ bool LineSchema::checkUse(const QString &url, bool valuesToo, QString &error)
     QString why;
     if (!db.open(url, why)) {
         error = QStringLiteral("cannot use the database %1: %2 (the server or libpq said: %3). Nothing was sent.")
-                    .arg(PgConnection::masked(url), PgConnection::remedy(db.fault()), why);
+                    .arg(DatabaseUrl::masked(url), PgConnection::remedy(db.fault()), why);
         return false;
     }
     if (!check(db, valuesToo, why)) {
-        error = QStringLiteral("cannot use the database %1: %2. Nothing was sent.").arg(PgConnection::masked(url), why);
+        error = QStringLiteral("cannot use the database %1: %2. Nothing was sent.").arg(DatabaseUrl::masked(url), why);
         return false;
     }
     return true;

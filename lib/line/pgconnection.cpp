@@ -5,7 +5,6 @@
 #include <libpq-fe.h>
 
 namespace {
-const QString maskText = QStringLiteral("***");
 
 // Messages from libpq end in a line end, sometimes two lines.
 QString messageOf(const char *text)
@@ -121,18 +120,6 @@ void PgConnection::rollback()
 {
     if (connection)
         exec(QStringLiteral("ROLLBACK"));
-}
-
-QString PgConnection::masked(const QString &url)
-{
-    static const QRegularExpression userInfo(QStringLiteral("^(postgres(?:ql)?://[^:@/?]*):[^@/?]*@"));
-    static const QRegularExpression keyword(
-        QStringLiteral("(password\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'|[^\\s&]*)"),
-        QRegularExpression::CaseInsensitiveOption);
-    QString shown = url;
-    shown.replace(userInfo, QStringLiteral("\\1:") + maskText + QLatin1Char('@'));
-    shown.replace(keyword, QStringLiteral("\\1") + maskText);
-    return shown;
 }
 
 QString PgConnection::remedy(Fault fault)

@@ -59,8 +59,6 @@ public:
     bool commit();
     void rollback();
 
-    // `url` as it may be shown: any password in it masked.
-    static QString masked(const QString &url);
     // What to do about `fault`, for a message.
     static QString remedy(Fault fault);
 

@@ -1,5 +1,6 @@
 #include "cli/dbcommand.h"
 
+#include "line/databaseurl.h"
 #include "line/lineschema.h"
 #include "line/linestatus.h"
 #include "line/pgconnection.h"
@@ -42,7 +43,7 @@ bool DbCommand::connect(PgConnection &connection)
     if (connection.open(request.db, error))
         return true;
     printError(QStringLiteral("cannot use the database %1: %2 (the server or libpq said: %3).")
-                   .arg(PgConnection::masked(request.db), PgConnection::remedy(connection.fault()), error));
+                   .arg(DatabaseUrl::masked(request.db), PgConnection::remedy(connection.fault()), error));
     return false;
 }
 
@@ -60,10 +61,10 @@ int DbCommand::init(PgConnection &connection)
     }
     print(stdout, before == LineSchema::version
                       ? QStringLiteral("The schema morlank of %1 is of version %2 already; nothing changed.\n")
-                            .arg(PgConnection::masked(request.db))
+                            .arg(DatabaseUrl::masked(request.db))
                             .arg(LineSchema::version)
                       : QStringLiteral("The schema morlank of %1 is now of version %2.\n")
-                            .arg(PgConnection::masked(request.db))
+                            .arg(DatabaseUrl::masked(request.db))
                             .arg(LineSchema::version));
     return 0;
 }
@@ -80,7 +81,7 @@ int DbCommand::status(PgConnection &connection)
                                                                                            : PgConnection::NewerSchema)));
         return 2;
     }
-    QJsonObject status{{"database", PgConnection::masked(request.db)}, {"schema_version", LineSchema::version}};
+    QJsonObject status{{"database", DatabaseUrl::masked(request.db)}, {"schema_version", LineSchema::version}};
     if (!LineStatus::read(connection, status, error)) {
         printError(QStringLiteral("db status: %1; it needs SELECT on the tables of the schema morlank").arg(error));
         return 2;

@@ -1,5 +1,6 @@
 #include "stationwindow/setuppane.h"
 
+#include "line/databaseurl.h"
 #include "stationwindow/stationlaunch.h"
 
 #include <QCheckBox>
@@ -15,8 +16,6 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSettings>
-
-#include "line/pgconnection.h"
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -185,7 +184,7 @@ void SetupPane::setOptions(const StationOptions &options)
     retriesBox->setValue(options.retries);
     unitsBox->setValue(options.units);
     logEdit->setText(options.log);
-    dbEdit->setText(PgConnection::masked(options.db));
+    dbEdit->setText(DatabaseUrl::masked(options.db));
     valuesEdit->setText(options.values.list);
     countersEdit->setText(options.values.counters.join(QLatin1Char(' ')));
     stateEdit->setText(options.values.state);
@@ -261,7 +260,7 @@ void SetupPane::remember() const
     QStringList kept = arguments();
     const int db = int(kept.indexOf(QStringLiteral("--db")));
     if (db >= 0)
-        kept[db + 1] = PgConnection::masked(kept.at(db + 1));
+        kept[db + 1] = DatabaseUrl::masked(kept.at(db + 1));
     QSettings().setValue(settingsKey, kept);
 }
 

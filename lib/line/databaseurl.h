@@ -1,0 +1,12 @@
+#ifndef DATABASEURL_H
+#define DATABASEURL_H
+
+#include <QString>
+
+namespace DatabaseUrl {
+// `url` as it may be shown or kept: any password in it masked, in both URL
+// forms libpq takes (postgresql:// and postgres://) and in key=value words.
+QString masked(const QString &url);
+} // namespace DatabaseUrl
+
+#endif // DATABASEURL_H
