@@ -1043,6 +1043,8 @@ void CliTest::helpAndVersion_data()
     QTest::newRow("clock set --help") << QStringList{"clock", "set", "--help"} << "--verify";
     QTest::newRow("help clock: get") << QStringList{"help", "clock"} << "Usage: morlank-cli clock get [--port";
     QTest::newRow("help clock: set") << QStringList{"help", "clock"} << "Usage: morlank-cli clock set (--from-pc";
+    QTest::newRow("overview: every command") << QStringList{"help"} << "  db status   what a line's database holds";
+    QTest::newRow("help db: status") << QStringList{"help", "db"} << "Usage: morlank-cli db status URL [--json]";
     QTest::newRow("version") << QStringList{"--version"} << "morlank-cli 1.1.0";
 }
 
@@ -1075,6 +1077,19 @@ void CliTest::inputErrorsSendNothing_data()
     QTest::newRow("no command") << QStringList{} << "--help";
     QTest::newRow("clock without get or set") << QStringList{"clock"} << "morlank-cli clock set (--from-pc";
     QTest::newRow("an empty port name") << QStringList{"clock", "get", "--port", ""} << "--port takes";
+    // the commands and how many arguments each takes
+    QTest::newRow("an unknown command")
+        << QStringList{"clocks"}
+        << "there is no command 'clocks'; the commands are ports, clock get, clock set, download, watch, report, "
+           "db init and db status.";
+    QTest::newRow("db without init or status") << QStringList{"db"} << "'db' needs one of its commands:\n"
+                                                                       "  morlank-cli db init URL\n"
+                                                                       "  morlank-cli db status URL [--json]\n"
+                                                                       "Try 'morlank-cli help db'.";
+    QTest::newRow("ports with an argument") << QStringList{"ports", "extra"}
+                                            << "unexpected argument 'extra'.\nTry 'morlank-cli help ports'.";
+    QTest::newRow("download without a file") << QStringList{"download"}
+                                             << "name one configuration file.\nTry 'morlank-cli help download'.";
     // per-unit values and the log
     const QString placeholders = writeFile("placeholders.conf", "ZEL#ID={{ID}}\nZEL#A=1\nZEL#SN={{SN}}\n");
     QTest::newRow("placeholders without values") << QStringList{"download", placeholders}

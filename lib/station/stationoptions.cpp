@@ -1,5 +1,7 @@
 #include "station/stationoptions.h"
 
+#include "base/commandlineoptions.h"
+
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
@@ -20,11 +22,7 @@ const QString dbOption = QStringLiteral("db");
 // A whole number of at least `minimum`; an option left out keeps `value`.
 bool readCount(const QCommandLineParser &parser, const QString &option, int minimum, int &value, QString &error)
 {
-    if (!parser.isSet(option))
-        return true;
-    bool ok = false;
-    value = parser.value(option).toInt(&ok);
-    if (ok && value >= minimum)
+    if (readWholeNumber(parser, option, minimum, value))
         return true;
     error = QStringLiteral("--%1 takes a whole number, %2 or more, not '%3'.")
                 .arg(option)
@@ -98,8 +96,8 @@ void StationOptions::addDatabaseOption(QCommandLineParser &parser)
 
 bool StationOptions::readDatabase(const QCommandLineParser &parser, QString &db, QString &error)
 {
-    db = parser.optionNames().contains(dbOption) ? parser.value(dbOption) : QString();
-    if (db.isEmpty() || !parser.optionNames().contains(stateOption))
+    db = optionGiven(parser, dbOption) ? parser.value(dbOption) : QString();
+    if (db.isEmpty() || !optionGiven(parser, stateOption))
         return true;
     error = QStringLiteral("--db and --state exclude each other: with --db the database keeps what was handed "
                            "out, for every station of the line.");

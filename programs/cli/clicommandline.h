@@ -5,10 +5,11 @@
 
 #include <QStringList>
 
-class QCommandLineParser;
+struct CliCommand;
 
-// The commands and options of morlank-cli. Prints help, the version and
-// every error itself; an error is a usage error (exit status 2).
+// The command line of morlank-cli: any command of CliCommand::all(). Prints
+// help, the version and every error itself; an error is a usage error (exit
+// status 2).
 class CliCommandLine
 {
 public:
@@ -16,8 +17,7 @@ public:
     bool parse(const QStringList &arguments, Request &request, int &exitStatus);
 
 private:
-    bool parseCommand(const QString &command, const QStringList &arguments, Request &request);
-    bool readClockOptions(const QCommandLineParser &parser, Request &request);
+    bool parseCommand(const CliCommand &command, const QStringList &arguments, Request &request);
     bool showHelp(const QString &command);
     bool failGroup(const QString &group);
     bool fail(const QString &message, const QString &command = QString());

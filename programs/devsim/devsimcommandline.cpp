@@ -1,5 +1,7 @@
 #include "devsim/devsimcommandline.h"
 
+#include "base/commandlineoptions.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTextStream>
@@ -156,13 +158,8 @@ bool DevsimCommandLine::readLineEnd()
 bool DevsimCommandLine::readNumber(const QString &option, int minimum, const QString &what,
                                    int &value)
 {
-    if (!parser.isSet(option))
-        return true;
-    bool ok = false;
-    value = parser.value(option).toInt(&ok);
-    if (!ok || value < minimum)
-        return fail(QStringLiteral("--%1 takes %2, %3 or more.").arg(option, what).arg(minimum));
-    return true;
+    return readWholeNumber(parser, option, minimum, value)
+        || fail(QStringLiteral("--%1 takes %2, %3 or more.").arg(option, what).arg(minimum));
 }
 
 // TEXT=MS, split at the last '=' so that the text may hold '=' itself.

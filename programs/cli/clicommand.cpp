@@ -1,0 +1,241 @@
+#include "cli/clicommand.h"
+
+#include "base/commandlineoptions.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+
+namespace {
+const QString portOption = QStringLiteral("port");
+const QString allOption = QStringLiteral("all");
+const QString jsonOption = QStringLiteral("json");
+const QString quietOption = QStringLiteral("quiet");
+const QString dryRunOption = QStringLiteral("dry-run");
+const QString fromPcOption = QStringLiteral("from-pc");
+const QString timeOption = QStringLiteral("time");
+const QString dateOption = QStringLiteral("date");
+const QString verifyOption = QStringLiteral("verify");
+const QString logOption = QStringLiteral("log");
+
+const QString timeInputFormat = QStringLiteral("hh:mm:ss");
+const QString dateInputFormat = QStringLiteral("dd/MM/yyyy");
+
+// ports, clock get: the ports to probe and how to print.
+void addProbeOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        {portOption, QStringLiteral("Probe and serve this port (a name or a path such as /dev/pts/3) "
+                                    "instead of every port the system lists; may be repeated."),
+         QStringLiteral("NAME")},
+        {jsonOption, QStringLiteral("Print the result as JSON.")},
+    });
+}
+
+void addClockGetOptions(QCommandLineParser &parser)
+{
+    addProbeOptions(parser);
+    parser.addOption({allOption, QStringLiteral("Serve every answering device, not just the only one.")});
+}
+
+// clock set, download: the commands that record each attempt.
+void addRecordingOptions(QCommandLineParser &parser)
+{
+    addClockGetOptions(parser);
+    parser.addOption({logOption, QStringLiteral("Append one JSON line per attempt per device to FILE, synced to disk "
+                                                "before the result is printed."),
+                      QStringLiteral("FILE")});
+    StationOptions::addDatabaseOption(parser);
+}
+
+void addClockSetOptions(QCommandLineParser &parser)
+{
+    addRecordingOptions(parser);
+    parser.addOptions({
+        {fromPcOption, QStringLiteral("Write the computer's clock.")},
+        {timeOption, QStringLiteral("Write this time, 00:00:00 to 23:59:59."), QStringLiteral("hh:mm:ss")},
+        {dateOption, QStringLiteral("Write this date, day first."), QStringLiteral("dd/MM/yyyy")},
+        {verifyOption, QStringLiteral("Read the clock back and fail a device that differs by more than "
+                                      "2 s plus the time the exchange took.")},
+    });
+}
+
+void addDownloadOptions(QCommandLineParser &parser)
+{
+    addRecordingOptions(parser);
+    parser.addOptions({
+        {dryRunOption, QStringLiteral("Open no port: list each command with its file line number and "
+                                      "mark those that cannot be sent.")},
+        {quietOption, QStringLiteral("Show no progress on standard error.")},
+    });
+    StationOptions::addValueOptions(parser);
+}
+
+void addWatchOptions(QCommandLineParser &parser)
+{
+    StationOptions::addTo(parser);
+    parser.addOptions({
+        {jsonOption, QStringLiteral("Print one JSON object per attempt, one a line.")},
+        {quietOption, QStringLiteral("Show no slot states on standard error.")},
+    });
+}
+
+void addDbStatusOptions(QCommandLineParser &parser)
+{
+    parser.addOption({jsonOption, QStringLiteral("Print the status as JSON.")});
+}
+
+// Each --port once, in order.
+bool readPorts(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    for (const QString &port : parser.values(portOption)) {
+        if (port.isEmpty()) {
+            error = QStringLiteral("--port takes the name or path of a port, such as ttyUSB0 or /dev/ttyUSB0.");
+            return false;
+        }
+        if (!request.ports.contains(port))
+            request.ports << port;
+    }
+    return true;
+}
+
+bool readProbe(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.all = optionGiven(parser, allOption);
+    request.json = optionGiven(parser, jsonOption);
+    return readPorts(parser, request, error);
+}
+
+bool readRecording(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.log = parser.value(logOption);
+    return readProbe(parser, request, error) && StationOptions::readDatabase(parser, request.db, error);
+}
+
+// Checked strictly, before any port is opened. The time and the date are
+// kept as given: they are never one local instant, which a daylight-saving
+// change could make invalid.
+bool readClock(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    const bool fromPc = parser.isSet(fromPcOption);
+    const bool given = parser.isSet(timeOption) || parser.isSet(dateOption);
+    if (fromPc == given) {
+        error = QStringLiteral("give either --from-pc or both --time and --date.");
+        return false;
+    }
+    if (fromPc)
+        return true;
+    for (const QString &option : {timeOption, dateOption}) {
+        if (!parser.isSet(option)) {
+            error = QStringLiteral("--%1 is missing: give --time and --date together.").arg(option);
+            return false;
+        }
+    }
+    const QTime time = QTime::fromString(parser.value(timeOption), timeInputFormat);
+    if (!time.isValid()) {
+        error = QStringLiteral("--time takes a time from 00:00:00 to 23:59:59 as hh:mm:ss, not '%1'.")
+                    .arg(parser.value(timeOption));
+        return false;
+    }
+    const QDate date = QDate::fromString(parser.value(dateOption), dateInputFormat);
+    if (!date.isValid()) {
+        error = QStringLiteral("--date takes a date that exists as dd/MM/yyyy, day first, not '%1'.")
+                    .arg(parser.value(dateOption));
+        return false;
+    }
+    request.clock = WallClock{time, date};
+    return true;
+}
+
+bool readClockSet(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.verify = parser.isSet(verifyOption);
+    return readRecording(parser, request, error) && readClock(parser, request, error);
+}
+
+bool readDownload(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.file = parser.positionalArguments().value(0);
+    request.dryRun = parser.isSet(dryRunOption);
+    request.quiet = parser.isSet(quietOption);
+    request.values = StationOptions::valueSources(parser);
+    return readRecording(parser, request, error);
+}
+
+bool readWatch(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.json = parser.isSet(jsonOption);
+    request.quiet = parser.isSet(quietOption);
+    return readPorts(parser, request, error) && request.station.read(parser, error);
+}
+
+bool readReport(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    return request.report.read(parser, QDateTime::currentDateTime(), error);
+}
+
+bool readDb(const QCommandLineParser &parser, Request &request, QString &)
+{
+    request.db = parser.positionalArguments().value(0);
+    request.json = optionGiven(parser, jsonOption);
+    return true;
+}
+
+const char configurationWanted[] = "name one configuration file.";
+const char databaseWanted[] = "name the database, as a libpq URL such as postgresql://owner@host/line.";
+} // namespace
+
+const std::vector<CliCommand> &CliCommand::all()
+{
+    static const std::vector<CliCommand> commands{
+        {"ports", "what answers on each serial port", "ports [--port NAME]... [--json]",
+         "Probes every candidate port at once and tells what it found: device,\n"
+         "silent, no device, busy, no permission or cannot open, with what the system\n"
+         "knows of the port.",
+         Request::Ports, 0, nullptr, addProbeOptions, readProbe},
+        {"clock get", "read the clock of the device(s)", "clock get [--port NAME]... [--all] [--json]",
+         "Reads the time and the date of the device(s).", Request::ClockGet, 0, nullptr, addClockGetOptions,
+         readProbe},
+        {"clock set", "set the clock of the device(s)",
+         "clock set (--from-pc | --time hh:mm:ss --date dd/MM/yyyy) [--verify] "
+         "[--port NAME]... [--all] [--json] [--log FILE] [--db URL]",
+         "Sets the time, then the date of the device(s).", Request::ClockSet, 0, nullptr, addClockSetOptions,
+         readClockSet},
+        {"download", "send a .conf file to the device(s), line by line",
+         "download FILE [--port NAME]... [--all] [--dry-run] [--json] [--quiet] [--log FILE] "
+         "[--values FILE.csv] [--counter NAME=START[:STEP]]... [--state FILE | --db URL]",
+         "Sends every command of the configuration FILE to each device in file\n"
+         "order, each acknowledged before the next. Progress goes to standard error,\n"
+         "results to standard output. {{NAME}} in a command takes each device's own\n"
+         "value from --values or --counter, reserved in --state before it is sent.",
+         Request::Download, 1, configurationWanted, addDownloadOptions, readDownload},
+        {"watch", "a production station: program every unit as it is attached",
+         "watch FILE [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
+         "[--set-clock [--verify]] [--retries N] [--units N] [--log FILE] [--values FILE.csv] "
+         "[--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--json] [--quiet]",
+         "A production station: watches the ports and serves every unit once per\n"
+         "attachment, as its port appears or as a present port starts answering.\n"
+         "Each unit gets the computer's clock (with --set-clock) and the\n"
+         "configuration FILE; one line per attempt goes to standard output, the\n"
+         "slots' states to standard error. Runs until Ctrl-C, or --units N.",
+         Request::Watch, 1, configurationWanted, addWatchOptions, readWatch},
+        {"report", "yield, units per hour and where units fail, from the records",
+         "report [LOG...] [--db URL] [--since WHEN] [--until WHEN] [--station NAME] [--slot NAME] "
+         "[--file NAME|SHA256] [--json] [--html FILE]",
+         "The figures a supervisor reads from the stations' records: units,\n"
+         "first-pass and final yield, units per hour, cycle time and where units\n"
+         "fail, by line, slot, station and file. LOG is a log as --log writes it\n"
+         "(- reads standard input). Exit status 1 when no record is selected.",
+         Request::Report, -1, nullptr, ReportOptions::addTo, readReport},
+        {"db init", "create or upgrade the schema of a line's database", "db init URL",
+         "Creates the schema morlank in the PostgreSQL database URL (a libpq URL or\n"
+         "key=value words), or upgrades it; run it as the database's owner. Run\n"
+         "again, it changes nothing; a schema newer than this program is refused.",
+         Request::DbInit, 1, databaseWanted, nullptr, readDb},
+        {"db status", "what a line's database holds: lists, counters, stations", "db status URL [--json]",
+         "What the line's database holds: each values list (rows, handed out, left),\n"
+         "each counter, each station's last record and records today, and the\n"
+         "records that wait in this computer's spool.",
+         Request::DbStatus, 1, databaseWanted, addDbStatusOptions, readDb},
+    };
+    return commands;
+}
