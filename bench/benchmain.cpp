@@ -2,121 +2,66 @@
 // of several runs, and timings are ratios of figures taken in the same run.
 // Group names on the command line run those groups alone, in the usual order:
 // morlank-bench station.
-#include "downloadbench.h"
-#include "fleetbench.h"
-#include "linebench.h"
-#include "machine.h"
-#include "reportbench.h"
+#include "benchgroups.h"
 #include "resulttable.h"
-#include "scanbench.h"
-#include "startupbench.h"
-#include "stationrows.h"
-#include "stationwindowbench.h"
-#include "textreport.h"
-#include "valuesreport.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextStream>
+#include <QThread>
+
+#include <utility>
 
 namespace {
-const int downloadRuns = 5;
-const int silentScanRuns = 5;
-const int unopenableScanRuns = 11;
-// Each fleet run downloads to 1, 8 and 32 devices, about 20 s each.
-const int fleetDownloadRuns = 3;
-const int fleetProbeRuns = 5;
-const int textRepetitions = 9;
-const int valuesRepetitions = 5;
-const int startupRuns = 10;
-// Each station throughput run serves 1 and 16 slots, about 30 s each.
-const int stationThroughputRuns = 3;
-// Each busy run serves 32 units of 60 commands three times, about 15 s each.
-const int stationWindowBusyRuns = 3;
-const int reportRecords = 1000000;
-const int reportRuns = 3;
+const std::pair<QLatin1String, void (*)(ResultTable &)> groups[] = {
+    {QLatin1String("download"), downloadRows}, {QLatin1String("scan"), scanRows},
+    {QLatin1String("fleet"), fleetRows},       {QLatin1String("station"), stationRows},
+    {QLatin1String("text"), textRows},         {QLatin1String("values"), valuesRows},
+    {QLatin1String("startup"), startupRows},   {QLatin1String("window"), windowRows},
+    {QLatin1String("report"), reportRows},     {QLatin1String("line"), lineRows}};
 
-const QStringList groups{QStringLiteral("download"), QStringLiteral("scan"),   QStringLiteral("fleet"),
-                         QStringLiteral("station"),  QStringLiteral("text"),   QStringLiteral("values"),
-                         QStringLiteral("startup"),  QStringLiteral("window"), QStringLiteral("report"),
-                         QStringLiteral("line")};
+QString cpuModel()
+{
+    // Files in /proc report no size, so they are read whole, not by atEnd().
+    QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
+    if (!cpuinfo.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown CPU");
+    const QStringList lines = QString::fromLocal8Bit(cpuinfo.readAll()).split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("model name")))
+            return line.section(QLatin1Char(':'), 1).trimmed();
+    }
+    return QStringLiteral("unknown CPU");
+}
+
+QString machineDescription()
+{
+    return QStringLiteral("%1 cores, %2; Qt %3")
+        .arg(QThread::idealThreadCount())
+        .arg(cpuModel(), QString::fromLatin1(qVersion()));
+}
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // Every window the bench starts is shown offscreen.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     const QStringList chosen = app.arguments().mid(1);
+    QStringList names;
+    for (const auto &group : groups)
+        names << group.first;
     for (const QString &name : chosen) {
-        if (!groups.contains(name)) {
-            QTextStream(stderr) << "morlank-bench: no group '" << name << "'; the groups: " << groups.join(' ') << '\n';
+        if (!names.contains(name)) {
+            QTextStream(stderr) << "morlank-bench: no group '" << name << "'; the groups: " << names.join(' ') << '\n';
             return 2;
         }
     }
-    const auto runs = [&](const char *group) { return chosen.isEmpty() || chosen.contains(QLatin1String(group)); };
     ResultTable table;
-
-    if (runs("download")) {
-        DownloadBench download;
-        download.run(downloadRuns);
-        download.report(table);
+    for (const auto &[name, rows] : groups) {
+        if (chosen.isEmpty() || chosen.contains(name))
+            rows(table);
     }
-
-    if (runs("scan")) {
-        ScanBench scan;
-        scan.run(silentScanRuns, unopenableScanRuns);
-        scan.report(table);
-    }
-
-    if (runs("fleet")) {
-        FleetBench fleet(QStringLiteral(MORLANK_CLI), QStringLiteral(MORLANK_DEVSIM));
-        fleet.run(fleetDownloadRuns, fleetProbeRuns);
-        fleet.report(table);
-    }
-
-    if (runs("station")) {
-        StationRows station(QStringLiteral(MORLANK_CLI), QStringLiteral(MORLANK_DEVSIM));
-        station.run(stationThroughputRuns);
-        station.report(table);
-    }
-
-    if (runs("text")) {
-        TextReport text(QStringLiteral(MORLANK_BENCH_TEXT_RUNNER));
-        text.run(textRepetitions);
-        text.report(table);
-    }
-
-    if (runs("values")) {
-        ValuesReport values(QStringLiteral(MORLANK_BENCH_VALUES_RUNNER));
-        values.run(valuesRepetitions);
-        values.report(table);
-    }
-
-    if (runs("startup")) {
-        StartupBench startup(QStringLiteral(MORLANK_BENCH_STARTUP_PROBE));
-        startup.run(startupRuns);
-        startup.report(table);
-    }
-
-    if (runs("window")) {
-        StationWindowBench stationWindow(QStringLiteral(MORLANK_BENCH_STATION_WINDOW_PROBE),
-                                         QStringLiteral(MORLANK_STATION), QStringLiteral(MORLANK_CLI),
-                                         QStringLiteral(MORLANK_DEVSIM));
-        stationWindow.run(stationWindowBusyRuns, startupRuns);
-        stationWindow.report(table);
-    }
-
-    if (runs("report")) {
-        ReportBench report(QStringLiteral(MORLANK_CLI), reportRecords);
-        report.run(reportRuns);
-        report.report(table);
-    }
-
-    if (runs("line")) {
-        LineBench line(QStringLiteral(MORLANK_CLI), QStringLiteral(MORLANK_BENCH_LINE_RESERVER),
-                       QStringLiteral(MORLANK_DEVSIM));
-        line.run(stationThroughputRuns);
-        line.report(table);
-    }
-
     QTextStream out(stdout);
     out << "Machine: " << machineDescription() << "\n\n";
     table.print(out);

@@ -1,25 +1,38 @@
 #include "resulttable.h"
 
+#include "samples.h"
+
 #include <QTextStream>
 
 #include <algorithm>
+#include <cmath>
 
-void ResultTable::addMeasured(const QString &what, const QString &measured,
-                              const QString &target, bool met)
+namespace {
+bool meets(double value, const QString &target)
 {
-    rows.append({what, measured, target, met ? QStringLiteral("met") : QStringLiteral("MISSED")});
-    missed = missed || !met;
+    const double limit = target.section(QLatin1Char(' '), 1, 1).toDouble();
+    if (target.startsWith(QStringLiteral("≤")))
+        return value <= limit;
+    if (target.startsWith(QStringLiteral("<")))
+        return value < limit;
+    if (target.startsWith(QStringLiteral("≥")))
+        return value >= limit;
+    if (target.startsWith(QLatin1String("within")))
+        return std::abs(value) <= limit;
+    return target == QLatin1String("the same") && value == 0;
 }
+} // namespace
 
-void ResultTable::addInfo(const QString &what, const QString &measured)
+void ResultTable::add(const Samples &from, const QString &what, const QString &target, double value,
+                      const QString &measured)
 {
-    rows.append({what, measured, QStringLiteral("none"), QStringLiteral("info")});
-}
-
-void ResultTable::addFailure(const QString &what, const QString &target, const QString &reason)
-{
-    rows.append({what, QStringLiteral("failed: ") + reason, target, QStringLiteral("MISSED")});
-    missed = true;
+    Row row{what, measured, target, meets(value, target) ? QStringLiteral("met") : QStringLiteral("MISSED")};
+    if (!from.failure().isEmpty())
+        row = {what, QStringLiteral("failed: ") + from.failure(), target, QStringLiteral("MISSED")};
+    else if (target == QLatin1String("none"))
+        row[3] = QStringLiteral("info");
+    missed = missed || row[3] == QLatin1String("MISSED");
+    rows.append(row);
 }
 
 bool ResultTable::allMet() const
@@ -29,27 +42,20 @@ bool ResultTable::allMet() const
 
 void ResultTable::print(QTextStream &out) const
 {
-    const Row header{QStringLiteral("Benchmark"), QStringLiteral("Measured"),
-                     QStringLiteral("Target"), QStringLiteral("Result")};
-    QVector<int> widths{int(header.what.size()), int(header.measured.size()),
-                        int(header.target.size()), int(header.result.size())};
-    for (const Row &row : rows) {
-        widths[0] = std::max(widths[0], int(row.what.size()));
-        widths[1] = std::max(widths[1], int(row.measured.size()));
-        widths[2] = std::max(widths[2], int(row.target.size()));
-        widths[3] = std::max(widths[3], int(row.result.size()));
+    const Row header{QStringLiteral("Benchmark"), QStringLiteral("Measured"), QStringLiteral("Target"),
+                     QStringLiteral("Result")};
+    std::array<int, 4> widths{};
+    for (const Row &row : QVector<Row>{header} + rows) {
+        for (int cell = 0; cell < 4; ++cell)
+            widths[cell] = std::max(widths[cell], int(row[cell].size()));
     }
-    printRow(out, header, widths);
-    printRow(out, {QString(widths[0], '-'), QString(widths[1], '-'), QString(widths[2], '-'),
-                   QString(widths[3], '-')},
-             widths);
+    const auto printRow = [&](const Row &row) {
+        for (int cell = 0; cell < 4; ++cell)
+            out << "| " << row[cell].leftJustified(widths[cell]) << ' ';
+        out << "|\n";
+    };
+    printRow(header);
+    printRow({QString(widths[0], '-'), QString(widths[1], '-'), QString(widths[2], '-'), QString(widths[3], '-')});
     for (const Row &row : rows)
-        printRow(out, row, widths);
-}
-
-void ResultTable::printRow(QTextStream &out, const Row &row, const QVector<int> &widths) const
-{
-    out << "| " << row.what.leftJustified(widths[0]) << " | "
-        << row.measured.leftJustified(widths[1]) << " | " << row.target.leftJustified(widths[2])
-        << " | " << row.result.leftJustified(widths[3]) << " |\n";
+        printRow(row);
 }

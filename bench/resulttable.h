@@ -4,32 +4,28 @@
 #include <QString>
 #include <QVector>
 
+#include <array>
+
 class QTextStream;
+class Samples;
 
 // The rows the benchmarks produce, printed as one Markdown table.
 class ResultTable
 {
 public:
-    void addMeasured(const QString &what, const QString &measured, const QString &target,
-                     bool met);
-    // A figure reported without a target.
-    void addInfo(const QString &what, const QString &measured);
-    // A benchmark that could not measure: it counts as missed.
-    void addFailure(const QString &what, const QString &target, const QString &reason);
+    // A row judged by its target, which says how: "≤ 1.03", "< 2 %",
+    // "≥ 500", "within 2 MiB" (either way), "the same" (a difference of 0),
+    // or "none", a figure for information. When `from` failed, the row says
+    // why instead and counts as missed.
+    void add(const Samples &from, const QString &what, const QString &target, double value,
+             const QString &measured);
 
     bool allMet() const;
     void print(QTextStream &out) const;
 
 private:
-    struct Row
-    {
-        QString what;
-        QString measured;
-        QString target;
-        QString result;
-    };
-
-    void printRow(QTextStream &out, const Row &row, const QVector<int> &widths) const;
+    // What, measured, target, result.
+    using Row = std::array<QString, 4>;
 
     QVector<Row> rows;
     bool missed = false;

@@ -4,10 +4,10 @@ namespace {
 const int startTimeoutMs = 10000;
 }
 
-SimulatedFleet::SimulatedFleet(const QString &devsimPath, int count, const QStringList &options)
+SimulatedFleet::SimulatedFleet(int count, const QStringList &options)
 {
     process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(devsimPath, QStringList{QStringLiteral("--count"), QString::number(count)} + options);
+    process.start(QStringLiteral(MORLANK_DEVSIM), QStringList{QStringLiteral("--count"), QString::number(count)} + options);
     QStringList printed;
     while (printed.size() < count) {
         if (process.canReadLine())
@@ -32,10 +32,13 @@ QStringList SimulatedFleet::portNames() const
     return names;
 }
 
-QStringList SimulatedFleet::portOptions() const
+void SimulatedFleet::send(const QByteArray &command)
 {
-    QStringList options;
-    for (const QString &name : names)
-        options << QStringLiteral("--port") << name;
-    return options;
+    process.write(command + '\n');
+    process.waitForBytesWritten(startTimeoutMs);
+}
+
+bool SimulatedFleet::isRunning() const
+{
+    return process.state() == QProcess::Running;
 }

@@ -9,15 +9,17 @@
 class SimulatedFleet
 {
 public:
-    // Starts `devsimPath --count count` with `options` and waits for the
+    // Starts morlank-devsim --count `count` with `options` and waits for the
     // paths it prints.
-    SimulatedFleet(const QString &devsimPath, int count, const QStringList &options = {});
+    explicit SimulatedFleet(int count, const QStringList &options = {});
     ~SimulatedFleet();
 
     // One path a device; empty when the fleet did not start.
     QStringList portNames() const;
-    // The names as morlank-cli options: --port NAME for each.
-    QStringList portOptions() const;
+    // A command on its standard input, such as "plug 3", written at once
+    // rather than when the event loop comes round.
+    void send(const QByteArray &command);
+    bool isRunning() const;
 
 private:
     QProcess process;

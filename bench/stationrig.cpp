@@ -1,11 +1,17 @@
 #include "stationrig.h"
 
+#include "configuration.h"
+#include "samples.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 const int startTimeoutMs = 10000;
@@ -16,101 +22,115 @@ const int checkIntervalMs = 20;
 // morlank-cli's status after SIGTERM.
 const int stoppedBySignal = 143;
 const QString slotPrefix = QStringLiteral("slot");
+// Generous: a unit in a fixture takes about 7 s from one arrival to the next.
+const int timeoutPerUnitMs = 30000;
 } // namespace
 
-StationRig::StationRig(const QString &cliPath, const QString &devsimPath)
-    : cli(cliPath)
-    , devsim(devsimPath)
+StationRig::StationRig()
 {
-    simulator.setStandardErrorFile(QProcess::nullDevice());
-    connect(&simulator, &QProcess::readyReadStandardOutput, this, &StationRig::readSimulator);
     connect(&station, &QProcess::readyReadStandardOutput, this, &StationRig::readStationOutput);
     connect(&station, &QProcess::readyReadStandardError, this, &StationRig::readStationStates);
-    const auto finished = qOverload<int, QProcess::ExitStatus>(&QProcess::finished);
-    connect(&simulator, finished, this, [this] { processEnded(QStringLiteral("morlank-devsim")); });
-    connect(&station, finished, this, [this] { processEnded(QStringLiteral("morlank-cli watch")); });
+    connect(&station, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this, [this] {
+        if (!stopping && failed.isEmpty())
+            failed = QStringLiteral("morlank-cli watch ended before the bench was done");
+    });
 }
 
 StationRig::~StationRig()
 {
     stopping = true;
-    for (QProcess *process : {&station, &simulator}) {
-        process->kill();
-        process->waitForFinished();
-    }
+    station.kill();
+    station.waitForFinished();
 }
 
 bool StationRig::start(const Setup &setup)
 {
     rigSetup = setup;
-    configuration = std::make_unique<ConfFiles>(setup.commands);
-    if (!scratch.isValid() || !configuration->isValid()) {
+    const QString links = scratch.filePath(QStringLiteral("links"));
+    const QString configuration = scratch.filePath(QStringLiteral("commands.conf"));
+    if (!scratch.isValid() || !writeConfiguration(configuration, setup.commands) || !QDir().mkpath(links)) {
         failed = QStringLiteral("cannot write the scratch folder");
         return false;
     }
-    if (!startSimulator() || !startStation())
+    QStringList options{QStringLiteral("--unplugged"), QStringLiteral("--log"), commandLogPath()};
+    if (setup.ownAdapters)
+        options << QStringLiteral("--links") << links;
+    units = std::make_unique<SimulatedFleet>(setup.slotCount, options);
+    devicePaths = units->portNames();
+    if (devicePaths.isEmpty()) {
+        failed = QStringLiteral("morlank-devsim did not start %1 devices").arg(setup.slotCount);
         return false;
-    if (waitUntil([this] { return shown.size() == rigSetup.slotCount; }, startTimeoutMs))
+    }
+    if (!startStation(configuration))
+        return false;
+    if (waitUntil([this] { return lastShown.size() == rigSetup.slotCount; }, startTimeoutMs))
         return true;
     if (failed.isEmpty())
         failed = QStringLiteral("the station did not show its slots");
     return false;
 }
 
-const StationRig::Setup &StationRig::setup() const
-{
-    return rigSetup;
-}
-
-bool StationRig::startSimulator()
-{
-    QStringList arguments{QStringLiteral("--count"), QString::number(rigSetup.slotCount), QStringLiteral("--unplugged"),
-                          QStringLiteral("--log"), commandLogPath()};
-    if (rigSetup.ownAdapters) {
-        const QString links = scratch.filePath(QStringLiteral("links"));
-        QDir().mkpath(links);
-        arguments << QStringLiteral("--links") << links;
-    }
-    simulator.start(devsim, arguments);
-    const bool started = waitUntil([this] { return devicePaths.size() == rigSetup.slotCount; }, startTimeoutMs);
-    if (!started && failed.isEmpty())
-        failed = QStringLiteral("morlank-devsim did not start %1 devices").arg(rigSetup.slotCount);
-    return started;
-}
-
 // Every slot named, so the station shows each from the start under the name
 // its records carry.
-bool StationRig::startStation()
+bool StationRig::startStation(const QString &configuration)
 {
-    QStringList arguments{QStringLiteral("watch"), configuration->crLfPath(), QStringLiteral("--json")};
+    QStringList arguments{QStringLiteral("watch"), configuration, QStringLiteral("--json")};
     for (int slot = 1; slot <= rigSetup.slotCount; ++slot)
         arguments << QStringLiteral("--slot") << slotPrefix + QString::number(slot) + '=' + devicePaths.at(slot - 1);
     station.setWorkingDirectory(scratch.path());
-    station.start(cli, arguments + rigSetup.watchOptions);
+    station.start(QStringLiteral(MORLANK_CLI), arguments + rigSetup.watchOptions);
     if (station.waitForStarted(startTimeoutMs))
         return true;
     failed = QStringLiteral("morlank-cli watch did not start");
     return false;
 }
 
+QString StationRig::serve(const Plan &served)
+{
+    plan = served;
+    slotStates = QVector<SlotState>(rigSetup.slotCount + 1);
+    plugged.clear();
+    firstPlug = lastRecord = -1;
+    // A slot already empty takes its first unit without a state shown anew.
+    for (int slot = 1; slot <= rigSetup.slotCount; ++slot)
+        shown(slot, lastState(slot));
+    const bool finished = waitUntil(
+        [this] { return std::all_of(slotStates.begin() + 1, slotStates.end(), [](const SlotState &s) { return s.done; }); },
+        (plan.unitsPerSlot + 1) * timeoutPerUnitMs);
+    slotStates.clear();
+    return !failed.isEmpty() ? failed : finished ? QString() : QStringLiteral("the units were not all served in time");
+}
+
+QString StationRig::run(const Setup &setup, const Plan &plan)
+{
+    if (!start(setup))
+        return failed;
+    const QString failure = serve(plan);
+    return !failure.isEmpty() ? failure : stop() ? QString() : failed;
+}
+
+const QVector<StationRig::Arrival> &StationRig::arrivals() const
+{
+    return plugged;
+}
+
+double StationRig::wallSeconds() const
+{
+    return lastRecord - firstPlug;
+}
+
 qint64 StationRig::plug(int slot)
 {
+    if (!slotStates.isEmpty()) {
+        slotStates[slot].plugged = true;
+        slotStates[slot].busySeen = false;
+    }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    send("plug " + QByteArray::number(slot));
+    units->send("plug " + QByteArray::number(slot));
+    if (firstPlug < 0)
+        firstPlug = monotonicSeconds();
+    plugged << Arrival{slot, now};
     return now;
-}
-
-void StationRig::unplug(int slot)
-{
-    send("unplug " + QByteArray::number(slot));
-}
-
-// Written at once, not when the event loop comes round, so that the moment
-// taken is the moment the simulator can read it.
-void StationRig::send(const QByteArray &command)
-{
-    simulator.write(command + '\n');
-    simulator.waitForBytesWritten(startTimeoutMs);
 }
 
 QString StationRig::emptyState() const
@@ -118,14 +138,9 @@ QString StationRig::emptyState() const
     return rigSetup.ownAdapters ? QStringLiteral("empty (absent)") : QStringLiteral("empty");
 }
 
-QString StationRig::arrivalKind() const
-{
-    return rigSetup.ownAdapters ? QStringLiteral("port") : QStringLiteral("answer");
-}
-
 QString StationRig::lastState(int slot) const
 {
-    return shown.value(slot);
+    return lastShown.value(slot);
 }
 
 bool StationRig::waitUntil(const std::function<bool()> &done, int timeoutMs)
@@ -135,6 +150,8 @@ bool StationRig::waitUntil(const std::function<bool()> &done, int timeoutMs)
     QEventLoop loop;
     QTimer check;
     connect(&check, &QTimer::timeout, &loop, [&] {
+        if (!stopping && units && !units->isRunning() && failed.isEmpty())
+            failed = QStringLiteral("morlank-devsim ended before the bench was done");
         if (done() || !failed.isEmpty() || waited.hasExpired(timeoutMs))
             loop.quit();
     });
@@ -156,8 +173,7 @@ bool StationRig::stop()
     stopping = true;
     station.terminate();
     const bool ended = station.waitForFinished(stopTimeoutMs);
-    simulator.terminate();
-    simulator.waitForFinished(stopTimeoutMs);
+    units.reset();
     if (ended && station.exitStatus() == QProcess::NormalExit && station.exitCode() == stoppedBySignal)
         return true;
     if (failed.isEmpty())
@@ -187,17 +203,6 @@ QString StationRig::failure() const
     return failed;
 }
 
-// First the paths, one a device; then what was done, which the rig does not
-// need: a plug that fails shows as a unit that never gets served.
-void StationRig::readSimulator()
-{
-    while (simulator.canReadLine()) {
-        const QString line = QString::fromLocal8Bit(simulator.readLine()).trimmed();
-        if (devicePaths.size() < rigSetup.slotCount)
-            devicePaths << line;
-    }
-}
-
 void StationRig::readStationOutput()
 {
     while (station.canReadLine()) {
@@ -207,7 +212,7 @@ void StationRig::readStationOutput()
             failed = QStringLiteral("morlank-cli watch printed a record of no slot of the rig");
             return;
         }
-        emit recorded(slot, record);
+        recorded(slot, record);
     }
 }
 
@@ -220,16 +225,90 @@ void StationRig::readStationStates()
         const int slot = slotNumber(line.section(QStringLiteral("  "), 0, 0));
         if (slot == 0)
             continue; // a message, such as the one that follows SIGTERM
-        shown.insert(slot, line.section(QStringLiteral("  "), 1, 1));
-        emit slotShown(slot, shown.value(slot));
+        lastShown.insert(slot, line.section(QStringLiteral("  "), 1, 1));
+        shown(slot, lastShown.value(slot));
     }
     station.setReadChannel(QProcess::StandardOutput);
 }
 
-void StationRig::processEnded(const QString &program)
+void StationRig::shown(int slot, const QString &state)
 {
-    if (!stopping && failed.isEmpty())
-        failed = program + QStringLiteral(" ended before the bench was done");
+    if (slotStates.isEmpty())
+        return;
+    SlotState &s = slotStates[slot];
+    if (state != emptyState()) {
+        s.busySeen = true;
+        return;
+    }
+    if (!s.leaving || !s.busySeen)
+        return;
+    s.leaving = false;
+    next(slot);
+}
+
+void StationRig::recorded(int slot, const QJsonObject &record)
+{
+    if (slotStates.isEmpty())
+        return;
+    SlotState &s = slotStates[slot];
+    const QString wrong = checked(slot, record);
+    if (!wrong.isEmpty()) {
+        if (failed.isEmpty())
+            failed = wrong;
+        return;
+    }
+    lastRecord = monotonicSeconds();
+    ++s.served;
+    s.plugged = false;
+    units->send("unplug " + QByteArray::number(slot));
+    if (plan.awaitDeparture)
+        s.leaving = true;
+    else
+        next(slot);
+}
+
+void StationRig::next(int slot)
+{
+    SlotState &s = slotStates[slot];
+    if (s.served == plan.unitsPerSlot) {
+        s.done = true;
+        return;
+    }
+    const int wait = plan.maxWaitMs > plan.minWaitMs
+        ? QRandomGenerator::global()->bounded(plan.minWaitMs, plan.maxWaitMs + 1)
+        : plan.minWaitMs;
+    if (wait == 0)
+        plug(slot);
+    else
+        QTimer::singleShot(wait, this, [this, slot] {
+            if (!slotStates.isEmpty())
+                plug(slot);
+        });
+}
+
+// What is wrong with a record, if anything: one attempt on a unit the bench
+// plugged in, arrived the way the rig makes units arrive, and served whole.
+QString StationRig::checked(int slot, const QJsonObject &record) const
+{
+    const int commands = rigSetup.commands;
+    const QString arrivalKind = rigSetup.ownAdapters ? QStringLiteral("port") : QStringLiteral("answer");
+    if (!slotStates[slot].plugged)
+        return QStringLiteral("slot%1 recorded a unit the bench had not plugged in").arg(slot);
+    if (record.value(QStringLiteral("arrival")).toString() != arrivalKind)
+        return QStringLiteral("slot%1 recorded a unit arriving by its %2, not by its %3")
+            .arg(slot)
+            .arg(record.value(QStringLiteral("arrival")).toString(), arrivalKind);
+    if (record.value(QStringLiteral("result")).toString() != QLatin1String("ok")
+        || record.value(QStringLiteral("attempt")).toInt() != 1
+        || record.value(QStringLiteral("sent")).toInt() != commands
+        || record.value(QStringLiteral("acknowledged")).toInt() != commands)
+        return QStringLiteral("slot%1 recorded a unit %2 at attempt %3 with %4 of %5 commands acknowledged")
+            .arg(slot)
+            .arg(record.value(QStringLiteral("result")).toString())
+            .arg(record.value(QStringLiteral("attempt")).toInt())
+            .arg(record.value(QStringLiteral("acknowledged")).toInt())
+            .arg(commands);
+    return {};
 }
 
 int StationRig::slotNumber(const QString &name) const

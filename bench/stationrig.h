@@ -1,7 +1,7 @@
 #ifndef STATIONRIG_H
 #define STATIONRIG_H
 
-#include "conffiles.h"
+#include "simulatedfleet.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -17,13 +17,11 @@
 // A station under test: morlank-devsim serving units in numbered slots and
 // morlank-cli watch serving them, each in a process of its own, in a scratch
 // folder of their own. Units are plugged in and pulled out through the
-// simulator's standard input; what the station prints comes back as signals
-// by slot number: each record (--json) and each state a slot shows (standard
-// error, one line per change).
+// simulator's standard input; the rig reads what the station prints: each
+// record (--json) and each state a slot shows (standard error, one line per
+// change).
 class StationRig : public QObject
 {
-    Q_OBJECT
-
 public:
     struct Setup
     {
@@ -36,23 +34,49 @@ public:
         QStringList watchOptions;
     };
 
-    StationRig(const QString &cliPath, const QString &devsimPath);
+    // Units coming and going in every slot, each slot on its own: a unit is
+    // plugged in, its record checked (served once, ok, every command
+    // acknowledged) and it is pulled out; the next unit follows at once, or
+    // once the station has seen the last one go and a random wait has passed.
+    struct Plan
+    {
+        int unitsPerSlot = 1;
+        // Wait until the station shows the slot empty before the next unit,
+        // and after the last; else the next is plugged in as the last is
+        // pulled out.
+        bool awaitDeparture = true;
+        // Before each unit, a wait drawn evenly from this range.
+        int minWaitMs = 0;
+        int maxWaitMs = 0;
+    };
+
+    struct Arrival
+    {
+        int slot = 0;
+        qint64 pluggedAtMs = 0; // on the wall clock, ms since the epoch
+    };
+
+    StationRig();
     ~StationRig() override;
 
     // Starts both, the units unplugged, and waits until the station shows
     // every slot; false, with the reason in failure(), otherwise.
     bool start(const Setup &setup);
-    const Setup &setup() const;
+    // Why a unit was not served as planned in time; empty when all were.
+    QString serve(const Plan &plan);
+    // Starts, serves `plan` and stops: the first failure, if any.
+    QString run(const Setup &setup, const Plan &plan);
+    // The units of the last plan served, and the seconds from its first
+    // plug to its last record.
+    const QVector<Arrival> &arrivals() const;
+    double wallSeconds() const;
     // The moment of writing, on the wall clock (ms since the epoch), so that
     // it compares with the times in the simulator's log.
     qint64 plug(int slot);
-    void unplug(int slot);
 
     // The state a slot shows once the station is ready for its next unit:
     // its port gone, or its port there and silent.
     QString emptyState() const;
-    // How the station's records say a unit came.
-    QString arrivalKind() const;
     QString lastState(int slot) const;
 
     // Runs the event loop until `done` holds; false when a process ended or
@@ -70,31 +94,39 @@ public:
     QString commandLogName(int slot) const;
     QString failure() const;
 
-signals:
-    void recorded(int slot, const QJsonObject &record);
-    void slotShown(int slot, const QString &state);
-
 private:
-    bool startSimulator();
-    bool startStation();
-    void readSimulator();
+    struct SlotState
+    {
+        int served = 0;
+        bool plugged = false;
+        bool leaving = true;  // waiting for the station to show the slot empty
+        bool busySeen = true; // shown otherwise since the last plug
+        bool done = false;
+    };
+
+    bool startStation(const QString &configuration);
     void readStationOutput();
     void readStationStates();
-    void processEnded(const QString &program);
     int slotNumber(const QString &name) const;
-    void send(const QByteArray &command);
+    void shown(int slot, const QString &state);
+    void recorded(int slot, const QJsonObject &record);
+    void next(int slot);
+    QString checked(int slot, const QJsonObject &record) const;
 
-    const QString cli;
-    const QString devsim;
     Setup rigSetup;
     QTemporaryDir scratch;
-    std::unique_ptr<ConfFiles> configuration;
-    QProcess simulator;
-    QProcess station;
+    std::unique_ptr<SimulatedFleet> units;
     QStringList devicePaths;
-    QHash<int, QString> shown;
+    QProcess station;
+    QHash<int, QString> lastShown;
     bool stopping = false;
     QString failed;
+    // The plan being served; no slot states while none is.
+    Plan plan;
+    QVector<SlotState> slotStates; // by slot number: index 0 unused
+    QVector<Arrival> plugged;
+    double firstPlug = -1;
+    double lastRecord = -1;
 };
 
 #endif // STATIONRIG_H

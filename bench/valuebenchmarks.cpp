@@ -1,5 +1,5 @@
-#include "valuebenchmarks.h"
-
+// Google Benchmark runner for per-unit values: filling placeholders and
+// reserving values in a state file.
 #include "values/commandtemplate.h"
 #include "values/valuelist.h"
 #include "values/valuereservations.h"
@@ -128,8 +128,6 @@ void reserve(benchmark::State &state, int alreadyHandedOut, int programs)
     }
     state.counters["state_bytes"] = QFileInfo(statePath).size();
 }
-} // namespace
-
 void registerValueBenchmarks()
 {
     benchmark::RegisterBenchmark("values/fill", fill)->Unit(benchmark::kMicrosecond);
@@ -144,4 +142,16 @@ void registerValueBenchmarks()
                 ->UseRealTime();
         }
     }
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    registerValueBenchmarks();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }

@@ -1,0 +1,36 @@
+#ifndef BENCHGROUPS_H
+#define BENCHGROUPS_H
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class ResultTable;
+
+// The groups of rows morlank-bench runs, in their order; each measures, then
+// adds its rows to the table.
+void downloadRows(ResultTable &table);
+void scanRows(ResultTable &table);
+void fleetRows(ResultTable &table);
+void stationRows(ResultTable &table);
+void textRows(ResultTable &table);
+void valuesRows(ResultTable &table);
+void startupRows(ResultTable &table);
+void windowRows(ResultTable &table);
+void reportRows(ResultTable &table);
+void lineRows(ResultTable &table);
+
+// The station's throughput rows, which the line shares: each variant runs
+// the full station again with watch options of its own (a relative path
+// lands in the run's scratch folder) and is judged against the plain full
+// station, or the variant named `against`.
+struct ThroughputVariant
+{
+    QString name;
+    QStringList watchOptions;
+    QString target;
+    QString against;
+};
+void throughputRows(ResultTable &table, const QVector<ThroughputVariant> &variants);
+
+#endif // BENCHGROUPS_H

@@ -1,0 +1,152 @@
+// A line of stations on a throw-away PostgreSQL server: 4 processes
+// reserving from one list of 100,000 rows (reservations per second in all,
+// the 99th percentile of one), a station of 16 slots with a counter from the
+// database against the same with a state file, and db status over 1,000,000
+// records.
+#include "benchgroups.h"
+#include "pgserver.h"
+#include "resulttable.h"
+#include "samples.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+const int listRows = 100000;
+const int reservingProcesses = 4;
+const int reservationsEach = 2000;
+const int statusRecords = 1000000;
+const int statusRuns = 5;
+
+// `program` with `arguments` to its end: what went wrong, unless it ended well.
+QString finished(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (process.waitForFinished(timeoutMs) && process.exitCode() == 0)
+        return {};
+    return QStringLiteral("%1: %2").arg(program, QString::fromLocal8Bit(process.readAllStandardError()));
+}
+
+// The server, the schema, and what every process it starts needs to log
+// in and keep its spool apart from the user's.
+QString prepare(PgServer &server)
+{
+    static QTemporaryDir home;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home.path()));
+    qputenv("PGPASSWORD", PgServer::ownerPassword().toUtf8());
+    QString error;
+    if (!server.start(error))
+        return error;
+    const QString created = server.query(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE line"));
+    if (!created.isEmpty())
+        return created;
+    const QStringList init{QStringLiteral("db"), QStringLiteral("init"), server.url(QStringLiteral("line"))};
+    return finished(QStringLiteral(MORLANK_CLI), init, 60000);
+}
+
+// The processes start together; each prints when its reservations began
+// and ended (ms since the epoch), then each one's time in µs.
+QString reserveFromOneList(const QString &url, Samples &samples)
+{
+    static QTemporaryDir folder;
+    QFile list(folder.filePath(QStringLiteral("units.csv")));
+    list.open(QIODevice::WriteOnly);
+    list.write("ID\n");
+    for (int row = 1; row <= listRows; ++row)
+        list.write(QStringLiteral("V%1\n").arg(row, 6, 10, QLatin1Char('0')).toLatin1());
+    list.close();
+    const QString reserver = QStringLiteral(MORLANK_BENCH_LINE_RESERVER);
+    // Imported once, before the clock runs.
+    QString failure = finished(reserver, {url, list.fileName(), QStringLiteral("0")}, 300000);
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int i = 0; i < reservingProcesses && failure.isEmpty(); ++i) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(reserver, {url, list.fileName(), QString::number(reservationsEach)});
+    }
+    qint64 first = std::numeric_limits<qint64>::max(), last = 0;
+    for (const auto &process : processes) {
+        process->waitForFinished(600000);
+        const QList<QByteArray> lines = process->readAllStandardOutput().split('\n');
+        if (process->exitCode() != 0 || lines.size() < 2)
+            return QString::fromLocal8Bit(process->readAllStandardError());
+        first = std::min(first, lines.at(0).split(' ').value(0).toLongLong());
+        last = std::max(last, lines.at(0).split(' ').value(1).toLongLong());
+        for (int i = 1; i < lines.size(); ++i) {
+            if (!lines.at(i).isEmpty())
+                samples.add("ms", lines.at(i).toDouble() / 1000);
+        }
+    }
+    const double reservations = samples.values("ms").size();
+    samples.add("count", reservations);
+    samples.add("per second", reservations * 1000.0 / std::max<qint64>(last - first, 1));
+    return reservations == 0 && failure.isEmpty() ? QStringLiteral("no reservation") : failure;
+}
+
+// db status as the user runs it, the process included, with a million
+// records from eight stations over the last day in the table.
+QString timeStatus(const PgServer &server, Samples &samples)
+{
+    const QString inserted = server.query(
+        QStringLiteral("line"),
+        QStringLiteral("INSERT INTO morlank.attempts (attempt_id, time, station, slot, unit, result, file_sha256, record) "
+                       "SELECT gen_random_uuid(), now() - (i % 86400) * interval '1 second', 'station' || (i % 8), "
+                       "'slot ' || (i % 16), NULL, 'ok', 'ab12', jsonb_build_object('result', 'ok', 'n', i) "
+                       "FROM generate_series(1, $1::int) AS i"),
+        {QString::number(statusRecords)});
+    server.query(QStringLiteral("line"), QStringLiteral("VACUUM ANALYZE morlank.attempts"));
+    if (!inserted.isEmpty())
+        return inserted;
+    for (int run = 0; run < statusRuns; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        const QString failure = finished(QStringLiteral(MORLANK_CLI),
+                                         {QStringLiteral("db"), QStringLiteral("status"), server.url(QStringLiteral("line"))}, 60000);
+        if (!failure.isEmpty())
+            return failure;
+        samples.add("s", timer.nsecsElapsed() / 1e9);
+    }
+    return {};
+}
+
+} // namespace
+
+void lineRows(ResultTable &table)
+{
+    PgServer server;
+    Samples reserved, status;
+    reserved.repeat(QStringLiteral("line: the server, and 4 processes reserving from one list"), 1, [&](Samples &s) {
+        const QString failure = prepare(server);
+        return failure.isEmpty() ? reserveFromOneList(server.url(QStringLiteral("line")), s) : failure;
+    });
+    const double perSecond = reserved.median("per second");
+    table.add(reserved,
+              QStringLiteral("Line: %1 processes reserving from one list of %2 rows, reservations/s in all")
+                  .arg(reservingProcesses)
+                  .arg(listRows),
+              QStringLiteral("≥ 500"), perSecond,
+              QStringLiteral("%1 (%2 reservations)").arg(perSecond, 0, 'f', 0).arg(int(reserved.median("count"))));
+    QVector<double> ms = reserved.values("ms");
+    std::sort(ms.begin(), ms.end());
+    const double p99 = ms.value(int(ms.size() * 0.99));
+    table.add(reserved, QStringLiteral("Line: one reservation, 99th percentile"), QStringLiteral("≤ 20 ms"), p99,
+              QStringLiteral("%1 ms").arg(p99, 0, 'f', 2));
+    if (!reserved.failure().isEmpty())
+        return;
+    const QString stateVariant = QStringLiteral("with --counter and --state");
+    const QStringList counter{QStringLiteral("--counter"), QStringLiteral("SN=000001")};
+    throughputRows(table, {{stateVariant, counter + QStringList{QStringLiteral("--state"), QStringLiteral("values.state")},
+                            QStringLiteral("≤ 1.10"), {}},
+                           {QStringLiteral("with --counter and --db"),
+                            counter + QStringList{QStringLiteral("--db"), server.url(QStringLiteral("line"))},
+                            QStringLiteral("≤ 1.02"), stateVariant}});
+    status.repeat(QStringLiteral("line: db status over 1,000,000 records"), 1,
+                  [&](Samples &s) { return timeStatus(server, s); });
+    table.add(status, QStringLiteral("Line: db status with %1 records").arg(statusRecords), QStringLiteral("≤ 1 s"),
+              status.median("s"), QStringLiteral("%1 s").arg(status.median("s"), 0, 'f', 3));
+}
