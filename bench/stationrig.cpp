@@ -22,6 +22,7 @@ const int checkIntervalMs = 20;
 // morlank-cli's status after SIGTERM.
 const int stoppedBySignal = 143;
 const QString slotPrefix = QStringLiteral("slot");
+const int firstLookMs = 1500;
 // Generous: a unit in a fixture takes about 7 s from one arrival to the next.
 const int timeoutPerUnitMs = 30000;
 } // namespace
@@ -63,8 +64,14 @@ bool StationRig::start(const Setup &setup)
     }
     if (!startStation(configuration))
         return false;
-    if (waitUntil([this] { return lastShown.size() == rigSetup.slotCount; }, startTimeoutMs))
+    if (waitUntil([this] { return lastShown.size() == rigSetup.slotCount; }, startTimeoutMs)) {
+        // A unit plugged before the station's first look at its ports counts
+        // as there at the start, not as come with its adapter: the first
+        // look is made at once, and again every half second.
+        if (rigSetup.ownAdapters)
+            idle(firstLookMs);
         return true;
+    }
     if (failed.isEmpty())
         failed = QStringLiteral("the station did not show its slots");
     return false;
