@@ -15,14 +15,14 @@ QString reasonName(DownloadJob::Failure::Reason reason)
 
 QJsonObject failure(const DownloadJob::Failure &failure)
 {
-    QJsonObject entry{{"line", failure.line},
-                      {"command", failure.command},
-                      {"reason", reasonName(failure.reason)},
-                      {"answer", failure.reason == DownloadJob::Failure::NotSendable
-                                     ? QJsonValue()
-                                     : QJsonValue(JobJson::answerText(failure.answer))}};
+    QJsonObject entry{{JobJson::FailureKeys::line, failure.line},
+                      {JobJson::FailureKeys::command, failure.command},
+                      {JobJson::FailureKeys::reason, reasonName(failure.reason)},
+                      {JobJson::FailureKeys::answer, failure.reason == DownloadJob::Failure::NotSendable
+                                               ? QJsonValue()
+                                               : QJsonValue(JobJson::answerText(failure.answer))}};
     if (!failure.lateAnswer.isEmpty())
-        entry.insert(QStringLiteral("late_answer"), JobJson::answerText(failure.lateAnswer));
+        entry.insert(JobJson::FailureKeys::lateAnswer, JobJson::answerText(failure.lateAnswer));
     return entry;
 }
 } // namespace
@@ -45,12 +45,12 @@ QJsonArray failures(const QVector<DownloadJob::Failure> &failures)
 
 QJsonObject clockWrite(const ClockWriteJob::Result &r)
 {
-    QJsonObject clock{{"written", r.written.text()},
-                      {"time_acknowledged", r.timeAcknowledged},
-                      {"date_acknowledged", r.dateAcknowledged},
-                      {"verified", r.verified ? QJsonValue(*r.verified) : QJsonValue()}};
+    QJsonObject clock{{ClockKeys::written, r.written.text()},
+                      {ClockKeys::timeAcknowledged, r.timeAcknowledged},
+                      {ClockKeys::dateAcknowledged, r.dateAcknowledged},
+                      {ClockKeys::verified, r.verified ? QJsonValue(*r.verified) : QJsonValue()}};
     if (r.verified)
-        clock.insert(QStringLiteral("read_back"), r.readBack.isValid() ? QJsonValue(r.readBack.text()) : QJsonValue());
+        clock.insert(ClockKeys::readBack, r.readBack.isValid() ? QJsonValue(r.readBack.text()) : QJsonValue());
     return clock;
 }
 } // namespace JobJson

@@ -1,6 +1,8 @@
 #ifndef RECORDKEYS_H
 #define RECORDKEYS_H
 
+#include "jobs/jobjson.h"
+
 #include <QString>
 
 // The keys of an attempt record, as the log, the spool and the database's
@@ -38,24 +40,10 @@ inline const QString vidPid = QStringLiteral("vid_pid");
 inline const QString manufacturer = QStringLiteral("manufacturer");
 } // namespace Usb
 
-// Each entry of `failures`, and the object under `clock`: written by JobJson
-// (jobs/), whose JSON the CLI's job reports share, a room below this one.
-// Named here for the readers of records; they must stay JobJson's keys.
-namespace Failure {
-inline const QString line = QStringLiteral("line");
-inline const QString command = QStringLiteral("command");
-inline const QString reason = QStringLiteral("reason");
-inline const QString answer = QStringLiteral("answer");
-inline const QString lateAnswer = QStringLiteral("late_answer");
-} // namespace Failure
-
-namespace Clock {
-inline const QString written = QStringLiteral("written");
-inline const QString timeAcknowledged = QStringLiteral("time_acknowledged");
-inline const QString dateAcknowledged = QStringLiteral("date_acknowledged");
-inline const QString verified = QStringLiteral("verified");
-inline const QString readBack = QStringLiteral("read_back");
-} // namespace Clock
+// Each entry of `failures`, and the object under `clock`, as the jobs' JSON
+// writes them.
+namespace Failure = JobJson::FailureKeys;
+namespace Clock = JobJson::ClockKeys;
 } // namespace RecordKeys
 
 #endif // RECORDKEYS_H
