@@ -435,10 +435,14 @@ void StationTest::retriesUntilTheUnitsAskedFor()
     QCOMPARE(watch.status(), 1);
     const QVector<QJsonObject> records = watch.records(3, 0);
     QCOMPARE(records.size(), 3);
+    QSet<QString> ids;
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(records[i]["attempt"].toInt(), i + 1);
         QCOMPARE(records[i]["result"].toString(), QStringLiteral("failed"));
+        ids << records[i]["attempt_id"].toString();
     }
+    // Each attempt is its own record, in a database too.
+    QCOMPARE(ids.size(), 3);
     QCOMPARE(withoutHandshakes(bench.device(1).received()), configurationCommands.repeated(3));
 }
 
