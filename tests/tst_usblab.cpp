@@ -293,10 +293,13 @@ void UsbLabTest::vidPidLeavesAnotherAdapterAlone()
         ids << port["vid_pid"].toString();
     QVERIFY2(ids.contains("0403:fe72") && ids.contains("0403:6001"), output.constData());
 
-    // Its socket given an adapter of the id chosen, under the same names:
-    // judged anew, and served.
+    // Its socket given an adapter of the id chosen, under the same names,
+    // between two of the station's looks (it is held still meanwhile): judged
+    // anew, and served.
+    QCOMPARE(lab.run(QStringLiteral("pkill -STOP -x morlank-cli")), 0);
     pull(2);
     plug(2, QStringLiteral("SWAPPED2"));
+    QCOMPARE(lab.run(QStringLiteral("pkill -CONT -x morlank-cli")), 0);
     QCOMPARE(lab.finished(station, 120000), 0);
     const QVector<QJsonObject> written = jsonLines(log);
     QVERIFY2(written.size() == 2 && written[1]["unit"] == "SWAPPED2", shown(written));

@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <glob.h>
+#include <sys/stat.h>
 
 namespace {
 QStringList matchingPaths(const QString &pattern)
@@ -20,6 +21,19 @@ QStringList matchingPaths(const QString &pattern)
     }
     ::globfree(&matches);
     return paths;
+}
+
+// A device file made anew (another adapter in the socket, given the same
+// ttyUSBn between two looks) is another file, though its path is the same.
+QString nodeOf(const QString &device)
+{
+    struct stat status = {};
+    if (::stat(QFile::encodeName(device).constData(), &status) != 0)
+        return {};
+    return QStringLiteral("%1:%2.%3")
+        .arg(quint64(status.st_ino))
+        .arg(qint64(status.st_ctim.tv_sec))
+        .arg(qint64(status.st_ctim.tv_nsec));
 }
 } // namespace
 
@@ -68,15 +82,17 @@ QStringList CandidatePorts::present() const
 }
 
 // Asking the system about an adapter costs milliseconds: asked once while
-// the port stays and leads to the same device (another adapter plugged into
-// its socket between two looks is asked anew).
+// the port stays and leads to the same device file (another adapter plugged
+// into its socket between two looks is asked anew, even under the same
+// device name).
 bool CandidatePorts::passesFilters(const QString &port, const QString &device)
 {
     if (vidPids.isEmpty())
         return true;
+    const QString node = nodeOf(device);
     auto known = filtered.find(port);
-    if (known == filtered.end() || known->device != device)
-        known = filtered.insert(port, {device, vidPids.contains(portInfo(port).vidPid, Qt::CaseInsensitive)});
+    if (known == filtered.end() || known->device != device || known->node != node)
+        known = filtered.insert(port, {device, node, vidPids.contains(portInfo(port).vidPid, Qt::CaseInsensitive)});
     return known->passes;
 }
 

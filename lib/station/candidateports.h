@@ -25,6 +25,7 @@ private:
     struct Verdict
     {
         QString device;
+        QString node; // the device file's inode and change time
         bool passes = false;
     };
     QHash<QString, Verdict> filtered; // by port, while it stays present
