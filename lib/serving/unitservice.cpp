@@ -149,8 +149,17 @@ UnitService::Attempt UnitService::attempt(DeviceLink &link, const std::atomic<bo
 
 AttemptRecord UnitService::recordOf() const
 {
-    AttemptRecord record;
+    AttemptRecord record = recordFor(plan, unit);
     record.attemptId = attemptId;
+    record.attempt = attemptCount + 1;
+    record.values = given;
+    return record;
+}
+
+// What every record of `unit` says, begun now.
+AttemptRecord UnitService::recordFor(const UnitPlan &plan, const Unit &unit)
+{
+    AttemptRecord record;
     record.started = QDateTime::currentDateTime();
     record.stationName = plan.stationName;
     record.slot = unit.slot;
@@ -159,9 +168,7 @@ AttemptRecord UnitService::recordOf() const
     record.arrival = unit.arrival;
     record.file = plan.file;
     record.fileSha256 = plan.fileSha256;
-    record.commands = int(commands.size());
-    record.attempt = attemptCount + 1;
-    record.values = given;
+    record.commands = int(plan.commands.size());
     record.version = plan.version;
     return record;
 }
@@ -213,16 +220,8 @@ const DownloadJob::Result *UnitService::downloadResult() const
 
 bool UnitService::keepNotFound(const UnitPlan &plan, RecordKeeper &keeper, const QString &port, QString &error)
 {
-    AttemptRecord record;
-    record.started = record.ended = QDateTime::currentDateTime();
-    record.stationName = plan.stationName;
-    record.slot = port;
-    record.port = port;
-    record.usb = portInfo(port);
-    record.file = plan.file;
-    record.fileSha256 = plan.fileSha256;
-    record.commands = int(plan.commands.size());
+    AttemptRecord record = recordFor(plan, {port, port, portInfo(port), QString()});
+    record.ended = record.started;
     record.result = QStringLiteral("not found");
-    record.version = plan.version;
     return keeper.keep(record.toJson(), error);
 }

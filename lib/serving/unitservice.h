@@ -97,6 +97,7 @@ private:
     QString ownSerial() const;
     ValueSource::Reservation reserve();
     AttemptRecord recordOf() const;
+    static AttemptRecord recordFor(const UnitPlan &plan, const Unit &unit);
     Attempt keep(AttemptRecord &record, State state);
 
     const UnitPlan &plan;
