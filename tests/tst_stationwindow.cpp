@@ -598,8 +598,11 @@ void StationWindowTest::windowAnswersThroughA32SlotRun()
     QVERIFY(QTest::qWaitFor(allOk, 60000));
     tick.stop();
     // A generous bound: a tile follows its slot within 100 ms only if the
-    // window is never held up for long.
-    QVERIFY2(longestGap < 500, qPrintable(QString::number(longestGap)));
+    // window is never held up for long. A sanitized build runs every thread
+    // several times slower on the same cores, so its gaps measure the
+    // instrumentation, not the window.
+    const bool sanitized = qEnvironmentVariableIsSet("ASAN_OPTIONS") || qEnvironmentVariableIsSet("TSAN_OPTIONS");
+    QVERIFY2(sanitized || longestGap < 500, qPrintable(QString::number(longestGap)));
     // In the order a person counts: slot2 before slot10.
     QStringList shown, counted;
     for (int slot = 1; slot <= slotCount; ++slot) {
