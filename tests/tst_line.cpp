@@ -1,3 +1,4 @@
+#include "line/lineschema.h"
 #include "line/linestatus.h"
 #include "line/pgconnection.h"
 #include "pgserver.h"
@@ -155,7 +156,7 @@ void LineTest::initTestCase()
 // is refused by db init and by a station, and left as it is.
 void LineTest::schemaIsMadeOnceAndNeverDowngraded()
 {
-    for (const QByteArray &said : {QByteArray("is now of version 1"), QByteArray("nothing changed")}) {
+    for (const QByteArray &said : {"is now of version " + QByteArray::number(LineSchema::version), QByteArray("nothing changed")}) {
         Cli init({"db", "init", server.url("fresh", "owner", PgServer::ownerPassword())}, dir.path());
         QCOMPARE(init.status(), 0);
         QVERIFY2(init.output().contains(said), init.output());
@@ -167,17 +168,18 @@ void LineTest::schemaIsMadeOnceAndNeverDowngraded()
     QVERIFY2(report.output().contains("db init"), report.output());
     Cli made({"db", "init", server.url("newer", "owner", PgServer::ownerPassword())}, dir.path());
     QCOMPARE(made.status(), 0);
-    QCOMPARE(server.query("newer", "UPDATE morlank.schema_version SET version = 2"), QString());
+    const QString newer = QString::number(LineSchema::version + 1);
+    QCOMPARE(server.query("newer", "UPDATE morlank.schema_version SET version = " + newer), QString());
     Cli refused({"db", "init", server.url("newer", "owner", PgServer::ownerPassword())}, dir.path());
     QCOMPARE(refused.status(), 2);
     QVERIFY2(refused.output().contains("newer than this program"), refused.output());
-    QCOMPARE(server.query("newer", "SELECT max(version) FROM morlank.schema_version"), QString("2"));
+    QCOMPARE(server.query("newer", "SELECT max(version) FROM morlank.schema_version"), newer);
     QCOMPARE(server.query("newer", "SELECT count(*) FROM morlank.attempts"), QString("0"));
 
     Cli status({"db", "status", server.url("line", "owner"), "--json"}, dir.path(), PgServer::ownerPassword());
     QCOMPARE(status.status(), 0);
     const QJsonObject shown = QJsonDocument::fromJson(status.output()).object();
-    QCOMPARE(shown["schema_version"].toInt(), 1);
+    QCOMPARE(shown["schema_version"].toInt(), LineSchema::version);
     QVERIFY(shown["lists"].isArray() && shown["stations"].isArray() && shown["spool"]["waiting"].isDouble());
 }
 

@@ -2,7 +2,13 @@
 
 #include "line/databaseurl.h"
 
+#include <cstddef>
+
 namespace {
+const char *const schemaVersion0[] = {
+    "CREATE SCHEMA IF NOT EXISTS morlank",
+    "CREATE TABLE morlank.schema_version (version integer NOT NULL)",
+};
 // Version 1: the records, the values lists and their rows, the counters and
 // every reservation made.
 const char *const schemaVersion1[] = {
@@ -28,6 +34,39 @@ const char *const schemaVersion1[] = {
     " counters jsonb NOT NULL DEFAULT '{}')",
 };
 
+// Version 2: who did what, what was released, what was ordered. Each
+// group of statements belongs to the code that uses its tables.
+const char *const lineSettingsV2[] = {
+    "CREATE TABLE morlank.settings (name text PRIMARY KEY, value text NOT NULL)",
+    "INSERT INTO morlank.settings VALUES ('require_release', 'off'), ('require_operator', 'off')",
+    "CREATE TABLE morlank.audit ("
+    " audit_id bigserial PRIMARY KEY, time timestamptz NOT NULL DEFAULT now(), action text NOT NULL,"
+    " role text NOT NULL DEFAULT session_user, os_user text NOT NULL, host text NOT NULL, details jsonb NOT NULL)",
+    "CREATE INDEX audit_time ON morlank.audit (time)",
+    "ALTER TABLE morlank.attempts ADD COLUMN operator text, ADD COLUMN release text, ADD COLUMN order_name text",
+};
+const char *const releasesV2[] = {
+    "CREATE TABLE morlank.releases ("
+    " name text NOT NULL, revision integer NOT NULL CHECK (revision > 0), sha256 text NOT NULL, bytes bytea NOT NULL,"
+    " note text, released_at timestamptz NOT NULL DEFAULT now(), released_by text NOT NULL DEFAULT session_user,"
+    " os_user text NOT NULL, host text NOT NULL,"
+    " revoked_at timestamptz, revoked_by text, revoke_reason text,"
+    " PRIMARY KEY (name, revision), UNIQUE (name, sha256))",
+    "CREATE INDEX releases_sha256 ON morlank.releases (sha256)",
+};
+const char *const ordersV2[] = {
+    "CREATE TABLE morlank.orders ("
+    " name text PRIMARY KEY, release_name text NOT NULL, revision integer NOT NULL,"
+    " quantity integer NOT NULL CHECK (quantity > 0), note text,"
+    " created_at timestamptz NOT NULL DEFAULT now(), created_by text NOT NULL DEFAULT session_user,"
+    " closed_at timestamptz,"
+    " FOREIGN KEY (release_name, revision) REFERENCES morlank.releases (name, revision))",
+    "CREATE TABLE morlank.claims ("
+    " attempt_id uuid PRIMARY KEY, order_name text NOT NULL REFERENCES morlank.orders, station text NOT NULL,"
+    " slot text NOT NULL, claimed_at timestamptz NOT NULL DEFAULT now(), outcome text)",
+    "CREATE INDEX claims_order ON morlank.claims (order_name, outcome)",
+};
+
 // What a station does, table by table.
 const char *const stationPrivileges[][2] = {
     {"morlank.attempts", "INSERT"},
@@ -45,6 +84,19 @@ bool fail(PgConnection &connection, const PgConnection::Result &result, QString 
     error = result.error;
     connection.rollback();
     return false;
+}
+
+// Every statement of one step, in order; the transaction is rolled back on
+// the first that fails.
+template <std::size_t count>
+bool run(PgConnection &connection, const char *const (&statements)[count], QString &error)
+{
+    for (const char *statement : statements) {
+        const PgConnection::Result result = connection.exec(QString::fromLatin1(statement));
+        if (!result.ok)
+            return fail(connection, result, error);
+    }
+    return true;
 }
 } // namespace
 
@@ -109,15 +161,13 @@ bool LineSchema::init(PgConnection &connection, QString &error)
         connection.rollback();
         return true;
     }
-    for (const char *statement : {"CREATE SCHEMA IF NOT EXISTS morlank",
-                                  "CREATE TABLE morlank.schema_version (version integer NOT NULL)"}) {
-        if (!(result = connection.exec(QString::fromLatin1(statement))).ok)
-            return fail(connection, result, error);
-    }
-    for (const char *statement : schemaVersion1) {
-        if (!(result = connection.exec(QString::fromLatin1(statement))).ok)
-            return fail(connection, result, error);
-    }
+    if (found < 1 && !run(connection, schemaVersion0, error))
+        return false;
+    if (found < 1 && !run(connection, schemaVersion1, error))
+        return false;
+    if (found < 2
+        && !(run(connection, lineSettingsV2, error) && run(connection, releasesV2, error) && run(connection, ordersV2, error)))
+        return false;
     result = connection.exec(QStringLiteral("INSERT INTO morlank.schema_version VALUES ($1)"),
                              {QString::number(version)});
     if (!result.ok)
