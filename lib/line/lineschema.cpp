@@ -37,6 +37,13 @@ const char *const schemaVersion1[] = {
 // Version 2: who did what, what was released, what was ordered. Each
 // group of statements belongs to the code that uses its tables.
 const char *const lineSettingsV2[] = {
+    // Group roles are the cluster's, not the database's: another line's
+    // database on the same server may have made them already.
+    "DO $$ BEGIN"
+    " IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'morlank_station') THEN CREATE ROLE morlank_station NOLOGIN; END IF;"
+    " IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'morlank_release') THEN CREATE ROLE morlank_release NOLOGIN; END IF;"
+    " IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'morlank_reader') THEN CREATE ROLE morlank_reader NOLOGIN; END IF;"
+    " END $$",
     "CREATE TABLE morlank.settings (name text PRIMARY KEY, value text NOT NULL)",
     "INSERT INTO morlank.settings VALUES ('require_release', 'off'), ('require_operator', 'off')",
     "CREATE TABLE morlank.audit ("
