@@ -132,7 +132,7 @@ QString timeDayReport(const PgServer &server, Samples &samples)
                        "SELECT id, t, 'station' || (i % 8), 'slot ' || (i % 16), NULL, 'ok', NULL, "
                        "jsonb_build_object('attempt_id', id, 'time', s, 'started', s, 'station', 'station' || (i % 8), "
                        "'slot', 'slot ' || (i % 16), 'attempt', 1, 'result', 'ok', 'seconds', 1, 'failures', '[]'::jsonb) "
-                       "FROM generate_series(0, $1::int - 1) AS i, gen_random_uuid() AS id, "
+                       "FROM generate_series(0, $1::int - 1) AS i, LATERAL (SELECT gen_random_uuid() WHERE i >= 0) AS u(id), "
                        "LATERAL (SELECT timestamptz '2026-01-01 00:00Z' + i * (86400.0 / $2::int) * interval '1 second') AS a(t), "
                        "to_char(t AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"') AS s"),
         {QString::number(yearRecords), QString::number(dayRecords)});
