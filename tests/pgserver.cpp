@@ -36,15 +36,6 @@ int freePort()
     ::close(probe);
     return found ? ntohs(address.sin_port) : 0;
 }
-
-// A new authority NAME.pem (its key NAME.key) in the current folder.
-QStringList authorityArguments(const QString &name)
-{
-    return {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
-            QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-            QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=") + name,
-            QStringLiteral("-keyout"), name + QStringLiteral(".key"), QStringLiteral("-out"), name + QStringLiteral(".pem")};
-}
 } // namespace
 
 PgServer::PgServer()
@@ -116,22 +107,15 @@ bool PgServer::makeCertificates(QString &error)
         return false;
     }
     names.close();
-    const QString openssl = QStringLiteral("openssl");
-    const QList<QStringList> steps{
-        authorityArguments(QStringLiteral("authority")),
-        authorityArguments(QStringLiteral("other-authority")),
-        {QStringLiteral("req"), QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-         QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"), QStringLiteral("-subj"),
-         QStringLiteral("/CN=localhost"), QStringLiteral("-keyout"), QStringLiteral("server.key"),
-         QStringLiteral("-out"), QStringLiteral("server.csr")},
-        {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("server.csr"),
-         QStringLiteral("-CA"), QStringLiteral("authority.pem"), QStringLiteral("-CAkey"),
-         QStringLiteral("authority.key"), QStringLiteral("-CAcreateserial"), QStringLiteral("-days"),
-         QStringLiteral("2"), QStringLiteral("-extfile"), QStringLiteral("names.cnf"), QStringLiteral("-out"),
-         QStringLiteral("server.crt")},
-    };
-    for (const QStringList &step : steps) {
-        if (!run(openssl, step, error))
+    const QString key = QStringLiteral("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ");
+    for (const QString &step :
+         {QStringLiteral("req -x509 -days 2 ") + key + QStringLiteral("-subj /CN=authority -keyout authority.key -out authority.pem"),
+          QStringLiteral("req -x509 -days 2 ") + key
+              + QStringLiteral("-subj /CN=other-authority -keyout other-authority.key -out other-authority.pem"),
+          QStringLiteral("req ") + key + QStringLiteral("-subj /CN=localhost -keyout server.key -out server.csr"),
+          QStringLiteral("x509 -req -in server.csr -CA authority.pem -CAkey authority.key -CAcreateserial -days 2 "
+                         "-extfile names.cnf -out server.crt")}) {
+        if (!run(QStringLiteral("openssl"), step.split(QLatin1Char(' ')), error))
             return false;
     }
     return QFile::setPermissions(dir.filePath(QStringLiteral("server.key")), QFile::ReadOwner | QFile::WriteOwner);
