@@ -24,7 +24,9 @@ int main(int argc, char *argv[])
     int status = 0;
     if (!CliCommandLine().parse(QCoreApplication::arguments(), request, status))
         return status;
-    if (request.command == Request::DbInit || request.command == Request::DbStatus)
+    if (request.command == Request::DbInit || request.command == Request::DbStatus
+        || request.command == Request::DbGrant || request.command == Request::DbSet
+        || request.command == Request::DbAudit)
         return DbCommand(request).run();
     if (request.command == Request::Watch)
         return WatchCommand(request).run();
