@@ -1081,11 +1081,11 @@ void CliTest::inputErrorsSendNothing_data()
     QTest::newRow("an unknown command")
         << QStringList{"clocks"}
         << "there is no command 'clocks'; the commands are ports, clock get, clock set, download, watch, report, "
-           "db init and db status.";
+           "db init, db status, db grant, db set and db audit.";
     QTest::newRow("db without init or status") << QStringList{"db"} << "'db' needs one of its commands:\n"
                                                                        "  morlank-cli db init (URL | --db URL)\n"
                                                                        "  morlank-cli db status (URL | --db URL) [--json]\n"
-                                                                       "Try 'morlank-cli help db'.";
+                                                                       "  morlank-cli db grant LOGIN";
     QTest::newRow("ports with an argument") << QStringList{"ports", "extra"}
                                             << "unexpected argument 'extra'.\nTry 'morlank-cli help ports'.";
     QTest::newRow("download without a file") << QStringList{"download"}
@@ -1116,6 +1116,11 @@ void CliTest::inputErrorsSendNothing_data()
     // the station's options
     QTest::newRow("--verify without --set-clock") << QStringList{"watch", configuration, "--verify"}
                                                   << "--verify reads back the clock that --set-clock writes";
+    // who runs the station: a name, printed and recorded as it is
+    QTest::newRow("an operator with a line end") << QStringList{"watch", configuration, "--operator", "Ana\nB"}
+                                                 << "--operator takes a name of 1 to 64 characters";
+    QTest::newRow("an operator too long") << QStringList{"download", configuration, "--operator", QString(65, 'a')}
+                                          << "--operator takes a name";
     // slot names: printed as they are, one name a slot, one slot a port
     QTest::newRow("a slot name with an escape") << QStringList{"watch", configuration, "--slot", "A\x1b[2J=/dev/x"}
                                                 << "control character (U+001B)";

@@ -109,8 +109,17 @@ private slots:
     void downloadAndClockSetRecordToTheLine();
     void reportReadsOnlyItsPeriod();
     void tlsVerifiesTheServer();
+    void eachRoleDoesItsWorkAndNoMore();
+    void requiredOperatorIsRecorded();
 
 private:
+    // The SQLSTATE `sql` ends with as `login` ("" when it succeeds).
+    QString stateOf(const QString &login, const QString &sql) const
+    {
+        PgConnection db;
+        QString error;
+        return db.open(server.url("line", login, stationPassword), error) ? db.exec(sql).sqlState : error;
+    }
     QStringList watch(const QString &conf, const StationBench &bench, const QStringList &more) const;
     QString station() const { return server.url("line", "station"); }
     int count(const QString &sql, const QStringList &parameters = {}) const
@@ -133,16 +142,16 @@ void LineTest::initTestCase()
         QCOMPARE(server.query("postgres", QStringLiteral("CREATE DATABASE %1").arg(database)), QString());
     Cli init({"db", "init", server.url("line", "owner")}, dir.path(), PgServer::ownerPassword());
     QCOMPARE(init.status(), 0);
-    // The least privileges docs/line.md gives a station's role.
+    // A station's login holds the line's station role and nothing else.
     for (const char *sql : {"CREATE ROLE station LOGIN PASSWORD 'Station-pw-7'",
                             "CREATE ROLE visitor LOGIN PASSWORD 'Station-pw-7'",
-                            "GRANT USAGE ON SCHEMA morlank TO station",
-                            "GRANT SELECT ON morlank.schema_version TO station",
-                            "GRANT INSERT ON morlank.attempts, morlank.reservations TO station",
-                            "GRANT SELECT, INSERT ON morlank.lists TO station",
-                            "GRANT SELECT, INSERT, UPDATE ON morlank.list_rows, morlank.counters TO station",
-                            "GRANT USAGE ON SEQUENCE morlank.lists_list_id_seq TO station"})
+                            "CREATE ROLE reader LOGIN PASSWORD 'Station-pw-7'"})
         QCOMPARE(server.query("line", sql), QString());
+    for (const char *login : {"station", "reader"}) {
+        Cli grant({"db", "grant", login, login, "--db", server.url("line", "owner")}, dir.path(),
+                  PgServer::ownerPassword());
+        QVERIFY2(grant.status() == 0, grant.output());
+    }
 
     plainConf = dir.filePath("plain.conf");
     conf = dir.filePath("values.conf");
@@ -209,7 +218,7 @@ void LineTest::badDatabaseSendsNothing_data()
     QTest::newRow("wrong password from PGPASSWORD") << station << QString("Wrong-secret-9") << QStringList()
                                                     << QByteArray("refused the password");
     QTest::newRow("role without privileges") << server.url("line", "visitor") << stationPassword << QStringList()
-                                             << QByteArray("privileges");
+                                             << QByteArray("needs the role morlank_station (morlank-cli db grant");
     // what the database holds
     QTest::newRow("no schema") << server.url("bare", "owner") << PgServer::ownerPassword() << QStringList()
                                << QByteArray("db init");
@@ -590,6 +599,75 @@ void LineTest::tlsVerifiesTheServer()
                 PgServer::ownerPassword());
     QCOMPARE(foreign.status(), 2);
     QVERIFY2(foreign.output().contains("certificate was not signed by the trusted authority"), foreign.output());
+}
+
+// A station takes values only through the owner's functions and cannot set
+// a counter back, free a row, release, change a setting or the audit; a
+// reader changes nothing; even the owner cannot change the audit trail.
+void LineTest::eachRoleDoesItsWorkAndNoMore()
+{
+    const QString denied = QStringLiteral("42501");
+    QCOMPARE(stateOf("station", "SELECT * FROM morlank.take_counter('SN')"), QString());
+    for (const char *sql : {"UPDATE morlank.counters SET next = 1", "UPDATE morlank.list_rows SET attempt_id = NULL",
+                            "INSERT INTO morlank.releases (name, revision, sha256, bytes, os_user, host) "
+                            "VALUES ('p', 1, 'x', 'x', 'u', 'h')",
+                            "UPDATE morlank.settings SET value = 'on'", "DELETE FROM morlank.audit",
+                            "DELETE FROM morlank.attempts"})
+        QCOMPARE(stateOf("station", sql), denied);
+    for (const char *sql : {"UPDATE morlank.counters SET next = 1", "INSERT INTO morlank.attempts (attempt_id, time, "
+                            "station, result, record) VALUES (gen_random_uuid(), now(), 's', 'ok', '{}')",
+                            "SELECT * FROM morlank.take_counter('SN')", "TRUNCATE morlank.audit"})
+        QCOMPARE(stateOf("reader", sql), denied);
+    QCOMPARE(stateOf("reader", "SELECT count(*) FROM morlank.counters"), QString());
+    for (const char *sql : {"DELETE FROM morlank.audit", "UPDATE morlank.audit SET action = 'x'"})
+        QVERIFY(server.query("line", sql).contains("append-only"));
+
+    Cli stationSets({"db", "set", "require-release", "on", "--db", station()}, dir.path());
+    QCOMPARE(stationSets.status(), 2);
+    QVERIFY2(stationSets.output().contains("owner alone"), stationSets.output());
+    Cli visitorReads({"db", "audit", "--db", server.url("line", "visitor")}, dir.path());
+    QCOMPARE(visitorReads.status(), 2);
+    QVERIFY2(visitorReads.output().contains("needs the role morlank_reader"), visitorReads.output());
+    Cli owner({"db", "set", "require-release", "on", "--db", server.url("line", "owner")}, dir.path(),
+              PgServer::ownerPassword());
+    QCOMPARE(owner.status(), 0);
+    Cli audit({"db", "audit", "--json", "--since", "-1h", "--db", server.url("line", "reader")}, dir.path());
+    QCOMPARE(audit.status(), 0);
+    const QJsonArray rows = QJsonDocument::fromJson(audit.output()).array();
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows[0]["details"].toObject(), (QJsonObject{{"login", "station"}, {"role", "morlank_station"}}));
+    QCOMPARE(rows[2]["action"].toString(), QString("setting"));
+    QCOMPARE(rows[2]["role"].toString(), QString("owner"));
+    QCOMPARE(rows[2]["details"].toObject(),
+             (QJsonObject{{"setting", "require_release"}, {"value", "on"}, {"was", "off"}}));
+    QCOMPARE(server.query("line", "SELECT value FROM morlank.settings WHERE name = 'require_release'"), QString("on"));
+    QCOMPARE(server.query("line", "UPDATE morlank.settings SET value = 'off' WHERE name = 'require_release'"), QString());
+}
+
+// With require-operator on, a station without an operator stops before any
+// byte is sent; one with an operator records them in the record and its
+// column.
+void LineTest::requiredOperatorIsRecorded()
+{
+    Cli on({"db", "set", "require-operator", "on", "--db", server.url("line", "owner")}, dir.path(),
+           PgServer::ownerPassword());
+    QCOMPARE(on.status(), 0);
+    StationBench bench;
+    bench.plug(1);
+    Cli nobody(watch(plainConf, bench, {"--units", "1"}), dir.path());
+    QCOMPARE(nobody.status(), 2);
+    QVERIFY2(nobody.output().contains("requires an operator"), nobody.output());
+    QCOMPARE(bench.device(1).received(), QByteArray());
+    Cli named(watch(plainConf, bench, {"--units", "1", "--operator", "Ana Lopes"}), dir.path());
+    QVERIFY2(named.status() == 0, named.output().right(400));
+    const QJsonObject record = named.records(1, 0).value(0);
+    QCOMPARE(record["operator"].toString(), QString("Ana Lopes"));
+    QVERIFY(record["release"].isNull() && record["order"].isNull());
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE operator = 'Ana Lopes' AND attempt_id = $1",
+                   {record["attempt_id"].toString()}),
+             1);
+    QCOMPARE(server.query("line", "UPDATE morlank.settings SET value = 'off' WHERE name = 'require_operator'"),
+             QString());
 }
 
 QTEST_GUILESS_MAIN(LineTest)

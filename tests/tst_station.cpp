@@ -567,7 +567,10 @@ void StationTest::recordHoldsEveryField()
                          {"line", 4}, {"command", "ZEL#BEEP=2"}, {"reason", "refused"}, {"answer", "ERROR"}}}},
         {"values", QJsonValue()},
         {"error", QJsonValue()},
-        {"morlank_version", "1.1.0"}};
+        {"morlank_version", "1.1.0"},
+        {"operator", QJsonValue()},
+        {"release", QJsonValue()},
+        {"order", QJsonValue()}};
     QCOMPARE(record, expected);
 }
 

@@ -455,11 +455,13 @@ void StationWindowTest::launch()
         first->findChild<QTableWidget *>("slots")->setItem(0, 1, new QTableWidgetItem(bench.slotPath(1)));
         first->findChild<QCheckBox *>("setClock")->setChecked(true);
         first->findChild<QCheckBox *>("verify")->setChecked(true);
+        first->findChild<QLineEdit *>("operator")->setText("Ana Lopes");
         QTest::mouseClick(button(*first, "Start"), Qt::LeftButton);
         QVERIFY(tileShows(*first, "Bench A", "OK"));
         // Read back as asked.
         QVERIFY(bench.device(1).commands().contains("ZEL#TIME=?\r"));
         QCOMPARE(tileOf(*first, "Bench A")->view().record["clock"]["verified"], QJsonValue(true));
+        QCOMPARE(tileOf(*first, "Bench A")->view().record["operator"], QJsonValue("Ana Lopes"));
         first->close();
         QVERIFY(QTest::qWaitFor([&] { return !first->isVisible(); }, 5000));
     }
@@ -472,9 +474,11 @@ void StationWindowTest::launch()
     QCOMPARE(window->findChild<QLineEdit *>("configurationFile")->text(),
              startedBefore || !arguments.isEmpty() ? configuration : QString());
     if (!running && startedBefore) {
-        // The remembered set-up: its slot and its clock setting come back.
+        // The remembered set-up: its slot, its clock setting and its
+        // operator come back.
         QVERIFY(window->findChild<QCheckBox *>("setClock")->isChecked());
         QVERIFY(window->findChild<QCheckBox *>("verify")->isChecked());
+        QCOMPARE(window->findChild<QLineEdit *>("operator")->text(), QString("Ana Lopes"));
         QTest::mouseClick(button(*window, "Start"), Qt::LeftButton);
         QVERIFY(labelTexts(*window).contains("Running"));
         QVERIFY(tileOf(*window, "Bench A"));

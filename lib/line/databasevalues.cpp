@@ -30,18 +30,14 @@ Reservation failure(PgConnection &connection, const PgConnection::Result &result
     return Reservation::refused(Reservation::UnitRefused, QStringLiteral("the database refused the reservation: %1").arg(result.error));
 }
 
-const QString takeFreeRow = QStringLiteral(
-    "UPDATE morlank.list_rows SET attempt_id = $2 WHERE list_id = $1 AND row = ("
-    " SELECT row FROM morlank.list_rows WHERE list_id = $1 AND usb_serial = '' AND attempt_id IS NULL"
-    " ORDER BY row LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING row");
-const QString takeBoundRow = QStringLiteral(
-    "UPDATE morlank.list_rows SET attempt_id = $3 WHERE list_id = $1 AND row = $2 AND attempt_id IS NULL "
-    "RETURNING row");
+// Through the owner's functions: a station takes a row or a counter's next
+// value, and can never free a row or set a counter back.
+const QString takeFreeRow = QStringLiteral("SELECT * FROM morlank.take_free_row($1, $2)");
+const QString takeBoundRow = QStringLiteral("SELECT * FROM morlank.take_bound_row($1, $2, $3)");
 const QString countFree = QStringLiteral(
     "SELECT count(*), count(*) FILTER (WHERE usb_serial = '') FROM morlank.list_rows "
     "WHERE list_id = $1 AND attempt_id IS NULL");
-const QString takeCounter = QStringLiteral(
-    "UPDATE morlank.counters SET next = next + step WHERE name = $1 RETURNING next - step, width");
+const QString takeCounter = QStringLiteral("SELECT * FROM morlank.take_counter($1)");
 const QString keepReservation = QStringLiteral(
     "INSERT INTO morlank.reservations (attempt_id, station, slot, port, list_id, row, counters) "
     "VALUES ($1, $2, $3, $4, $5, $6, $7::jsonb)");
@@ -144,20 +140,14 @@ bool DatabaseValues::importList(PgConnection &db, QString &error)
                                 {"usb_serial", serial ? *serial : QString()},
                                 {"fields", values.toJson().value(QStringLiteral("fields"))}});
     }
-    if (!(result = db.exec(QStringLiteral("INSERT INTO morlank.lists (sha256, name, columns, row_count, imported_by) "
-                                          "VALUES ($1, $2, $3::jsonb, $4, $5) RETURNING list_id"),
+    // The list and its rows together, through the owner's function.
+    if (!(result = db.exec(QStringLiteral("SELECT morlank.add_list($1, $2, $3::jsonb, $4, $5, $6::jsonb)"),
                            {sha, name, jsonText(QJsonArray::fromStringList(list.columns())),
-                            QString::number(list.rowCount()), station}))
-             .ok)
-        return failed();
-    listId = result.value();
-    if (!(result = db.exec(QStringLiteral("INSERT INTO morlank.list_rows (list_id, row, line, usb_serial, fields) "
-                                          "SELECT $1, (e->>'row')::int, (e->>'line')::int, e->>'usb_serial', "
-                                          "e->'fields' FROM jsonb_array_elements($2::jsonb) AS e"),
-                           {listId, jsonText(rows)}))
+                            QString::number(list.rowCount()), station, jsonText(rows)}))
              .ok
         || !db.commit())
         return failed();
+    listId = result.value();
     listNotice = older.ok && !older.rows.isEmpty()
                      ? QStringLiteral("the list %1 differs from the one of that name imported before (SHA-256 %2): "
                                       "an edited file is a new list, imported now with its %3 rows (SHA-256 %4)")
@@ -176,8 +166,7 @@ bool DatabaseValues::createCounters(PgConnection &db, QString &error)
 {
     for (const CounterOption &counter : counters) {
         const PgConnection::Result result =
-            db.exec(QStringLiteral("INSERT INTO morlank.counters (name, next, step, width) VALUES ($1, $2, $3, $4) "
-                                   "ON CONFLICT (name) DO NOTHING"),
+            db.exec(QStringLiteral("SELECT morlank.add_counter($1, $2, $3, $4)"),
                     {counter.name(), QString::number(counter.start()), QString::number(counter.step()),
                      QString::number(counter.width())});
         if (!result.ok) {

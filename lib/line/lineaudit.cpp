@@ -16,6 +16,23 @@ bool LineAudit::write(PgConnection &connection, const QString &action, const QJs
     return result.ok;
 }
 
+bool LineAudit::read(PgConnection &connection, const QString &since, QJsonArray &rows, QString &error)
+{
+    const PgConnection::Result result = connection.exec(
+        QStringLiteral("SELECT to_json(time)#>>'{}', action, role, os_user, host, details::text FROM morlank.audit"
+                       " WHERE $1::timestamptz IS NULL OR time >= $1 ORDER BY audit_id"),
+        {since});
+    if (!result.ok) {
+        error = result.error;
+        return false;
+    }
+    for (const QStringList &row : result.rows)
+        rows.append(QJsonObject{{"time", row.at(0)}, {"action", row.at(1)}, {"role", row.at(2)},
+                                {"os_user", row.at(3)}, {"host", row.at(4)},
+                                {"details", QJsonDocument::fromJson(row.at(5).toUtf8()).object()}});
+    return true;
+}
+
 QString LineAudit::osUser()
 {
     // The account, not $USER, which anyone may set.

@@ -51,6 +51,11 @@ const char *const lineSettingsV2[] = {
     " role text NOT NULL DEFAULT session_user, os_user text NOT NULL, host text NOT NULL, details jsonb NOT NULL)",
     "CREATE INDEX audit_time ON morlank.audit (time)",
     "ALTER TABLE morlank.attempts ADD COLUMN operator text, ADD COLUMN release text, ADD COLUMN order_name text",
+    // A report reads its period a page at a time in (time, attempt_id)
+    // order: each page starts where the last ended instead of reading the
+    // period's earlier rows again.
+    "CREATE INDEX attempts_time_attempt ON morlank.attempts (time, attempt_id)",
+    "DROP INDEX morlank.attempts_time",
 };
 const char *const releasesV2[] = {
     "CREATE TABLE morlank.releases ("
@@ -74,16 +79,79 @@ const char *const ordersV2[] = {
     "CREATE INDEX claims_order ON morlank.claims (order_name, outcome)",
 };
 
-// What a station does, table by table.
+// Each group role gets what its work needs and no more. A station changes
+// counters and list rows only through the owner's functions, which hand a
+// value out and never take one back; the audit trail is append-only even
+// for a grant made by mistake.
+const char *const linePrivilegesV2[] = {
+    "CREATE FUNCTION morlank.take_counter(text) RETURNS TABLE (taken bigint, digits integer)"
+    " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS"
+    " $$ UPDATE morlank.counters SET next = next + step WHERE name = $1 RETURNING next - step, width $$",
+    "CREATE FUNCTION morlank.take_free_row(integer, uuid) RETURNS SETOF integer"
+    " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS"
+    " $$ UPDATE morlank.list_rows SET attempt_id = $2 WHERE list_id = $1 AND row = ("
+    " SELECT row FROM morlank.list_rows WHERE list_id = $1 AND usb_serial = '' AND attempt_id IS NULL"
+    " ORDER BY row LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING row $$",
+    "CREATE FUNCTION morlank.take_bound_row(integer, integer, uuid) RETURNS SETOF integer"
+    " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS"
+    " $$ UPDATE morlank.list_rows SET attempt_id = $3 WHERE list_id = $1 AND row = $2 AND attempt_id IS NULL"
+    " RETURNING row $$",
+    // A list is added whole, never changed: a station cannot add rows to one.
+    "CREATE FUNCTION morlank.add_list(text, text, jsonb, integer, text, jsonb) RETURNS integer"
+    " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS"
+    " $$ WITH list AS (INSERT INTO morlank.lists (sha256, name, columns, row_count, imported_by)"
+    " VALUES ($1, $2, $3, $4, $5) RETURNING list_id),"
+    " added AS (INSERT INTO morlank.list_rows (list_id, row, line, usb_serial, fields)"
+    " SELECT list.list_id, (e->>'row')::int, (e->>'line')::int, e->>'usb_serial', e->'fields'"
+    " FROM list, jsonb_array_elements($6) AS e)"
+    " SELECT list_id FROM list $$",
+    // Only creates: a counter that exists goes on where it is.
+    "CREATE FUNCTION morlank.add_counter(text, bigint, bigint, integer) RETURNS void"
+    " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS"
+    " $$ INSERT INTO morlank.counters (name, next, step, width) VALUES ($1, $2, $3, $4)"
+    " ON CONFLICT (name) DO NOTHING $$",
+    "REVOKE ALL ON FUNCTION morlank.take_counter(text), morlank.take_free_row(integer, uuid),"
+    " morlank.take_bound_row(integer, integer, uuid), morlank.add_list(text, text, jsonb, integer, text, jsonb),"
+    " morlank.add_counter(text, bigint, bigint, integer) FROM PUBLIC",
+    "GRANT EXECUTE ON FUNCTION morlank.take_counter(text), morlank.take_free_row(integer, uuid),"
+    " morlank.take_bound_row(integer, integer, uuid), morlank.add_list(text, text, jsonb, integer, text, jsonb),"
+    " morlank.add_counter(text, bigint, bigint, integer) TO morlank_station",
+    "GRANT USAGE ON SCHEMA morlank TO morlank_station, morlank_release, morlank_reader",
+    "GRANT SELECT ON morlank.schema_version, morlank.settings, morlank.releases, morlank.orders, morlank.lists,"
+    " morlank.list_rows, morlank.counters TO morlank_station",
+    "GRANT INSERT ON morlank.attempts, morlank.reservations TO morlank_station",
+    "GRANT SELECT ON ALL TABLES IN SCHEMA morlank TO morlank_reader",
+    // Who releases reads what a reader reads.
+    "GRANT morlank_reader TO morlank_release",
+    "GRANT INSERT, UPDATE ON morlank.releases, morlank.orders TO morlank_release",
+    "GRANT INSERT ON morlank.audit TO morlank_release",
+    "GRANT USAGE ON SEQUENCE morlank.audit_audit_id_seq TO morlank_release",
+    "REVOKE UPDATE, DELETE, TRUNCATE ON morlank.audit FROM PUBLIC, morlank_station, morlank_release, morlank_reader",
+    "CREATE FUNCTION morlank.audit_append_only() RETURNS trigger LANGUAGE plpgsql AS"
+    " $$ BEGIN RAISE EXCEPTION 'the audit trail is append-only: % refused', TG_OP USING ERRCODE = '42501'; END $$",
+    "CREATE TRIGGER audit_append_only BEFORE UPDATE OR DELETE OR TRUNCATE ON morlank.audit"
+    " FOR EACH STATEMENT EXECUTE FUNCTION morlank.audit_append_only()",
+};
+
+// What a station does, table by table, and the functions it takes values
+// through.
 const char *const stationPrivileges[][2] = {
     {"morlank.attempts", "INSERT"},
     {"morlank.schema_version", "SELECT"},
+    {"morlank.settings", "SELECT"},
 };
 const char *const valuePrivileges[][2] = {
-    {"morlank.lists", "SELECT,INSERT"},
-    {"morlank.list_rows", "SELECT,INSERT,UPDATE"},
-    {"morlank.counters", "SELECT,INSERT,UPDATE"},
+    {"morlank.lists", "SELECT"},
+    {"morlank.list_rows", "SELECT"},
+    {"morlank.counters", "SELECT"},
     {"morlank.reservations", "INSERT"},
+};
+const char *const valueFunctions[] = {
+    "morlank.take_counter(text)",
+    "morlank.take_free_row(integer, uuid)",
+    "morlank.take_bound_row(integer, integer, uuid)",
+    "morlank.add_list(text, text, jsonb, integer, text, jsonb)",
+    "morlank.add_counter(text, bigint, bigint, integer)",
 };
 
 bool fail(PgConnection &connection, const PgConnection::Result &result, QString &error)
@@ -102,6 +170,22 @@ bool run(PgConnection &connection, const char *const (&statements)[count], QStri
         const PgConnection::Result result = connection.exec(QString::fromLatin1(statement));
         if (!result.ok)
             return fail(connection, result, error);
+    }
+    return true;
+}
+
+// Whether the role may call each of `functions` (their signatures).
+template <std::size_t count>
+bool mayExecute(PgConnection &connection, const char *const (&functions)[count], QString &error)
+{
+    for (const char *function : functions) {
+        const PgConnection::Result allowed = connection.exec(
+            QStringLiteral("SELECT has_function_privilege($1, 'EXECUTE')"), {QString::fromLatin1(function)});
+        if (!allowed.ok || allowed.value() != QLatin1String("t")) {
+            error = QStringLiteral("%1 (it needs EXECUTE on %2)")
+                        .arg(PgConnection::remedy(PgConnection::NoPrivilege), QString::fromLatin1(function));
+            return false;
+        }
     }
     return true;
 }
@@ -173,7 +257,8 @@ bool LineSchema::init(PgConnection &connection, QString &error)
     if (found < 1 && !run(connection, schemaVersion1, error))
         return false;
     if (found < 2
-        && !(run(connection, lineSettingsV2, error) && run(connection, releasesV2, error) && run(connection, ordersV2, error)))
+        && !(run(connection, lineSettingsV2, error) && run(connection, releasesV2, error) && run(connection, ordersV2, error)
+             && run(connection, linePrivilegesV2, error)))
         return false;
     result = connection.exec(QStringLiteral("INSERT INTO morlank.schema_version VALUES ($1)"),
                              {QString::number(version)});
@@ -224,5 +309,5 @@ bool LineSchema::check(PgConnection &connection, bool valuesToo, QString &error)
             return false;
         }
     }
-    return true;
+    return !valuesToo || mayExecute(connection, valueFunctions, error);
 }

@@ -158,8 +158,8 @@ QString PgConnection::remedy(Fault fault)
         return QStringLiteral("the database's morlank schema was made by a newer Morlank: use that version, "
                               "or a database of this version's");
     case NoPrivilege:
-        return QStringLiteral("the role may not do what a station needs: grant it the privileges the README "
-                              "lists under \"A line of stations\"");
+        return QStringLiteral("the role may not do what a station needs: it needs the role morlank_station "
+                              "(morlank-cli db grant LOGIN station)");
     case Failed: break;
     }
     return QStringLiteral("the database refused a statement");

@@ -2,6 +2,7 @@
 
 #include "line/databasevalues.h"
 #include "line/lineschema.h"
+#include "line/linesettings.h"
 #include "records/spool.h"
 
 #include <QSysInfo>
@@ -19,9 +20,8 @@ bool UnitStores::openValues(const CommandTemplate &commandTemplate, QString &err
         return reservations->open(choice.values, commandTemplate, error);
     }
     const bool valuesGiven = !choice.values.list.isEmpty() || !choice.values.counters.isEmpty();
-    if (!LineSchema::checkUse(choice.db, valuesGiven, error))
+    if (!checkLine(valuesGiven, error))
         return false;
-    databaseChecked = true;
     auto line = std::make_shared<DatabaseValues>(choice.db, QSysInfo::machineHostName());
     valueSource = line;
     if (!line->open(choice.values, commandTemplate, error))
@@ -32,7 +32,7 @@ bool UnitStores::openValues(const CommandTemplate &commandTemplate, QString &err
 
 bool UnitStores::openRecords(QString &error)
 {
-    if (!choice.db.isEmpty() && !databaseChecked && !LineSchema::checkUse(choice.db, false, error))
+    if (!choice.db.isEmpty() && !databaseChecked && !checkLine(false, error))
         return false;
     file = !choice.log.isEmpty() || choice.db.isEmpty() ? choice.log : Spool::userPath();
     if (!file.isEmpty() && !recordLog.open(file, error))
@@ -40,6 +40,13 @@ bool UnitStores::openRecords(QString &error)
     if (!choice.db.isEmpty())
         recordSender = std::make_unique<RecordSender>(choice.db, file, choice.log.isEmpty());
     return true;
+}
+
+bool UnitStores::checkLine(bool valuesToo, QString &error)
+{
+    databaseChecked = LineSchema::checkUse(choice.db, valuesToo, error)
+                      && LineSettings::checkOperator(choice.db, choice.operatorName, error);
+    return databaseChecked;
 }
 
 std::shared_ptr<ValueSource> UnitStores::values() const

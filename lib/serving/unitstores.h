@@ -25,6 +25,7 @@ public:
         QString db;  // the line's database (a libpq URL), or empty
         QString log; // the log, or empty
         ValueReservations::Sources values;
+        QString operatorName; // who runs the station, or empty
     };
 
     explicit UnitStores(const Choice &choice);
@@ -48,6 +49,9 @@ public:
     QString notice() const;
 
 private:
+    // The database as a station uses it, and the line's settings.
+    bool checkLine(bool valuesToo, QString &error);
+
     const Choice choice;
     std::shared_ptr<ValueSource> valueSource;
     bool databaseChecked = false;

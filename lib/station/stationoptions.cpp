@@ -5,6 +5,8 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 const QString portOption = QStringLiteral("port");
 const QString vidPidOption = QStringLiteral("vid-pid");
@@ -18,6 +20,9 @@ const QString valuesOption = QStringLiteral("values");
 const QString counterOption = QStringLiteral("counter");
 const QString stateOption = QStringLiteral("state");
 const QString dbOption = QStringLiteral("db");
+const QString operatorOption = QStringLiteral("operator");
+// A name a person types, kept in every record.
+const int longestOperator = 64;
 
 // A whole number of at least `minimum`; an option left out keeps `value`.
 bool readCount(const QCommandLineParser &parser, const QString &option, int minimum, int &value, QString &error)
@@ -83,6 +88,26 @@ void StationOptions::addTo(QCommandLineParser &parser)
     });
     addValueOptions(parser);
     addDatabaseOption(parser);
+    addOperatorOption(parser);
+}
+
+void StationOptions::addOperatorOption(QCommandLineParser &parser)
+{
+    parser.addOption({operatorOption, QStringLiteral("Who runs the station, kept in every record; required when the "
+                                                     "line's setting require-operator is on."),
+                      QStringLiteral("NAME")});
+}
+
+bool StationOptions::readOperator(const QCommandLineParser &parser, QString &operatorName, QString &error)
+{
+    operatorName = parser.value(operatorOption).trimmed();
+    const bool control =
+        std::any_of(operatorName.cbegin(), operatorName.cend(), [](QChar c) { return c.category() == QChar::Other_Control; });
+    if (!control && operatorName.size() <= longestOperator && (operatorName.size() || !parser.isSet(operatorOption)))
+        return true;
+    error = QStringLiteral("--operator takes a name of 1 to %1 characters without control characters.")
+                .arg(longestOperator);
+    return false;
 }
 
 void StationOptions::addDatabaseOption(QCommandLineParser &parser)
@@ -159,7 +184,7 @@ bool StationOptions::read(const QCommandLineParser &parser, QString &error)
     }
     log = parser.value(logOption);
     values = valueSources(parser);
-    if (!readDatabase(parser, db, error))
+    if (!readDatabase(parser, db, error) || !readOperator(parser, operatorName, error))
         return false;
     return readCount(parser, retriesOption, 0, retries, error) && readCount(parser, unitsOption, 1, units, error);
 }

@@ -29,6 +29,7 @@ struct StationOptions
     // The database of a line (a libpq URL), for values and records; empty
     // for a station on its own.
     QString db;
+    QString operatorName; // who runs the station; empty for none given
 
     // The options every station takes; FILE is the one positional argument.
     static void addTo(QCommandLineParser &parser);
@@ -40,6 +41,10 @@ struct StationOptions
     static void addDatabaseOption(QCommandLineParser &parser);
     // The URL of --db; false, with why, when it comes with --state.
     static bool readDatabase(const QCommandLineParser &parser, QString &db, QString &error);
+    // --operator NAME, for every command that serves units.
+    static void addOperatorOption(QCommandLineParser &parser);
+    // The name of --operator, trimmed; false, with why, when it is not one.
+    static bool readOperator(const QCommandLineParser &parser, QString &operatorName, QString &error);
     // False, with what is wrong in `error`, when a value is not one.
     bool read(const QCommandLineParser &parser, QString &error);
 };

@@ -13,7 +13,7 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     if (!configuration.load(options.file, error))
         return false;
     auto commandTemplate = std::make_shared<CommandTemplate>(configuration.commands, configuration.lineNumbers);
-    stores = std::make_unique<UnitStores>(UnitStores::Choice{options.db, options.log, options.values});
+    stores = std::make_unique<UnitStores>(UnitStores::Choice{options.db, options.log, options.values, options.operatorName});
     if (!stores->openValues(*commandTemplate, error) || !stores->openRecords(error))
         return false;
     StationSettings &s = stationSettings;
@@ -33,6 +33,7 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     s.retries = options.retries;
     s.units = options.units;
     s.stationName = QSysInfo::machineHostName();
+    s.operatorName = options.operatorName;
     s.version = QCoreApplication::applicationVersion();
     return true;
 }

@@ -1,6 +1,9 @@
 #include "cli/clicommand.h"
 
 #include "base/commandlineoptions.h"
+#include "figures/recordselection.h"
+#include "line/lineroles.h"
+#include "line/linesettings.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -16,6 +19,8 @@ const QString timeOption = QStringLiteral("time");
 const QString dateOption = QStringLiteral("date");
 const QString verifyOption = QStringLiteral("verify");
 const QString logOption = QStringLiteral("log");
+const QString dbOption = QStringLiteral("db");
+const QString sinceOption = QStringLiteral("since");
 
 const QString timeInputFormat = QStringLiteral("hh:mm:ss");
 const QString dateInputFormat = QStringLiteral("dd/MM/yyyy");
@@ -45,6 +50,7 @@ void addRecordingOptions(QCommandLineParser &parser)
                                                 "before the result is printed."),
                       QStringLiteral("FILE")});
     StationOptions::addDatabaseOption(parser);
+    StationOptions::addOperatorOption(parser);
 }
 
 void addClockSetOptions(QCommandLineParser &parser)
@@ -92,6 +98,23 @@ void addDbStatusOptions(QCommandLineParser &parser)
     parser.addOption({jsonOption, QStringLiteral("Print the status as JSON.")});
 }
 
+// db grant, db set: the line's database, named by --db.
+void addLineDbOption(QCommandLineParser &parser)
+{
+    parser.addOption({dbOption, QStringLiteral("The line's PostgreSQL database (a libpq URL or key=value words)."),
+                      QStringLiteral("URL")});
+}
+
+void addDbAuditOptions(QCommandLineParser &parser)
+{
+    addLineDbOption(parser);
+    parser.addOptions({
+        {sinceOption, QStringLiteral("Only changes from WHEN on: a date, a date and time, today, yesterday or -8h."),
+         QStringLiteral("WHEN")},
+        {jsonOption, QStringLiteral("Print the changes as JSON.")},
+    });
+}
+
 // Each --port once, in order.
 bool readPorts(const QCommandLineParser &parser, Request &request, QString &error)
 {
@@ -116,7 +139,8 @@ bool readProbe(const QCommandLineParser &parser, Request &request, QString &erro
 bool readRecording(const QCommandLineParser &parser, Request &request, QString &error)
 {
     request.log = parser.value(logOption);
-    return readProbe(parser, request, error) && StationOptions::readDatabase(parser, request.db, error);
+    return readProbe(parser, request, error) && StationOptions::readDatabase(parser, request.db, error)
+           && StationOptions::readOperator(parser, request.operatorName, error);
 }
 
 // Checked strictly, before any port is opened. The time and the date are
@@ -196,6 +220,58 @@ bool readDb(const QCommandLineParser &parser, Request &request, QString &error)
     request.json = optionGiven(parser, jsonOption);
     return true;
 }
+
+bool readLineDb(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.db = parser.value(dbOption);
+    if (request.db.isEmpty())
+        error = QStringLiteral("--db is missing: name the line's database, as a libpq URL such as "
+                               "postgresql://owner@host/line.");
+    return !request.db.isEmpty();
+}
+
+bool readDbGrant(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.login = parser.positionalArguments().value(0);
+    request.roleKind = parser.positionalArguments().value(1);
+    if (!LineRoles::isKind(request.roleKind)) {
+        error = QStringLiteral("the role to grant is station, release or reader, not '%1'.").arg(request.roleKind);
+        return false;
+    }
+    return readLineDb(parser, request, error);
+}
+
+bool readDbSet(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    const QStringList operands = parser.positionalArguments();
+    request.setting = LineSettings::nameOf(operands.value(0));
+    request.settingOn = operands.value(1) == QLatin1String("on");
+    if (request.setting.isEmpty() || (!request.settingOn && operands.value(1) != QLatin1String("off"))) {
+        error = QStringLiteral("give require-release or require-operator, then on or off, not '%1'.")
+                    .arg(operands.join(QLatin1Char(' ')));
+        return false;
+    }
+    return readLineDb(parser, request, error);
+}
+
+bool readDbAudit(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.json = parser.isSet(jsonOption);
+    if (parser.isSet(sinceOption)) {
+        const auto since = RecordSelection::parseWhen(parser.value(sinceOption), QDateTime::currentDateTime(), false);
+        if (!since) {
+            error = QStringLiteral("--since takes a date (2026-12-07), a date and time (2026-12-07 14:00), today, "
+                                   "yesterday or a time ago (-8h, -30m, -2d), not '%1'.")
+                        .arg(parser.value(sinceOption));
+            return false;
+        }
+        request.since = QDateTime::fromMSecsSinceEpoch(*since).toString(Qt::ISODateWithMs);
+    }
+    return readLineDb(parser, request, error);
+}
+
+const char grantWanted[] = "name the login, then station, release or reader.";
+const char settingWanted[] = "name the setting (require-release or require-operator), then on or off.";
 } // namespace
 
 const std::vector<CliCommand> &CliCommand::all()
@@ -211,12 +287,12 @@ const std::vector<CliCommand> &CliCommand::all()
          readProbe},
         {"clock set", "set the clock of the device(s)",
          "clock set (--from-pc | --time hh:mm:ss --date dd/MM/yyyy) [--verify] "
-         "[--port NAME]... [--all] [--json] [--log FILE] [--db URL]",
+         "[--port NAME]... [--all] [--json] [--log FILE] [--db URL] [--operator NAME]",
          "Sets the time, then the date of the device(s).", Request::ClockSet, 0, nullptr, addClockSetOptions,
          readClockSet},
         {"download", "send a .conf file to the device(s), line by line",
          "download FILE [--port NAME]... [--all] [--dry-run] [--json] [--quiet] [--log FILE] "
-         "[--values FILE.csv] [--counter NAME=START[:STEP]]... [--state FILE | --db URL]",
+         "[--values FILE.csv] [--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--operator NAME]",
          "Sends every command of the configuration FILE to each device in file\n"
          "order, each acknowledged before the next. Progress goes to standard error,\n"
          "results to standard output. {{NAME}} in a command takes each device's own\n"
@@ -225,7 +301,7 @@ const std::vector<CliCommand> &CliCommand::all()
         {"watch", "a production station: program every unit as it is attached",
          "watch FILE [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
          "[--set-clock [--verify]] [--retries N] [--units N] [--log FILE] [--values FILE.csv] "
-         "[--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--json] [--quiet]",
+         "[--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--operator NAME] [--json] [--quiet]",
          "A production station: watches the ports and serves every unit once per\n"
          "attachment, as its port appears or as a present port starts answering.\n"
          "Each unit gets the computer's clock (with --set-clock) and the\n"
@@ -250,6 +326,22 @@ const std::vector<CliCommand> &CliCommand::all()
          "each counter, each station's last record and records today, and the\n"
          "records that wait in this computer's spool.",
          Request::DbStatus, -1, nullptr, addDbStatusOptions, readDb},
+        {"db grant", "give a login one of the line's roles", "db grant LOGIN station|release|reader --db URL",
+         "Makes the existing login LOGIN a member of morlank_station (a station:\n"
+         "records and values), morlank_release (releases and orders) or\n"
+         "morlank_reader (reads everything, changes nothing), and notes it in the\n"
+         "audit trail. Run it as the line's owner, which needs CREATEROLE.",
+         Request::DbGrant, 2, grantWanted, addLineDbOption, readDbGrant},
+        {"db set", "turn a line setting on or off", "db set require-release|require-operator on|off --db URL",
+         "Changes a setting of the whole line, noted in the audit trail in the same\n"
+         "transaction; the database's owner alone may. With require-operator on, a\n"
+         "station without --operator exits 2 before anything is sent.",
+         Request::DbSet, 2, settingWanted, addLineDbOption, readDbSet},
+        {"db audit", "who changed what on the line, and when", "db audit [--since WHEN] [--json] --db URL",
+         "The line's audit trail, oldest first: each release, revoke, order,\n"
+         "setting and grant, with the database role, the computer's user and host,\n"
+         "the time and the details. Nobody can change or delete a row of it.",
+         Request::DbAudit, 0, nullptr, addDbAuditOptions, readDbAudit},
     };
     return commands;
 }

@@ -69,7 +69,10 @@ int CommandRunner::run()
     case Request::Watch:
     case Request::Report:
     case Request::DbInit:
-    case Request::DbStatus: break;
+    case Request::DbStatus:
+    case Request::DbGrant:
+    case Request::DbSet:
+    case Request::DbAudit: break;
     }
     return download();
 }
@@ -105,7 +108,7 @@ int CommandRunner::clockGet()
 
 int CommandRunner::clockSet()
 {
-    UnitStores stores({request.db, request.log, {}});
+    UnitStores stores({request.db, request.log, {}, request.operatorName});
     if (!openRecords(stores))
         return 2;
     UnitPlan plan = planOf();
@@ -143,7 +146,7 @@ int CommandRunner::download()
     const bool valuesGiven = !request.values.list.isEmpty() || !request.values.counters.isEmpty();
     if (request.dryRun && commandTemplate->hasPlaceholders() && !valuesGiven)
         return finish(Report::placeholders(request.file, commandTemplate->placeholders()), Report::placeholdersText, 1);
-    UnitStores stores({request.db, request.log, request.values});
+    UnitStores stores({request.db, request.log, request.values, request.operatorName});
     if (!stores.openValues(*commandTemplate, error)) {
         printError(error);
         return 2;
@@ -229,6 +232,7 @@ UnitPlan CommandRunner::planOf() const
 {
     UnitPlan plan;
     plan.stationName = QSysInfo::machineHostName();
+    plan.operatorName = request.operatorName;
     plan.version = QCoreApplication::applicationVersion();
     return plan;
 }

@@ -1,6 +1,9 @@
 #include "cli/dbcommand.h"
 
 #include "line/databaseurl.h"
+#include "line/lineaudit.h"
+#include "line/lineroles.h"
+#include "line/linesettings.h"
 #include "line/lineschema.h"
 #include "line/linestatus.h"
 #include "line/pgconnection.h"
@@ -34,7 +37,13 @@ int DbCommand::run()
     PgConnection connection;
     if (!connect(connection))
         return 2;
-    return request.command == Request::DbInit ? init(connection) : status(connection);
+    switch (request.command) {
+    case Request::DbInit: return init(connection);
+    case Request::DbGrant: return grant(connection);
+    case Request::DbSet: return set(connection);
+    case Request::DbAudit: return audit(connection);
+    default: return status(connection);
+    }
 }
 
 bool DbCommand::connect(PgConnection &connection)
@@ -92,6 +101,57 @@ int DbCommand::status(PgConnection &connection)
     print(stdout, request.json ? QString::fromUtf8(QJsonDocument(status).toJson(QJsonDocument::Indented))
                                : statusText(status));
     return 0;
+}
+
+int DbCommand::grant(PgConnection &connection)
+{
+    QString error;
+    if (!LineRoles::grant(connection, request.login, request.roleKind, error)) {
+        printError(QStringLiteral("db grant: %1").arg(error));
+        return 2;
+    }
+    print(stdout, QStringLiteral("%1 now holds the role %2.\n").arg(request.login, LineRoles::groupOf(request.roleKind)));
+    return 0;
+}
+
+int DbCommand::set(PgConnection &connection)
+{
+    QString error;
+    if (!LineSettings::set(connection, request.setting, request.settingOn, error)) {
+        printError(QStringLiteral("db set: %1").arg(error));
+        return 2;
+    }
+    print(stdout, QStringLiteral("%1 is now %2 for the line %3.\n")
+                      .arg(request.setting, request.settingOn ? QStringLiteral("on") : QStringLiteral("off"),
+                           DatabaseUrl::masked(request.db)));
+    return 0;
+}
+
+int DbCommand::audit(PgConnection &connection)
+{
+    QString error;
+    QJsonArray rows;
+    if (!LineAudit::read(connection, request.since, rows, error)) {
+        const bool refused = connection.fault() == PgConnection::NoPrivilege;
+        printError(QStringLiteral("db audit: %1%2").arg(error, refused ? QStringLiteral("; it %1").arg(LineRoles::needed(QStringLiteral("reader")))
+                                                                    : QString()));
+        return 2;
+    }
+    print(stdout, request.json ? QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Indented))
+                               : auditText(rows));
+    return 0;
+}
+
+QString DbCommand::auditText(const QJsonArray &rows)
+{
+    QString text;
+    QTextStream out(&text);
+    for (const QJsonValue row : rows) {
+        out << row["time"].toString() << "  " << row["action"].toString() << "  by " << row["role"].toString()
+            << " (" << row["os_user"].toString() << '@' << row["host"].toString() << ")  "
+            << QString::fromUtf8(QJsonDocument(row["details"].toObject()).toJson(QJsonDocument::Compact)) << '\n';
+    }
+    return text;
 }
 
 QString DbCommand::statusText(const QJsonObject &status)

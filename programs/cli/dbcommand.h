@@ -3,12 +3,13 @@
 
 #include "cli/request.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 
 class PgConnection;
 
-// morlank-cli db init and db status: the schema of a line's database, and
-// what it holds.
+// morlank-cli db init, db status, db grant, db set and db audit: the schema
+// of a line's database, what it holds, who may use it and what was changed.
 class DbCommand
 {
 public:
@@ -21,6 +22,10 @@ private:
     bool connect(PgConnection &connection);
     int init(PgConnection &connection);
     int status(PgConnection &connection);
+    int grant(PgConnection &connection);
+    int set(PgConnection &connection);
+    int audit(PgConnection &connection);
+    static QString auditText(const QJsonArray &rows);
     static QString statusText(const QJsonObject &status);
 
     const Request request;

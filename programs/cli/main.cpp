@@ -35,7 +35,9 @@ int main(int argc, char *argv[])
             break;
         }
     }
-    if (request.command == Request::DbInit || request.command == Request::DbStatus)
+    if (request.command == Request::DbInit || request.command == Request::DbStatus
+        || request.command == Request::DbGrant || request.command == Request::DbSet
+        || request.command == Request::DbAudit)
         return DbCommand(request).run();
     if (request.command == Request::Watch)
         return WatchCommand(request).run();

@@ -13,7 +13,7 @@
 // What the command line asked for, checked.
 struct Request
 {
-    enum Command { Ports, ClockGet, ClockSet, Download, Watch, Report, DbInit, DbStatus };
+    enum Command { Ports, ClockGet, ClockSet, Download, Watch, Report, DbInit, DbStatus, DbGrant, DbSet, DbAudit };
 
     Command command = Ports;
     QStringList ports; // the --port names, in order, each once
@@ -29,6 +29,12 @@ struct Request
     StationOptions station; // watch
     QString db;      // clock set, download, db: the line's database (a libpq URL)
     ReportOptions report;
+    QString operatorName; // clock set, download: who runs them
+    QString login;        // db grant: the login, and the kind of role
+    QString roleKind;     // station, release or reader
+    QString setting;      // db set: the setting's name in the database
+    bool settingOn = false;
+    QString since;        // db audit: from this time (ISO 8601), or all
 };
 
 #endif // REQUEST_H

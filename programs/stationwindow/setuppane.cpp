@@ -127,10 +127,15 @@ QGroupBox *SetupPane::logGroup()
     dbEdit->setPlaceholderText(QStringLiteral("none: this station alone; or postgresql://station7@db.line/morlank"));
     dbEdit->setToolTip(QStringLiteral("The PostgreSQL database of a line of stations: values from it, records to it. "
                                       "Give the password in ~/.pgpass, never here: a password here is not kept"));
+    operatorEdit = new QLineEdit;
+    operatorEdit->setObjectName(QStringLiteral("operator"));
+    operatorEdit->setPlaceholderText(QStringLiteral("who runs the station, kept in every record"));
+    operatorEdit->setToolTip(QStringLiteral("Required when the line's setting require-operator is on"));
     auto *form = new QFormLayout(group);
     form->addRow(QStringLiteral("Log:"), withChooser(logEdit, QStringLiteral("Log of every attempt"),
                                                      QStringLiteral("JSON Lines (*.jsonl);;All files (*)"), true));
     form->addRow(QStringLiteral("Database:"), dbEdit);
+    form->addRow(QStringLiteral("Operator:"), operatorEdit);
     return group;
 }
 
@@ -185,6 +190,7 @@ void SetupPane::setOptions(const StationOptions &options)
     unitsBox->setValue(options.units);
     logEdit->setText(options.log);
     dbEdit->setText(DatabaseUrl::masked(options.db));
+    operatorEdit->setText(options.operatorName);
     valuesEdit->setText(options.values.list);
     countersEdit->setText(options.values.counters.join(QLatin1Char(' ')));
     stateEdit->setText(options.values.state);
@@ -230,6 +236,8 @@ QStringList SetupPane::arguments() const
         arguments << QStringLiteral("--log") << logEdit->text().trimmed();
     if (!dbEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--db") << dbEdit->text().trimmed();
+    if (!operatorEdit->text().trimmed().isEmpty())
+        arguments << QStringLiteral("--operator") << operatorEdit->text().trimmed();
     if (!valuesEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--values") << valuesEdit->text().trimmed();
     for (const QString &counter : words(countersEdit->text()))

@@ -53,6 +53,7 @@ private:
     QLineEdit *stateEdit;
     QLineEdit *logEdit;
     QLineEdit *dbEdit;
+    QLineEdit *operatorEdit;
     QRadioButton *allPortsButton;
     QRadioButton *chosenPortsButton;
     QPlainTextEdit *portsEdit;
