@@ -1,6 +1,7 @@
 #include "station/stationoptions.h"
 
 #include "base/commandlineoptions.h"
+#include "line/lineorders.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -18,6 +19,7 @@ const QString valuesOption = QStringLiteral("values");
 const QString counterOption = QStringLiteral("counter");
 const QString stateOption = QStringLiteral("state");
 const QString dbOption = QStringLiteral("db");
+const QString orderOption = QStringLiteral("order");
 
 // A whole number of at least `minimum`; an option left out keeps `value`.
 bool readCount(const QCommandLineParser &parser, const QString &option, int minimum, int &value, QString &error)
@@ -83,6 +85,26 @@ void StationOptions::addTo(QCommandLineParser &parser)
     });
     addValueOptions(parser);
     addDatabaseOption(parser);
+    parser.addOption({orderOption,
+                      QStringLiteral("Run the work order NAME of the --db database: its release, until the line has "
+                                     "programmed its quantity; instead of FILE."),
+                      QStringLiteral("NAME")});
+}
+
+// An order brings its release: no FILE, no --release; and it lives in a
+// line's database.
+bool StationOptions::readOrder(const QCommandLineParser &parser, QString &error)
+{
+    order = optionGiven(parser, orderOption) ? parser.value(orderOption) : QString();
+    const int files = int(parser.positionalArguments().size());
+    if (order.isEmpty())
+        return true;
+    error = optionGiven(parser, QStringLiteral("release"))
+                ? QStringLiteral("--order runs the order's own release: give --order or --release, not both.")
+            : files > 0 ? QStringLiteral("--order runs the order's own release: give --order or FILE, not both.")
+            : db.isEmpty() ? QStringLiteral("--order names an order of a line's database: give --db URL as well.")
+                           : LineOrders::badName(QStringLiteral("--order: the order's"), order);
+    return error.isEmpty();
 }
 
 void StationOptions::addDatabaseOption(QCommandLineParser &parser)
@@ -159,7 +181,7 @@ bool StationOptions::read(const QCommandLineParser &parser, QString &error)
     }
     log = parser.value(logOption);
     values = valueSources(parser);
-    if (!readDatabase(parser, db, error))
+    if (!readDatabase(parser, db, error) || !readOrder(parser, error))
         return false;
     return readCount(parser, retriesOption, 0, retries, error) && readCount(parser, unitsOption, 1, units, error);
 }

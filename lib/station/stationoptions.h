@@ -29,6 +29,8 @@ struct StationOptions
     // The database of a line (a libpq URL), for values and records; empty
     // for a station on its own.
     QString db;
+    // A work order of that database: its release is run instead of FILE.
+    QString order;
 
     // The options every station takes; FILE is the one positional argument.
     static void addTo(QCommandLineParser &parser);
@@ -40,6 +42,8 @@ struct StationOptions
     static void addDatabaseOption(QCommandLineParser &parser);
     // The URL of --db; false, with why, when it comes with --state.
     static bool readDatabase(const QCommandLineParser &parser, QString &db, QString &error);
+    // --order, checked against FILE, --release and --db.
+    bool readOrder(const QCommandLineParser &parser, QString &error);
     // False, with what is wrong in `error`, when a value is not one.
     bool read(const QCommandLineParser &parser, QString &error);
 };

@@ -1,6 +1,7 @@
 #include "cli/clicommand.h"
 
 #include "base/commandlineoptions.h"
+#include "line/lineorders.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -84,6 +85,67 @@ void addDbStatusOptions(QCommandLineParser &parser)
     parser.addOption({jsonOption, QStringLiteral("Print the status as JSON.")});
 }
 
+void addOrderListOptions(QCommandLineParser &parser)
+{
+    StationOptions::addDatabaseOption(parser);
+    parser.addOption({jsonOption, QStringLiteral("Print the orders as JSON.")});
+}
+
+void addOrderAddOptions(QCommandLineParser &parser)
+{
+    StationOptions::addDatabaseOption(parser);
+    parser.addOptions({
+        {QStringLiteral("release"), QStringLiteral("The release the order runs; without @REV, its newest revision "
+                                                   "that is not revoked."),
+         QStringLiteral("NAME[@REV]")},
+        {QStringLiteral("quantity"), QStringLiteral("How many units the line programs ok for it."),
+         QStringLiteral("N")},
+        {QStringLiteral("note"), QStringLiteral("A note kept with the order."), QStringLiteral("TEXT")},
+    });
+}
+
+// Every order command works on a line's database.
+bool readOrderDatabase(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.db = parser.value(QStringLiteral("db"));
+    if (request.db.isEmpty())
+        error = QStringLiteral("orders live in a line's database: give --db URL.");
+    return !request.db.isEmpty();
+}
+
+bool readOrderList(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.json = optionGiven(parser, jsonOption);
+    return readOrderDatabase(parser, request, error);
+}
+
+bool readOrderClose(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.order = parser.positionalArguments().value(0);
+    error = LineOrders::badName(QStringLiteral("the order's"), request.order);
+    return error.isEmpty() && readOrderDatabase(parser, request, error);
+}
+
+bool readOrderAdd(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    if (!readOrderClose(parser, request, error))
+        return false;
+    const QString quantity = parser.value(QStringLiteral("quantity"));
+    bool whole = false;
+    request.quantity = quantity.toInt(&whole);
+    request.release = parser.value(QStringLiteral("release"));
+    request.note = parser.value(QStringLiteral("note"));
+    QString releaseName;
+    int revision = 0;
+    if (!whole || request.quantity < 1)
+        error = QStringLiteral("--quantity takes a positive whole number of units, such as 500, not '%1'.").arg(quantity);
+    else if (request.release.isEmpty())
+        error = QStringLiteral("name the order's release with --release NAME[@REV].");
+    else
+        LineOrders::splitRelease(request.release, releaseName, revision, error);
+    return error.isEmpty();
+}
+
 // Each --port once, in order.
 bool readPorts(const QCommandLineParser &parser, Request &request, QString &error)
 {
@@ -165,7 +227,12 @@ bool readWatch(const QCommandLineParser &parser, Request &request, QString &erro
 {
     request.json = parser.isSet(jsonOption);
     request.quiet = parser.isSet(quietOption);
-    return readPorts(parser, request, error) && request.station.read(parser, error);
+    if (!readPorts(parser, request, error) || !request.station.read(parser, error))
+        return false;
+    // FILE, unless an order brings its release.
+    if (request.station.order.isEmpty() && parser.positionalArguments().size() != 1)
+        error = QStringLiteral("name one configuration file, or --order NAME with --db.");
+    return error.isEmpty();
 }
 
 bool readReport(const QCommandLineParser &parser, Request &request, QString &error)
@@ -181,6 +248,7 @@ bool readDb(const QCommandLineParser &parser, Request &request, QString &)
 }
 
 const char configurationWanted[] = "name one configuration file.";
+const char orderWanted[] = "name one work order.";
 const char databaseWanted[] = "name the database, as a libpq URL such as postgresql://owner@host/line.";
 } // namespace
 
@@ -209,15 +277,17 @@ const std::vector<CliCommand> &CliCommand::all()
          "value from --values or --counter, reserved in --state before it is sent.",
          Request::Download, 1, configurationWanted, addDownloadOptions, readDownload},
         {"watch", "a production station: program every unit as it is attached",
-         "watch FILE [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
+         "watch (FILE | --order NAME --db URL) [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
          "[--set-clock [--verify]] [--retries N] [--units N] [--log FILE] [--values FILE.csv] "
          "[--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--json] [--quiet]",
          "A production station: watches the ports and serves every unit once per\n"
          "attachment, as its port appears or as a present port starts answering.\n"
          "Each unit gets the computer's clock (with --set-clock) and the\n"
          "configuration FILE; one line per attempt goes to standard output, the\n"
-         "slots' states to standard error. Runs until Ctrl-C, or --units N.",
-         Request::Watch, 1, configurationWanted, addWatchOptions, readWatch},
+         "slots' states to standard error. Runs until Ctrl-C, or --units N.\n"
+         "With --order, runs the order's release and ends once the line has\n"
+         "programmed its quantity ok.",
+         Request::Watch, -1, nullptr, addWatchOptions, readWatch},
         {"report", "yield, units per hour and where units fail, from the records",
          "report [LOG...] [--db URL] [--since WHEN] [--until WHEN] [--station NAME] [--slot NAME] "
          "[--file NAME|SHA256] [--json] [--html FILE]",
@@ -236,6 +306,18 @@ const std::vector<CliCommand> &CliCommand::all()
          "each counter, each station's last record and records today, and the\n"
          "records that wait in this computer's spool.",
          Request::DbStatus, 1, databaseWanted, addDbStatusOptions, readDb},
+        {"order add", "add a work order: a quantity of one release",
+         "order add NAME --release NAME[@REV] --quantity N [--note TEXT] --db URL",
+         "Adds the work order NAME to the line's database: stations that run it with\n"
+         "watch --order NAME program the release until N units are ok.",
+         Request::OrderAdd, 1, orderWanted, addOrderAddOptions, readOrderAdd},
+        {"order list", "the line's work orders and how far each has got", "order list --db URL [--json]",
+         "Each work order: its release, ordered, ok, failed, in progress, remaining\n"
+         "and first-pass yield.",
+         Request::OrderList, 0, nullptr, addOrderListOptions, readOrderList},
+        {"order close", "close a work order: no station takes units for it any more", "order close NAME --db URL",
+         "Closes the work order NAME: a station asks no more claims for it.", Request::OrderClose, 1, orderWanted,
+         StationOptions::addDatabaseOption, readOrderClose},
     };
     return commands;
 }

@@ -1,6 +1,7 @@
 #include "cli/clicommandline.h"
 #include "cli/commandrunner.h"
 #include "cli/dbcommand.h"
+#include "cli/ordercommand.h"
 #include "cli/reportcommand.h"
 #include "cli/watchcommand.h"
 #include "console/terminationsignals.h"
@@ -26,6 +27,9 @@ int main(int argc, char *argv[])
         return status;
     if (request.command == Request::DbInit || request.command == Request::DbStatus)
         return DbCommand(request).run();
+    if (request.command == Request::OrderAdd || request.command == Request::OrderList
+        || request.command == Request::OrderClose)
+        return OrderCommand(request).run();
     if (request.command == Request::Watch)
         return WatchCommand(request).run();
     if (request.command == Request::Report)

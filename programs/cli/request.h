@@ -13,7 +13,7 @@
 // What the command line asked for, checked.
 struct Request
 {
-    enum Command { Ports, ClockGet, ClockSet, Download, Watch, Report, DbInit, DbStatus };
+    enum Command { Ports, ClockGet, ClockSet, Download, Watch, Report, DbInit, DbStatus, OrderAdd, OrderList, OrderClose };
 
     Command command = Ports;
     QStringList ports; // the --port names, in order, each once
@@ -29,6 +29,11 @@ struct Request
     StationOptions station; // watch
     QString db;      // clock set, download, db: the line's database (a libpq URL)
     ReportOptions report;
+    // order add, close: the order; add: its release, quantity and note
+    QString order;
+    QString release;
+    int quantity = 0;
+    QString note;
 };
 
 #endif // REQUEST_H

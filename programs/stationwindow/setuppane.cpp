@@ -127,10 +127,16 @@ QGroupBox *SetupPane::logGroup()
     dbEdit->setPlaceholderText(QStringLiteral("none: this station alone; or postgresql://station7@db.line/morlank"));
     dbEdit->setToolTip(QStringLiteral("The PostgreSQL database of a line of stations: values from it, records to it. "
                                       "Give the password in ~/.pgpass, never here: a password here is not kept"));
+    orderEdit = new QLineEdit;
+    orderEdit->setObjectName(QStringLiteral("order"));
+    orderEdit->setPlaceholderText(QStringLiteral("none: the configuration file above; or W42"));
+    orderEdit->setToolTip(QStringLiteral("A work order of the database: its release instead of the file, until the "
+                                         "line has programmed its quantity"));
     auto *form = new QFormLayout(group);
     form->addRow(QStringLiteral("Log:"), withChooser(logEdit, QStringLiteral("Log of every attempt"),
                                                      QStringLiteral("JSON Lines (*.jsonl);;All files (*)"), true));
     form->addRow(QStringLiteral("Database:"), dbEdit);
+    form->addRow(QStringLiteral("Work order:"), orderEdit);
     return group;
 }
 
@@ -185,6 +191,7 @@ void SetupPane::setOptions(const StationOptions &options)
     unitsBox->setValue(options.units);
     logEdit->setText(options.log);
     dbEdit->setText(DatabaseUrl::masked(options.db));
+    orderEdit->setText(options.order);
     valuesEdit->setText(options.values.list);
     countersEdit->setText(options.values.counters.join(QLatin1Char(' ')));
     stateEdit->setText(options.values.state);
@@ -230,6 +237,8 @@ QStringList SetupPane::arguments() const
         arguments << QStringLiteral("--log") << logEdit->text().trimmed();
     if (!dbEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--db") << dbEdit->text().trimmed();
+    if (!orderEdit->text().trimmed().isEmpty())
+        arguments << QStringLiteral("--order") << orderEdit->text().trimmed();
     if (!valuesEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--values") << valuesEdit->text().trimmed();
     for (const QString &counter : words(countersEdit->text()))

@@ -53,6 +53,7 @@ private:
     QLineEdit *stateEdit;
     QLineEdit *logEdit;
     QLineEdit *dbEdit;
+    QLineEdit *orderEdit;
     QRadioButton *allPortsButton;
     QRadioButton *chosenPortsButton;
     QPlainTextEdit *portsEdit;
