@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <thread>
 
 namespace {
 const QString cli = QStringLiteral(MORLANK_CLI);
@@ -111,6 +112,7 @@ private slots:
     void orderBadInputSendsNothing_data();
     void orderBadInputSendsNothing();
     void fourStationsRaceForAnOrderOfTen();
+    void claimsTakenAtOnceNeverExceedTheOrder();
     void killedStationsClaimIsFreedWhenItStartsAgain();
 
 private:
@@ -679,4 +681,37 @@ void LineTest::killedStationsClaimIsFreedWhenItStartsAgain()
     Cli again(arguments, dir.path());
     QVERIFY(QTest::qWaitFor([&] { return count(held) == 0; }, 20000));
     QCOMPARE(count("SELECT count(*) FROM morlank.claims WHERE order_name = 'K1' AND outcome = 'abandoned'"), 1);
+}
+
+// Eight stations' claims for an order of 3, each inside an open transaction
+// (as a reservation holds it) taken at the same moment, five times over:
+// three claimed each time, never more.
+void LineTest::claimsTakenAtOnceNeverExceedTheOrder()
+{
+    QCOMPARE(server.query("line", "INSERT INTO morlank.orders (name, release_name, revision, quantity) "
+                                  "VALUES ('R3', 'prod', 1, 3)"),
+             QString());
+    for (int round = 0; round < 5; ++round) {
+        std::atomic<int> claimed{0};
+        std::vector<std::thread> racers;
+        for (int racer = 0; racer < 8; ++racer) {
+            racers.emplace_back([&, racer] {
+                PgConnection db;
+                QString error;
+                if (!db.open(server.url("line", "station", stationPassword), error) || !db.begin())
+                    return;
+                claimed += db.exec("SELECT morlank.claim_unit('R3', $1, 'racer', $2, true)",
+                                   {QUuid::createUuid().toString(QUuid::WithoutBraces), QString::number(racer)})
+                               .value()
+                           == "claimed";
+                QThread::msleep(100);
+                db.commit();
+            });
+        }
+        for (std::thread &racer : racers)
+            racer.join();
+        QCOMPARE(claimed.load(), 3);
+        QCOMPARE(count("SELECT count(*) FROM morlank.claims WHERE order_name = 'R3' AND outcome IS NULL"), 3);
+        server.query("line", "UPDATE morlank.claims SET outcome = 'failed' WHERE order_name = 'R3'");
+    }
 }
