@@ -290,7 +290,7 @@ const std::vector<CliCommand> &CliCommand::all()
          Request::Watch, -1, nullptr, addWatchOptions, readWatch},
         {"report", "yield, units per hour and where units fail, from the records",
          "report [LOG...] [--db URL] [--since WHEN] [--until WHEN] [--station NAME] [--slot NAME] "
-         "[--file NAME|SHA256] [--json] [--html FILE]",
+         "[--file NAME|SHA256] [--order NAME] [--json] [--html FILE]",
          "The figures a supervisor reads from the stations' records: units,\n"
          "first-pass and final yield, units per hour, cycle time and where units\n"
          "fail, by line, slot, station and file. LOG is a log as --log writes it\n"
