@@ -1,8 +1,8 @@
 // A line of stations on a throw-away PostgreSQL server: 4 processes
 // reserving from one list of 100,000 rows (reservations per second in all,
 // the 99th percentile of one), a station of 16 slots with a counter from the
-// database against the same with a state file, and db status over 1,000,000
-// records.
+// database against the same with a state file, db status over 1,000,000
+// records, and a day's report from a table of 2,000,000.
 #include "benchgroups.h"
 #include "pgserver.h"
 #include "resulttable.h"
@@ -23,6 +23,8 @@ const int reservingProcesses = 4;
 const int reservationsEach = 2000;
 const int statusRecords = 1000000;
 const int statusRuns = 5;
+const int yearRecords = 2000000;
+const int dayRecords = 20000;
 
 // `program` with `arguments` to its end: what went wrong, unless it ended well.
 QString finished(const QString &program, const QStringList &arguments, int timeoutMs)
@@ -158,6 +160,43 @@ QString timeStatus(const PgServer &server, Samples &samples)
     return {};
 }
 
+// report --db --since for one day, as the user runs it, from a table of
+// 2,000,000 records a day's 20,000 apart from 2026-01-01 on; the rows are
+// made in the database, each a record the report reads.
+QString timeDayReport(const PgServer &server, Samples &samples)
+{
+    server.query(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE years"));
+    QString failure = finished(QStringLiteral(MORLANK_CLI),
+                               {QStringLiteral("db"), QStringLiteral("init"), server.url(QStringLiteral("years"))}, 60000);
+    if (!failure.isEmpty())
+        return failure;
+    const QString inserted = server.query(
+        QStringLiteral("years"),
+        QStringLiteral("INSERT INTO morlank.attempts (attempt_id, time, station, slot, unit, result, file_sha256, record) "
+                       "SELECT id, t, 'station' || (i % 8), 'slot ' || (i % 16), NULL, 'ok', NULL, "
+                       "jsonb_build_object('attempt_id', id, 'time', s, 'started', s, 'station', 'station' || (i % 8), "
+                       "'slot', 'slot ' || (i % 16), 'attempt', 1, 'result', 'ok', 'seconds', 1, 'failures', '[]'::jsonb) "
+                       "FROM generate_series(0, $1::int - 1) AS i, LATERAL (SELECT gen_random_uuid() WHERE i >= 0) AS u(id), "
+                       "LATERAL (SELECT timestamptz '2026-01-01 00:00Z' + i * (86400.0 / $2::int) * interval '1 second') AS a(t), "
+                       "to_char(t AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"') AS s"),
+        {QString::number(yearRecords), QString::number(dayRecords)});
+    server.query(QStringLiteral("years"), QStringLiteral("VACUUM ANALYZE morlank.attempts"));
+    if (!inserted.isEmpty())
+        return inserted;
+    for (int run = 0; run < statusRuns; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        failure = finished(QStringLiteral(MORLANK_CLI),
+                           {QStringLiteral("report"), QStringLiteral("--db"), server.url(QStringLiteral("years")),
+                            QStringLiteral("--since"), QStringLiteral("2026-02-01T00:00:00Z"), QStringLiteral("--until"),
+                            QStringLiteral("2026-02-02T00:00:00Z"), QStringLiteral("--json")},
+                           60000);
+        if (!failure.isEmpty())
+            return failure;
+        samples.add("s", timer.nsecsElapsed() / 1e9);
+    }
+    return {};
+}
 } // namespace
 
 void lineRows(ResultTable &table)
@@ -212,4 +251,12 @@ void lineRows(ResultTable &table)
                   [&](Samples &s) { return timeStatus(server, s); });
     table.add(status, QStringLiteral("Line: db status with %1 records").arg(statusRecords), QStringLiteral("≤ 1 s"),
               status.median("s"), QStringLiteral("%1 s").arg(status.median("s"), 0, 'f', 3));
+    Samples day;
+    day.repeat(QStringLiteral("line: report --db --since, a day of 2,000,000 records"), 1,
+               [&](Samples &s) { return timeDayReport(server, s); });
+    table.add(day,
+              QStringLiteral("Line: report --db --since for one day of %1 attempts in a table of %2")
+                  .arg(dayRecords)
+                  .arg(yearRecords),
+              QStringLiteral("≤ 1 s"), day.median("s"), QStringLiteral("%1 s").arg(day.median("s"), 0, 'f', 3));
 }

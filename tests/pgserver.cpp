@@ -6,7 +6,10 @@
 #include <QFile>
 #include <QProcess>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +21,20 @@ QString serverBin()
     QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     std::sort(versions.begin(), versions.end(), [](const QString &a, const QString &b) { return a.toInt() < b.toInt(); });
     return versions.isEmpty() ? QString() : QStringLiteral("/usr/lib/postgresql/%1/bin/").arg(versions.last());
+}
+
+// A TCP port on 127.0.0.1 that nothing listens on now.
+int freePort()
+{
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    const bool found = ::bind(probe, reinterpret_cast<sockaddr *>(&address), size) == 0
+                       && ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size) == 0;
+    ::close(probe);
+    return found ? ntohs(address.sin_port) : 0;
 }
 } // namespace
 
@@ -31,7 +48,7 @@ PgServer::~PgServer()
     stop(true);
 }
 
-bool PgServer::start(QString &error)
+bool PgServer::start(QString &error, Transport transport)
 {
     QString output;
     if (!running && !QFile::exists(dir.filePath(QStringLiteral("data")))) {
@@ -56,14 +73,52 @@ bool PgServer::start(QString &error)
             return false;
         }
     }
-    const QString options = QStringLiteral("-k %1 -c listen_addresses='' -c fsync=off").arg(dir.path());
+    if (transport == Tls && tlsPort == 0 && (!makeCertificates(error) || (tlsPort = freePort()) == 0))
+        return false;
     running = run(bin + QStringLiteral("pg_ctl"),
-                  {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")), QStringLiteral("-o"), options,
+                  {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")), QStringLiteral("-o"), serverOptions(),
                    QStringLiteral("-l"), dir.filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
                    QStringLiteral("start")},
                   output);
     error = output;
     return running;
+}
+
+// The socket in the folder; with TLS, 127.0.0.1 as well (initdb's
+// pg_hba.conf asks the password there as on the socket).
+QString PgServer::serverOptions() const
+{
+    const QString options = QStringLiteral("-k %1 -c fsync=off").arg(dir.path());
+    if (tlsPort == 0)
+        return options + QStringLiteral(" -c listen_addresses=''");
+    return options
+           + QStringLiteral(" -c listen_addresses=127.0.0.1 -p %1 -c ssl=on -c ssl_cert_file=%2 -c ssl_key_file=%3")
+                 .arg(tlsPort)
+                 .arg(dir.filePath(QStringLiteral("server.crt")), dir.filePath(QStringLiteral("server.key")));
+}
+
+// The authority, a key and a certificate for localhost that it signs, and a
+// second authority; the key readable by the server's user alone.
+bool PgServer::makeCertificates(QString &error)
+{
+    QFile names(dir.filePath(QStringLiteral("names.cnf")));
+    if (!names.open(QIODevice::WriteOnly) || names.write("subjectAltName=DNS:localhost\n") < 0) {
+        error = QStringLiteral("cannot write %1").arg(names.fileName());
+        return false;
+    }
+    names.close();
+    const QString key = QStringLiteral("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ");
+    for (const QString &step :
+         {QStringLiteral("req -x509 -days 2 ") + key + QStringLiteral("-subj /CN=authority -keyout authority.key -out authority.pem"),
+          QStringLiteral("req -x509 -days 2 ") + key
+              + QStringLiteral("-subj /CN=other-authority -keyout other-authority.key -out other-authority.pem"),
+          QStringLiteral("req ") + key + QStringLiteral("-subj /CN=localhost -keyout server.key -out server.csr"),
+          QStringLiteral("x509 -req -in server.csr -CA authority.pem -CAkey authority.key -CAcreateserial -days 2 "
+                         "-extfile names.cnf -out server.crt")}) {
+        if (!run(QStringLiteral("openssl"), step.split(QLatin1Char(' ')), error))
+            return false;
+    }
+    return QFile::setPermissions(dir.filePath(QStringLiteral("server.key")), QFile::ReadOwner | QFile::WriteOwner);
 }
 
 bool PgServer::stop(bool immediate)
@@ -86,9 +141,28 @@ QString PgServer::folder() const
 
 QString PgServer::url(const QString &database, const QString &role, const QString &secret) const
 {
+    // With TLS the server's one port names its socket too.
+    const QString host = tlsPort ? QStringLiteral("%1&port=%2").arg(dir.path()).arg(tlsPort) : dir.path();
     if (secret.isEmpty())
-        return QStringLiteral("postgresql:///%1?host=%2&user=%3").arg(database, dir.path(), role);
-    return QStringLiteral("postgresql://%1:%2@/%3?host=%4").arg(role, secret, database, dir.path());
+        return QStringLiteral("postgresql:///%1?host=%2&user=%3").arg(database, host, role);
+    return QStringLiteral("postgresql://%1:%2@/%3?host=%4").arg(role, secret, database, host);
+}
+
+QString PgServer::tlsUrl(const QString &database, const QString &role, const QString &authority) const
+{
+    return QStringLiteral("postgresql://localhost:%1/%2?user=%3&sslmode=verify-full&sslrootcert=%4")
+        .arg(tlsPort)
+        .arg(database, role, authority);
+}
+
+QString PgServer::authority() const
+{
+    return dir.filePath(QStringLiteral("authority.pem"));
+}
+
+QString PgServer::otherAuthority() const
+{
+    return dir.filePath(QStringLiteral("other-authority.pem"));
 }
 
 QString PgServer::ownerPassword()

@@ -1044,7 +1044,7 @@ void CliTest::helpAndVersion_data()
     QTest::newRow("help clock: get") << QStringList{"help", "clock"} << "Usage: morlank-cli clock get [--port";
     QTest::newRow("help clock: set") << QStringList{"help", "clock"} << "Usage: morlank-cli clock set (--from-pc";
     QTest::newRow("overview: every command") << QStringList{"help"} << "  db status   what a line's database holds";
-    QTest::newRow("help db: status") << QStringList{"help", "db"} << "Usage: morlank-cli db status URL [--json]";
+    QTest::newRow("help db: status") << QStringList{"help", "db"} << "Usage: morlank-cli db status (URL | --db URL) [--json]";
     QTest::newRow("version") << QStringList{"--version"} << "morlank-cli 1.1.0";
 }
 
@@ -1083,8 +1083,8 @@ void CliTest::inputErrorsSendNothing_data()
         << "there is no command 'clocks'; the commands are ports, clock get, clock set, download, watch, report, "
            "db init, db status, order add, order list and order close.";
     QTest::newRow("db without init or status") << QStringList{"db"} << "'db' needs one of its commands:\n"
-                                                                       "  morlank-cli db init URL\n"
-                                                                       "  morlank-cli db status URL [--json]\n"
+                                                                       "  morlank-cli db init (URL | --db URL)\n"
+                                                                       "  morlank-cli db status (URL | --db URL) [--json]\n"
                                                                        "Try 'morlank-cli help db'.";
     QTest::newRow("ports with an argument") << QStringList{"ports", "extra"}
                                             << "unexpected argument 'extra'.\nTry 'morlank-cli help ports'.";

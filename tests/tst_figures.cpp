@@ -90,6 +90,8 @@ private slots:
     void badRecords();
     void times_data();
     void times();
+    void rate_data();
+    void rate();
     void selection_data();
     void selection();
     void when_data();
@@ -179,6 +181,14 @@ void FiguresTest::units_data()
                              R"("station":"s","slot":"1","unit":null,"attempt":1,"result":"ok","seconds":2.125,)"
                              R"("failures":[],"attempt_id":"0b6e2a52-7c1c-4f43-9f55-4a0c9e1d2f10","morlank_version":"1.2.0"})"}
         << QVector<int>{1, 1, 0, 0, 1, 1, 1, 1};
+    // records given twice: two copies of a log, a log and the database
+    const QByteArray withId = QByteArray(record("s", "1", 1, "ok", "08:00:00", 2)).replace(
+        "\"attempt\"", "\"attempt_id\":\"0b6e2a52-7c1c-4f43-9f55-4a0c9e1d2f10\",\"attempt\"");
+    QTest::newRow("one attempt_id twice: counted once") << QList<QByteArray>{withId, record("s", "1", 1, "failed", "08:01:00", 2), withId}
+                                                        << QVector<int>{2, 2, 0, 0, 1, 2, 1, 2};
+    QTest::newRow("no attempt_id: each counted, as before")
+        << QList<QByteArray>{record("s", "1", 1, "ok", "08:00:00", 2), record("s", "1", 1, "ok", "08:00:00", 2)}
+        << QVector<int>{2, 2, 0, 0, 2, 2, 2, 2};
 }
 
 // Units and yields as the definitions count them, each row worked out by
@@ -206,9 +216,9 @@ void FiguresTest::shiftFigures()
     const Run run = report({shiftLog, "--json"});
     QCOMPARE(run.status, 0);
     const QJsonObject f = QJsonDocument::fromJson(run.out).object();
-    QCOMPARE(f.keys(), (QStringList{"cycle_seconds", "failures", "files", "final_yield", "first_pass_yield", "hours",
-                                    "interrupted", "pulled", "records", "skipped", "slots", "stations", "units",
-                                    "units_per_hour"}));
+    QCOMPARE(f.keys(), (QStringList{"cycle_seconds", "duplicates", "failures", "files", "final_yield",
+                                    "first_pass_yield", "hours", "interrupted", "pulled", "records", "skipped",
+                                    "slots", "stations", "units", "units_per_hour", "units_per_hour_reason"}));
     // Units: st1 A 08:00 ok; st1 B failed then ok; st1 A 08:10 gone; FT01
     // failed, re-plugged, ok; FT02 interrupted; st1 A 09:40 failed twice;
     // st1 B 09:50 ok.
@@ -328,6 +338,47 @@ void FiguresTest::times()
         return;
     QCOMPARE(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs), utc);
     QCOMPARE(offset, offsetMinutes);
+}
+
+// Units per hour over the span from the first start to the last end, only
+// once it reaches five minutes.
+void FiguresTest::rate_data()
+{
+    QTest::addColumn<QList<QByteArray>>("records");
+    QTest::addColumn<QByteArray>("said"); // the text's line
+
+    QTest::newRow("three units in 2 s") << QList<QByteArray>{record("s", "1", 1, "ok", "08:00:00", 1),
+                                                              record("s", "2", 1, "ok", "08:00:01", 1),
+                                                              record("s", "3", 1, "ok", "08:00:01", 1)}
+                                        << QByteArray("Units per hour    too short a span for a rate: 2.0 s from the "
+                                                      "first start to the last end, under 5 minutes\n");
+    QTest::newRow("a second short of 5 minutes")
+        << QList<QByteArray>{record("s", "1", 1, "ok", "08:00:00", 1), record("s", "1", 1, "ok", "08:04:58", 1)}
+        << QByteArray("Units per hour    too short a span for a rate: 299.0 s");
+    QTest::newRow("5 minutes") << QList<QByteArray>{record("s", "1", 1, "ok", "08:00:00", 1),
+                                                    record("s", "1", 1, "ok", "08:04:59", 1)}
+                               << QByteArray("Units per hour    24.0\n");
+}
+
+// The text, the JSON and the page say the same.
+void FiguresTest::rate()
+{
+    QFETCH(QList<QByteArray>, records);
+    QFETCH(QByteArray, said);
+
+    const QByteArray log = records.join('\n') + '\n';
+    const QString page = dir.filePath("rate.html");
+    const Run text = report({"-", "--html", page}, log);
+    QCOMPARE(text.status, 0);
+    QVERIFY2(text.out.contains(said), text.out.constData());
+    const QJsonObject json = QJsonDocument::fromJson(report({"-", "--json"}, log).out).object();
+    const bool rated = !said.contains("too short");
+    QCOMPARE(json["units_per_hour"].isDouble(), rated);
+    QVERIFY(rated ? json["units_per_hour_reason"].isNull()
+                  : json["units_per_hour_reason"].toString().toUtf8().startsWith(said.mid(18).trimmed()));
+    QFile html(page);
+    QVERIFY(html.open(QIODevice::ReadOnly));
+    QCOMPARE(html.readAll().contains("too short a span for a rate"), !rated);
 }
 
 void FiguresTest::selection_data()

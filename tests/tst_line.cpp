@@ -109,6 +109,8 @@ private slots:
     void serverCrashMidShiftLosesNothing();
     void killedStationSpendsItsValueAndSendsItsSpoolLater();
     void downloadAndClockSetRecordToTheLine();
+    void reportReadsOnlyItsPeriod();
+    void tlsVerifiesTheServer();
     void orderBadInputSendsNothing_data();
     void orderBadInputSendsNothing();
     void fourStationsRaceForAnOrderOfTen();
@@ -133,8 +135,8 @@ private:
 void LineTest::initTestCase()
 {
     QString error;
-    QVERIFY2(server.start(error), qPrintable(error));
-    for (const char *database : {"line", "bare", "newer", "fresh"})
+    QVERIFY2(server.start(error, PgServer::Tls), qPrintable(error));
+    for (const char *database : {"line", "bare", "newer", "fresh", "years"})
         QCOMPARE(server.query("postgres", QStringLiteral("CREATE DATABASE %1").arg(database)), QString());
     Cli init({"db", "init", server.url("line", "owner")}, dir.path(), PgServer::ownerPassword());
     QCOMPARE(init.status(), 0);
@@ -223,6 +225,8 @@ void LineTest::badDatabaseSendsNothing_data()
     QTest::newRow("wrong password in a postgres:// URL")
         << server.url("line", "station", "Wrong-secret-9").replace("postgresql://", "postgres://") << QString()
         << QStringList() << QByteArray("refused the password");
+    QTest::newRow("wrong password as a URL parameter") << station + "&password=Wrong-secret-9" << QString()
+                                                       << QStringList() << QByteArray("refused the password");
     QTest::newRow("wrong password from PGPASSWORD") << station << QString("Wrong-secret-9") << QStringList()
                                                     << QByteArray("refused the password");
     QTest::newRow("role without privileges") << server.url("line", "visitor") << stationPassword << QStringList()
@@ -255,6 +259,8 @@ void LineTest::badDatabaseSendsNothing()
                 home.path(), password);
     QCOMPARE(station.status(), 2);
     QVERIFY2(station.output().contains(said), station.output());
+    // A password written in the URL is warned about, once.
+    QCOMPARE(station.output().count("process list"), url.contains("Wrong-secret-9") ? 1 : 0);
     QVERIFY(!station.output().contains("Wrong-secret-9") && !station.output().contains(stationPassword.toUtf8())
             && !station.output().contains(PgServer::ownerPassword().toUtf8()));
     QCOMPARE(bench.device(1).received(), QByteArray());
@@ -534,6 +540,77 @@ void LineTest::downloadAndClockSetRecordToTheLine()
     QFile kept(log);
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll().count('\n'), 1);
+}
+
+
+// A day's report from a table of years reads that day by the index on time,
+// not the table; records given twice (the database and a log) count once,
+// and three units in under a second are too short a span for a rate.
+void LineTest::reportReadsOnlyItsPeriod()
+{
+    Cli init({"db", "init", "--db", server.url("years", "owner")}, dir.path(), PgServer::ownerPassword());
+    QCOMPARE(init.status(), 0);
+    const QString insert = QStringLiteral(
+        "INSERT INTO morlank.attempts (attempt_id, time, station, slot, result, record)"
+        " SELECT (r->>'attempt_id')::uuid, (r->>'time')::timestamptz, r->>'station', r->>'slot', r->>'result', r"
+        " FROM %1");
+    const QString older = insert.arg(
+        "(SELECT jsonb_build_object('attempt_id', gen_random_uuid(), 'time', t, 'started', t, 'station', 'old',"
+        " 'slot', '1', 'attempt', 1, 'result', 'ok', 'seconds', 1, 'failures', '[]'::jsonb) r"
+        " FROM generate_series(0, 19999) n, to_char(timestamp '2025-01-01' + n * interval '37 minutes',"
+        " 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"') t) o");
+    QCOMPARE(server.query("years", older), QString());
+    QCOMPARE(server.query("years", "ANALYZE morlank.attempts"), QString());
+    QByteArray day;
+    for (int unit = 0; unit < 3; ++unit) {
+        const QString ended = QString("2026-12-07T08:00:00.%1Z").arg(unit * 400 + 100, 3, 10, QChar('0'));
+        day += QJsonDocument(QJsonObject{{"attempt_id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+                                         {"time", ended}, {"started", "2026-12-07T08:00:00.000Z"},
+                                         {"station", "today"}, {"slot", QString::number(unit)}, {"attempt", 1},
+                                         {"result", "ok"}, {"seconds", 0.1}, {"failures", QJsonArray()}})
+                   .toJson(QJsonDocument::Compact)
+               + '\n';
+    }
+    const QString log = dir.filePath("today.jsonl");
+    QVERIFY(writeFile(log, day));
+    QCOMPARE(server.query("years", insert.arg("jsonb_array_elements($1::jsonb) r"),
+                          {"[" + QString::fromUtf8(day.trimmed()).replace('\n', ',') + "]"}),
+             QString());
+
+    const auto rowsRead = [&] {
+        return server.query("years", "SELECT seq_tup_read + coalesce(idx_tup_fetch, 0) FROM pg_stat_user_tables"
+                                     " WHERE relid = 'morlank.attempts'::regclass").toLongLong();
+    };
+    const qint64 before = rowsRead();
+    Cli report({"report", log, "--db", server.url("years", "owner"), "--since", "2026-12-07", "--until",
+                "2026-12-07", "--json"},
+               dir.path(), PgServer::ownerPassword());
+    QCOMPARE(report.status(), 0);
+    const QJsonObject figures = QJsonDocument::fromJson(report.output()).object();
+    QCOMPARE(figures["records"].toInt(), 3);
+    QCOMPARE(figures["duplicates"].toInt(), 3);
+    QCOMPARE(figures["units"].toInt(), 3);
+    QCOMPARE(figures["units_per_hour"], QJsonValue());
+    QVERIFY2(figures["units_per_hour_reason"].toString().startsWith("too short a span for a rate: 0.9 s"),
+             report.output());
+    // The report's server process counts what it read once it has ended.
+    QVERIFY(QTest::qWaitFor([&] { return rowsRead() - before >= 3; }, 10000));
+    QVERIFY2(rowsRead() - before < 100, qPrintable(QString::number(rowsRead() - before)));
+}
+
+// Over TCP with sslmode=verify-full, the authority that signed the server's
+// certificate lets a station in; trusting another authority, it is refused
+// and told why.
+void LineTest::tlsVerifiesTheServer()
+{
+    Cli trusted({"db", "status", "--db", server.tlsUrl("line", "owner", server.authority()), "--json"}, dir.path(),
+                PgServer::ownerPassword());
+    QCOMPARE(trusted.status(), 0);
+    QCOMPARE(QJsonDocument::fromJson(trusted.output()).object()["schema_version"].toInt(), LineSchema::version);
+    Cli foreign({"db", "status", server.tlsUrl("line", "owner", server.otherAuthority())}, dir.path(),
+                PgServer::ownerPassword());
+    QCOMPARE(foreign.status(), 2);
+    QVERIFY2(foreign.output().contains("certificate was not signed by the trusted authority"), foreign.output());
 }
 
 QTEST_GUILESS_MAIN(LineTest)

@@ -45,6 +45,7 @@ struct Figures
     };
 
     qint64 records = 0;
+    qint64 duplicates = 0; // records given again under an attempt_id already counted
     qint64 units = 0;
     qint64 pulled = 0;
     qint64 interrupted = 0;
@@ -67,7 +68,13 @@ struct Figures
 
     std::optional<double> firstPassYield() const;
     std::optional<double> finalYield() const;
+    // Units per hour over the span from the first start to the last end:
+    // none below rateSpanMs, where a few units would read as hundreds an
+    // hour (the station window waits a minute of running for the same
+    // reason). rateMissing() then says why in words.
+    static const qint64 rateSpanMs = 5 * 60000;
     std::optional<double> unitsPerHour() const;
+    QString rateMissing() const;
 };
 
 #endif // FIGURES_H

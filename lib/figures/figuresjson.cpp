@@ -68,12 +68,14 @@ QJsonObject toJson(const Figures &figures)
         skipped << QJsonObject{{"file", record.origin}, {"line", record.line}, {"reason", record.reason}};
     return QJsonObject{
         {"records", figures.records},
+        {"duplicates", figures.duplicates},
         {"units", figures.units},
         {"pulled", figures.pulled},
         {"interrupted", figures.interrupted},
         {"first_pass_yield", rounded(figures.firstPassYield(), 4)},
         {"final_yield", rounded(figures.finalYield(), 4)},
         {"units_per_hour", rounded(figures.unitsPerHour(), 2)},
+        {"units_per_hour_reason", figures.rateMissing().isEmpty() ? QJsonValue() : QJsonValue(figures.rateMissing())},
         {"cycle_seconds", QJsonObject{{"median", secondsJson(figures.cycleMedianMs)},
                                       {"p90", secondsJson(figures.cycleP90Ms)}}},
         {"failures", failures},

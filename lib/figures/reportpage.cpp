@@ -38,6 +38,7 @@ p.period { margin: 0 0 4mm; color: #333; }
 .keys { display: flex; flex-wrap: wrap; gap: 3mm; }
 .key { border: 1px solid #999; padding: 2mm 3mm; min-width: 26mm; }
 .key b { display: block; font-size: 15pt; }
+.key small { display: block; max-width: 45mm; }
 section { break-inside: avoid; }
 svg { display: block; max-width: 100%; height: auto; }
 svg text { font: 11px "Liberation Sans", Arial, sans-serif; fill: #111; }
@@ -48,9 +49,10 @@ tr { break-inside: avoid; }
 .legend span { display: inline-block; padding: 0 2mm; margin-right: 2mm; border: 1px solid #666; }
 )";
 
-QString keyFigure(const QString &label, const QString &value)
+QString keyFigure(const QString &label, const QString &value, const QString &note = {})
 {
-    return QStringLiteral("<div class=\"key\">%1<b>%2</b></div>").arg(esc(label), esc(value));
+    return QStringLiteral("<div class=\"key\">%1<b>%2</b>%3</div>")
+        .arg(esc(label), esc(value), note.isEmpty() ? QString() : QStringLiteral("<small>%1</small>").arg(esc(note)));
 }
 
 QString keyFigures(const Figures &f)
@@ -60,7 +62,7 @@ QString keyFigures(const Figures &f)
            + keyFigure(QStringLiteral("First-pass yield"), FiguresJson::percent(f.firstPassYield()))
            + keyFigure(QStringLiteral("Final yield"), FiguresJson::percent(f.finalYield()))
            + keyFigure(QStringLiteral("Units per hour"),
-                       f.unitsPerHour() ? number(*f.unitsPerHour(), 1) : QStringLiteral("–"))
+                       f.unitsPerHour() ? number(*f.unitsPerHour(), 1) : QStringLiteral("–"), f.rateMissing())
            + keyFigure(QStringLiteral("Cycle time, median"), FiguresJson::seconds(f.cycleMedianMs))
            + keyFigure(QStringLiteral("Cycle time, 90th percentile"), FiguresJson::seconds(f.cycleP90Ms))
            + keyFigure(QStringLiteral("Pulled"), QString::number(f.pulled))

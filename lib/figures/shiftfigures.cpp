@@ -54,6 +54,10 @@ QString hourText(qint64 hour)
 
 void ShiftFigures::add(const Attempt &attempt)
 {
+    if (!attempt.attemptId.isNull() && !addId(attempt.attemptId)) {
+        ++duplicates;
+        return;
+    }
     if (records == 0 || attempt.startedMs < firstStartedMs) {
         firstStartedMs = attempt.startedMs;
         firstOffset = attempt.offsetMinutes;
@@ -76,6 +80,13 @@ void ShiftFigures::add(const Attempt &attempt)
         ++okCycleMs[attempt.milliseconds];
     if (failed)
         addFailures(attempt);
+}
+
+bool ShiftFigures::addId(const QUuid &id)
+{
+    const int before = attemptIds.size();
+    attemptIds.insert(id);
+    return attemptIds.size() > before;
 }
 
 void ShiftFigures::skip(const SkippedRecord &record)
@@ -172,6 +183,7 @@ Figures ShiftFigures::figures() const
     for (const auto &unit : serialUnits)
         countUnit(unit.second, result, hours);
     result.records = records;
+    result.duplicates = duplicates;
     result.firstStartedMs = firstStartedMs;
     result.firstOffsetMinutes = firstOffset;
     result.lastEndedMs = lastEndedMs;

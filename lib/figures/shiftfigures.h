@@ -6,6 +6,8 @@
 
 #include <QHash>
 #include <QMap>
+#include <QSet>
+#include <QUuid>
 
 #include <string>
 #include <unordered_map>
@@ -45,6 +47,8 @@ private:
         qint64 firstPassCounted = 0;
     };
 
+    // False when the record was counted already.
+    bool addId(const QUuid &id);
     void addToUnit(const Attempt &attempt);
     void addFailures(const Attempt &attempt);
     static UnitState unitOf(const Attempt &attempt);
@@ -53,6 +57,10 @@ private:
     QVector<Figures::FailureGroup> failureGroups() const;
 
     qint64 records = 0;
+    // A record given twice (two copies of a log, a log and the database) is
+    // counted once; those without an attempt_id cannot be told apart.
+    QSet<QUuid> attemptIds;
+    qint64 duplicates = 0;
     qint64 firstStartedMs = 0;
     qint64 lastEndedMs = 0;
     int firstOffset = 0;

@@ -5,6 +5,7 @@
 #include "line/linestatus.h"
 #include "line/pgconnection.h"
 
+#include <QDateTime>
 #include <QVector>
 
 namespace {
@@ -13,6 +14,12 @@ namespace {
 class DatabaseRecords : public RecordSource
 {
 public:
+    DatabaseRecords(std::optional<qint64> sinceMs, std::optional<qint64> untilMs)
+        : from(timeText(sinceMs))
+        , to(timeText(untilMs))
+    {
+    }
+
     bool open(const QString &url, QString &error)
     {
         if (!connection.open(url, error)) {
@@ -32,7 +39,7 @@ public:
     bool next(RecordText &record) override
     {
         while (position == page.size()) {
-            if (cursor.atEnd || !LineStatus::recordPage(connection, {}, {}, cursor, page, failure))
+            if (cursor.atEnd || !LineStatus::recordPage(connection, from, to, cursor, page, failure))
                 return false;
             position = 0;
         }
@@ -46,6 +53,13 @@ public:
     QString error() const override { return failure; }
 
 private:
+    static QString timeText(std::optional<qint64> ms)
+    {
+        return ms ? QDateTime::fromMSecsSinceEpoch(*ms, Qt::UTC).toString(Qt::ISODateWithMs) : QString();
+    }
+
+    const QString from;
+    const QString to;
     PgConnection connection;
     LineStatus::RecordCursor cursor;
     QVector<QByteArray> page;
@@ -55,9 +69,10 @@ private:
 };
 } // namespace
 
-std::unique_ptr<RecordSource> databaseRecords(const QString &url, QString &error)
+std::unique_ptr<RecordSource> databaseRecords(const QString &url, std::optional<qint64> sinceMs,
+                                              std::optional<qint64> untilMs, QString &error)
 {
-    auto records = std::make_unique<DatabaseRecords>();
+    auto records = std::make_unique<DatabaseRecords>(sinceMs, untilMs);
     if (!records->open(url, error))
         return nullptr;
     return records;

@@ -18,6 +18,10 @@ PgConnection::Fault connectionFault(pg_conn *connection, const QString &message)
     if (PQconnectionNeedsPassword(connection) || message.contains(QLatin1String("password authentication failed"))
         || message.contains(QLatin1String("no password supplied")))
         return PgConnection::PasswordFailed;
+    if (message.contains(QLatin1String("certificate verify failed")))
+        return PgConnection::UntrustedServer;
+    if (message.contains(QLatin1String("does not match host name")))
+        return PgConnection::WrongServerName;
     if (message.contains(QRegularExpression(QStringLiteral("database \".*\" does not exist"))))
         return PgConnection::MissingDatabase;
     if (message.contains(QLatin1String("permission denied")))
@@ -133,6 +137,14 @@ QString PgConnection::remedy(Fault fault)
         return QStringLiteral("the server refused the password: give the role's password in ~/.pgpass, "
                               "PGPASSFILE or PGPASSWORD (never on the command line), or ask the database's "
                               "owner to set it");
+    case UntrustedServer:
+        return QStringLiteral("the server's certificate was not signed by the trusted authority (sslrootcert in "
+                              "the URL, or ~/.postgresql/root.crt): this may not be the line's server; get the "
+                              "authority's certificate from whoever runs the server, never trust one the server "
+                              "itself offers");
+    case WrongServerName:
+        return QStringLiteral("the server's certificate is for another name than the host in the URL: name the "
+                              "server in the URL as its certificate does");
     case MissingDatabase:
         return QStringLiteral("the server has no such database: create it (createdb, as its owner), then run "
                               "morlank-cli db init URL");

@@ -21,6 +21,8 @@ public:
         None,
         Unreachable,     // no server at that address, or it refused us
         PasswordFailed,  // a password was wrong or missing
+        UntrustedServer, // its certificate is not signed by the authority we trust
+        WrongServerName, // its certificate names another server
         MissingDatabase, // the server has no such database
         NoSchema,        // `db init` was never run there
         OlderSchema,     // `db init` of this version was not run there

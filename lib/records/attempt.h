@@ -2,6 +2,7 @@
 #define ATTEMPT_H
 
 #include <QString>
+#include <QUuid>
 #include <QVector>
 
 // What the figures take from one attempt record, whatever its source.
@@ -16,6 +17,7 @@ struct Attempt
         QString answer;
     };
 
+    QUuid attemptId; // null in records from before attempt_id existed
     qint64 startedMs = 0; // since the epoch, UTC
     qint64 endedMs = 0;
     int offsetMinutes = 0; // the station's offset from UTC when it started

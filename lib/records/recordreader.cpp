@@ -155,6 +155,7 @@ bool RecordReader::read(const QJsonObject &record, Attempt &attempt, QString &re
         return fail(reason, QStringLiteral("written by a newer program (morlank %1)").arg(version));
 
     attempt = Attempt();
+    attempt.attemptId = QUuid(record.value(RecordKeys::attemptId).toString());
     int endOffset = 0;
     if (!readTime(record.value(RecordKeys::started).toString(), attempt.startedMs, attempt.offsetMinutes))
         return fail(reason, QStringLiteral("no readable started"));

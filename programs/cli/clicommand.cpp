@@ -80,8 +80,16 @@ void addWatchOptions(QCommandLineParser &parser)
     });
 }
 
+// db init, db status: the database as the operand URL or as --db URL.
+void addDbOptions(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("db"), QStringLiteral("The line's database, as the operand URL."),
+                      QStringLiteral("URL")});
+}
+
 void addDbStatusOptions(QCommandLineParser &parser)
 {
+    addDbOptions(parser);
     parser.addOption({jsonOption, QStringLiteral("Print the status as JSON.")});
 }
 
@@ -240,16 +248,23 @@ bool readReport(const QCommandLineParser &parser, Request &request, QString &err
     return request.report.read(parser, QDateTime::currentDateTime(), error);
 }
 
-bool readDb(const QCommandLineParser &parser, Request &request, QString &)
+const char configurationWanted[] = "name one configuration file.";
+const char databaseWanted[] = "name the database, as a libpq URL such as postgresql://owner@host/line.";
+
+bool readDb(const QCommandLineParser &parser, Request &request, QString &error)
 {
-    request.db = parser.positionalArguments().value(0);
+    const QStringList operands = parser.positionalArguments();
+    const bool option = optionGiven(parser, QStringLiteral("db"));
+    if (operands.size() + int(option) != 1 || (option && parser.value(QStringLiteral("db")).isEmpty())) {
+        error = QString::fromLatin1(databaseWanted) + QStringLiteral(" Give it once: as URL or as --db URL.");
+        return false;
+    }
+    request.db = option ? parser.value(QStringLiteral("db")) : operands.first();
     request.json = optionGiven(parser, jsonOption);
     return true;
 }
 
-const char configurationWanted[] = "name one configuration file.";
 const char orderWanted[] = "name one work order.";
-const char databaseWanted[] = "name the database, as a libpq URL such as postgresql://owner@host/line.";
 } // namespace
 
 const std::vector<CliCommand> &CliCommand::all()
@@ -296,16 +311,16 @@ const std::vector<CliCommand> &CliCommand::all()
          "fail, by line, slot, station and file. LOG is a log as --log writes it\n"
          "(- reads standard input). Exit status 1 when no record is selected.",
          Request::Report, -1, nullptr, ReportOptions::addTo, readReport},
-        {"db init", "create or upgrade the schema of a line's database", "db init URL",
+        {"db init", "create or upgrade the schema of a line's database", "db init (URL | --db URL)",
          "Creates the schema morlank in the PostgreSQL database URL (a libpq URL or\n"
          "key=value words), or upgrades it; run it as the database's owner. Run\n"
          "again, it changes nothing; a schema newer than this program is refused.",
-         Request::DbInit, 1, databaseWanted, nullptr, readDb},
-        {"db status", "what a line's database holds: lists, counters, stations", "db status URL [--json]",
+         Request::DbInit, -1, nullptr, addDbOptions, readDb},
+        {"db status", "what a line's database holds: lists, counters, stations", "db status (URL | --db URL) [--json]",
          "What the line's database holds: each values list (rows, handed out, left),\n"
          "each counter, each station's last record and records today, and the\n"
          "records that wait in this computer's spool.",
-         Request::DbStatus, 1, databaseWanted, addDbStatusOptions, readDb},
+         Request::DbStatus, -1, nullptr, addDbStatusOptions, readDb},
         {"order add", "add a work order: a quantity of one release",
          "order add NAME --release NAME[@REV] --quantity N [--note TEXT] --db URL",
          "Adds the work order NAME to the line's database: stations that run it with\n"

@@ -45,7 +45,7 @@ QString headline(const Figures &f)
     const double hours = (f.lastEndedMs - f.firstStartedMs) / 3600000.0;
     const auto per = f.unitsPerHour();
     return QStringLiteral("Period            %1 to %2 (%3 hours)\n"
-                          "Records           %4\n"
+                          "Records           %4%17\n"
                           "Units             %5 (pulled %6, interrupted %7)\n"
                           "First-pass yield  %8 (%9 of %10)\n"
                           "Final yield       %11 (%12 of %13)\n"
@@ -63,8 +63,9 @@ QString headline(const Figures &f)
         .arg(FiguresJson::percent(f.finalYield()))
         .arg(f.finalOk)
         .arg(f.finalCounted)
-        .arg(per ? QString::number(*per, 'f', 1) : QStringLiteral("–"),
-             FiguresJson::seconds(f.cycleMedianMs), FiguresJson::seconds(f.cycleP90Ms));
+        .arg(per ? QString::number(*per, 'f', 1) : f.rateMissing(), FiguresJson::seconds(f.cycleMedianMs),
+             FiguresJson::seconds(f.cycleP90Ms),
+             f.duplicates ? QStringLiteral(" (and %1 given again, counted once)").arg(f.duplicates) : QString());
 }
 } // namespace
 

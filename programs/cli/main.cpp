@@ -5,9 +5,12 @@
 #include "cli/reportcommand.h"
 #include "cli/watchcommand.h"
 #include "console/terminationsignals.h"
+#include "line/databaseurl.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -25,6 +28,14 @@ int main(int argc, char *argv[])
     int status = 0;
     if (!CliCommandLine().parse(QCoreApplication::arguments(), request, status))
         return status;
+    // Once, whichever option the URL came in.
+    for (const QString &url : {request.db, request.station.db, request.report.database}) {
+        const QString warning = DatabaseUrl::passwordWarning(url);
+        if (!warning.isEmpty()) {
+            std::fprintf(stderr, "morlank-cli: %s\n", qPrintable(warning));
+            break;
+        }
+    }
     if (request.command == Request::DbInit || request.command == Request::DbStatus)
         return DbCommand(request).run();
     if (request.command == Request::OrderAdd || request.command == Request::OrderList

@@ -35,7 +35,8 @@ int ReportCommand::run()
 {
     QString error;
     std::unique_ptr<RecordSource> database;
-    if (!options.database.isNull() && !(database = databaseRecords(options.database, error)))
+    if (!options.database.isNull() && !(database = databaseRecords(options.database, options.selection.sinceMs,
+                                                                               options.selection.untilMs, error)))
         return failWith(error);
     LogSource logs(options.logs);
     if (!logs.check(error))

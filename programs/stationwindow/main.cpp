@@ -1,3 +1,4 @@
+#include "line/databaseurl.h"
 #include "stationwindow/stationlaunch.h"
 #include "stationwindow/stationwindow.h"
 
@@ -52,6 +53,9 @@ int main(int argc, char *argv[])
                                   QStringLiteral("The command line cannot start a station: %1").arg(message));
         return 2;
     }
+    const QString warning = DatabaseUrl::passwordWarning(launch.options.db);
+    if (!warning.isEmpty())
+        std::fprintf(stderr, "morlank-station: %s\n", qPrintable(warning));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/new/icon/myappico.ico")));
     StationWindow window(launch);
     window.showMaximized();
