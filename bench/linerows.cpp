@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <numeric>
 #include <memory>
 
 namespace {
@@ -54,7 +55,7 @@ QString prepare(PgServer &server)
 
 // The processes start together; each prints when its reservations began
 // and ended (ms since the epoch), then each one's time in µs.
-QString reserveFromOneList(const QString &url, Samples &samples)
+QString reserveFromOneList(const QString &url, Samples &samples, const QString &order = {})
 {
     static QTemporaryDir folder;
     QFile list(folder.filePath(QStringLiteral("units.csv")));
@@ -69,7 +70,8 @@ QString reserveFromOneList(const QString &url, Samples &samples)
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int i = 0; i < reservingProcesses && failure.isEmpty(); ++i) {
         processes.push_back(std::make_unique<QProcess>());
-        processes.back()->start(reserver, {url, list.fileName(), QString::number(reservationsEach)});
+        processes.back()->start(reserver, QStringList{url, list.fileName(), QString::number(reservationsEach)}
+                                              + (order.isEmpty() ? QStringList() : QStringList{order}));
     }
     qint64 first = std::numeric_limits<qint64>::max(), last = 0;
     for (const auto &process : processes) {
@@ -88,6 +90,48 @@ QString reserveFromOneList(const QString &url, Samples &samples)
     samples.add("count", reservations);
     samples.add("per second", reservations * 1000.0 / std::max<qint64>(last - first, 1));
     return reservations == 0 && failure.isEmpty() ? QStringLiteral("no reservation") : failure;
+}
+
+// An order of `quantity` for the release every order of the bench runs.
+QString addOrder(const PgServer &server, const QString &name, int quantity)
+{
+    server.query(QStringLiteral("line"),
+                 QStringLiteral("INSERT INTO morlank.releases (name, revision, sha256, bytes, os_user, host) VALUES "
+                                "('bench', 1, 'ab12', 'ZEL#A=1', 'bench', 'bench') ON CONFLICT DO NOTHING"));
+    return server.query(QStringLiteral("line"),
+                        QStringLiteral("INSERT INTO morlank.orders (name, release_name, revision, quantity) VALUES "
+                                       "($1, 'bench', 1, $2)"),
+                        {name, QString::number(quantity)});
+}
+
+// 8 processes at once, each a station asking a claim with its values for
+// as many units as there are, on an order with 3 left: what they claim in
+// all beyond the 3.
+QString raceForTheLast(const PgServer &server, int race, Samples &samples)
+{
+    static QTemporaryDir folder;
+    QFile list(folder.filePath(QStringLiteral("race.csv")));
+    if (!list.exists() && list.open(QIODevice::WriteOnly))
+        list.write("ID\nV1\nV2\nV3\nV4\nV5\nV6\nV7\nV8\nV9\nV10\n"), list.close();
+    const QString order = QStringLiteral("race%1").arg(race);
+    const QString added = addOrder(server, order, 3);
+    if (!added.isEmpty())
+        return added;
+    // Rows enough for every racer: the list handed out is put back each race.
+    server.query(QStringLiteral("line"), QStringLiteral("UPDATE morlank.list_rows SET attempt_id = NULL"));
+    std::vector<std::unique_ptr<QProcess>> racers;
+    for (int i = 0; i < 8; ++i) {
+        racers.push_back(std::make_unique<QProcess>());
+        racers.back()->start(QStringLiteral(MORLANK_BENCH_LINE_RESERVER),
+                             {server.url(QStringLiteral("line")), list.fileName(), QStringLiteral("1"), order});
+    }
+    int claimed = 0;
+    for (const auto &racer : racers) {
+        racer->waitForFinished(60000);
+        claimed += racer->readAllStandardOutput().split('\n').value(0).split(' ').value(2).toInt();
+    }
+    samples.add("over", std::max(0, claimed - 3));
+    return {};
 }
 
 // db status as the user runs it, the process included, with a million
@@ -177,6 +221,25 @@ void lineRows(ResultTable &table)
               QStringLiteral("%1 ms").arg(p99, 0, 'f', 2));
     if (!reserved.failure().isEmpty())
         return;
+    Samples claimed, races;
+    claimed.repeat(QStringLiteral("line: 4 processes reserving with an order claim"), 1, [&](Samples &s) {
+        const QString added = addOrder(server, QStringLiteral("bench"), reservingProcesses * reservationsEach);
+        return added.isEmpty() ? reserveFromOneList(server.url(QStringLiteral("line")), s, QStringLiteral("bench")) : added;
+    });
+    table.add(claimed, QStringLiteral("Line: %1 processes reserving with an order claim, reservations/s in all").arg(reservingProcesses),
+              QStringLiteral("≥ 500"), claimed.median("per second"),
+              QStringLiteral("%1 (%2 reservations)").arg(claimed.median("per second"), 0, 'f', 0).arg(int(claimed.median("count"))));
+    ms = claimed.values("ms");
+    std::sort(ms.begin(), ms.end());
+    table.add(claimed, QStringLiteral("Line: one reservation with an order claim, 99th percentile"), QStringLiteral("≤ 20 ms"),
+              ms.value(int(ms.size() * 0.99)), QStringLiteral("%1 ms").arg(ms.value(int(ms.size() * 0.99)), 0, 'f', 2));
+    int race = 0;
+    races.repeat(QStringLiteral("line: 8 stations race for the last 3 units of an order"), 20,
+                 [&](Samples &s) { return raceForTheLast(server, ++race, s); });
+    const QVector<double> over = races.values("over");
+    const double overProduced = std::accumulate(over.begin(), over.end(), 0.0);
+    table.add(races, QStringLiteral("Line: units claimed beyond the order in %1 races of 8 stations for the last 3").arg(over.size()),
+              QStringLiteral("≤ 0"), overProduced, QStringLiteral("%1").arg(overProduced));
     const QString stateVariant = QStringLiteral("with --counter and --state");
     const QStringList counter{QStringLiteral("--counter"), QStringLiteral("SN=000001")};
     throughputRows(table, {{stateVariant, counter + QStringList{QStringLiteral("--state"), QStringLiteral("values.state")},

@@ -4,6 +4,7 @@
 #include "pgserver.h"
 #include "stationbench.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,6 +14,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <thread>
 
 namespace {
 const QString cli = QStringLiteral(MORLANK_CLI);
@@ -111,6 +113,11 @@ private slots:
     void tlsVerifiesTheServer();
     void eachRoleDoesItsWorkAndNoMore();
     void requiredOperatorIsRecorded();
+    void orderBadInputSendsNothing_data();
+    void orderBadInputSendsNothing();
+    void fourStationsRaceForAnOrderOfTen();
+    void claimsTakenAtOnceNeverExceedTheOrder();
+    void killedStationsClaimIsFreedWhenItStartsAgain();
 
 private:
     // The SQLSTATE `sql` ends with as `login` ("" when it succeeds).
@@ -161,6 +168,19 @@ void LineTest::initTestCase()
         rows += "U" + QByteArray::number(row) + '\n';
     QVERIFY(writeFile(plainConf, "ZEL#A=1\nZEL#B=2\nZEL#C=3\n") && writeFile(conf, valuesConf.toUtf8())
             && writeFile(list, rows));
+    // A release as `release add` keeps it, and the orders the tests run.
+    const QByteArray bytes = "ZEL#A=1\nZEL#B=2\nZEL#C=3\n";
+    QCOMPARE(server.query("line", "INSERT INTO morlank.releases (name, revision, sha256, bytes, os_user, host) "
+                                  "VALUES ('prod', 1, $1, decode($2, 'base64'), 'tester', 'bench')",
+                          {QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(), bytes.toBase64()}),
+             QString());
+    for (const char *order : {"W42", "K1", "BAD"}) {
+        Cli add({"order", "add", order, "--release", "prod", "--quantity", order[0] == 'W' ? "10" : "2", "--db",
+                 server.url("line", "owner")},
+                dir.path(), PgServer::ownerPassword());
+        QCOMPARE(add.status(), 0);
+    }
+    QCOMPARE(count("SELECT count(*) FROM morlank.audit WHERE action = 'order add'"), 3);
 }
 
 // Run twice, db init makes the schema once; a schema newer than the program
@@ -634,12 +654,14 @@ void LineTest::eachRoleDoesItsWorkAndNoMore()
     Cli audit({"db", "audit", "--json", "--since", "-1h", "--db", server.url("line", "reader")}, dir.path());
     QCOMPARE(audit.status(), 0);
     const QJsonArray rows = QJsonDocument::fromJson(audit.output()).array();
-    QCOMPARE(rows.size(), 3);
+    // The set-up's grants first, the setting just changed last; other
+    // scenarios add their orders and releases between.
+    QVERIFY(rows.size() >= 3);
     QCOMPARE(rows[0]["details"].toObject(), (QJsonObject{{"login", "station"}, {"role", "morlank_station"}}));
-    QCOMPARE(rows[2]["action"].toString(), QString("setting"));
-    QCOMPARE(rows[2]["role"].toString(), QString("owner"));
-    QCOMPARE(rows[2]["details"].toObject(),
-             (QJsonObject{{"setting", "require_release"}, {"value", "on"}, {"was", "off"}}));
+    const QJsonObject last = rows.last().toObject();
+    QCOMPARE(last["action"].toString(), QString("setting"));
+    QCOMPARE(last["role"].toString(), QString("owner"));
+    QCOMPARE(last["details"].toObject(), (QJsonObject{{"setting", "require_release"}, {"value", "on"}, {"was", "off"}}));
     QCOMPARE(server.query("line", "SELECT value FROM morlank.settings WHERE name = 'require_release'"), QString("on"));
     QCOMPARE(server.query("line", "UPDATE morlank.settings SET value = 'off' WHERE name = 'require_release'"), QString());
 }
@@ -672,3 +694,185 @@ void LineTest::requiredOperatorIsRecorded()
 
 QTEST_GUILESS_MAIN(LineTest)
 #include "tst_line.moc"
+
+void LineTest::orderBadInputSendsNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("said");
+    const QString db = server.url("line", "owner");
+    const QStringList add{"order", "add", "W43", "--release", "prod", "--db", db};
+    // the quantity
+    for (const char *quantity : {"0", "-3", "2.5", "ten", ""})
+        QTest::newRow(qPrintable(QString("quantity '%1'").arg(quantity))) << add + QStringList{"--quantity", quantity}
+                                                                          << QByteArray("positive whole number");
+    // names
+    QTest::newRow("control character") << QStringList{"order", "add", "W\x1b[2J", "--release", "prod", "--quantity",
+                                                      "5", "--db", db}
+                                       << QByteArray("control character");
+    QTest::newRow("too long") << QStringList{"order", "add", QString(65, 'W'), "--release", "prod", "--quantity", "5",
+                                             "--db", db}
+                              << QByteArray("at most 64");
+    QTest::newRow("unknown release") << QStringList{"order", "add", "W43", "--release", "beta@3", "--quantity", "5",
+                                                    "--db", db}
+                                     << QByteArray("no release beta@3 that may run; releases: prod@1");
+    QTest::newRow("name taken") << add + QStringList{"--quantity", "5"} << QByteArray("Order W43 added");
+    QTest::newRow("name used twice") << add + QStringList{"--quantity", "5"} << QByteArray("never used twice");
+    QTest::newRow("close unknown") << QStringList{"order", "close", "W99", "--db", db}
+                                   << QByteArray("no order W99; the line's orders: BAD, K1, W42, W43");
+    QTest::newRow("no --db") << QStringList{"order", "list"} << QByteArray("give --db URL");
+    // a station's order
+    QTest::newRow("watch unknown order") << QStringList{"watch", "--order", "W99", "--db", db, "--port", "P"}
+                                         << QByteArray("no order W99; the line's orders: BAD");
+    QTest::newRow("watch FILE and --order") << QStringList{"watch", plainConf, "--order", "W42", "--db", db, "--port", "P"}
+                                            << QByteArray("--order or FILE, not both");
+    QTest::newRow("watch --order without --db") << QStringList{"watch", "--order", "W42", "--port", "P"}
+                                                << QByteArray("give --db URL as well");
+    QTest::newRow("watch closed order") << QStringList{"watch", "--order", "BAD", "--db", db, "--port", "P"}
+                                        << QByteArray("the order BAD was closed");
+}
+
+// Exit 2 with the reason, no byte to the unit waiting, no claim; a good row
+// among them (exit 0) shows the checks are not all that runs.
+void LineTest::orderBadInputSendsNothing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, said);
+    if (QByteArray(QTest::currentDataTag()) == "close unknown")
+        server.query("line", "UPDATE morlank.orders SET closed_at = now() WHERE name = 'BAD'");
+    StationBench bench;
+    bench.plug(1);
+    arguments.replaceInStrings(QRegularExpression("^P$"), bench.pattern());
+    Cli cli(arguments, dir.path(), PgServer::ownerPassword());
+    QCOMPARE(cli.status(), said.startsWith("Order") ? 0 : 2);
+    QVERIFY2(cli.output().contains(said), cli.output());
+    QCOMPARE(bench.device(1).received(), QByteArray());
+    QCOMPARE(count("SELECT count(*) FROM morlank.claims WHERE order_name <> 'W42'"), 0);
+}
+
+// Four stations of four slots race for an order of 10, units failing and
+// pulled among them: exactly 10 ok, a unit refused its claim hears no byte,
+// and each station says the order is complete and exits 0.
+void LineTest::fourStationsRaceForAnOrderOfTen()
+{
+    StationBench benches[4];
+    std::vector<std::unique_ptr<Cli>> stations;
+    for (StationBench &bench : benches)
+        stations.push_back(std::make_unique<Cli>(
+            QStringList{"watch", "--order", "W42", "--port", bench.pattern(), "--db", station(), "--json"}, dir.path()));
+    DeviceProtocol::Settings failing;
+    failing.refusedText = "ZEL#B";
+    DeviceProtocol::Settings slow;
+    slow.delayedAnswers = {{"ZEL#B", 3000}};
+    const auto running = [&] {
+        return std::count_if(stations.begin(), stations.end(), [](const auto &s) { return s->status(0) == -1; });
+    };
+    benches[0].plug(3, slow); // to be pulled mid-download, holding its claim
+    QVERIFY(QTest::qWaitFor([&] { return count("SELECT count(*) FROM morlank.claims WHERE order_name = 'W42'") == 1; }, 20000));
+    int checked[4] = {};
+    for (int round = 0; round < 8 && running() > 0; ++round) {
+        for (StationBench &bench : benches) {
+            for (int slot = 1; slot <= 4; ++slot) {
+                if (round > 0 || &bench != benches || slot != 3)
+                    bench.plug(slot, slot == 4 ? failing : DeviceProtocol::Settings());
+            }
+        }
+        QTest::qWait(800);
+        benches[0].pull(3);
+        QTest::qWait(2500);
+        for (int s = 0; s < 4; ++s) {
+            const QVector<QJsonObject> records = stations[s]->records(0, 0);
+            for (; checked[s] < records.size(); ++checked[s]) {
+                const QJsonObject &record = records.at(checked[s]);
+                if (record["error"].toString().contains("no unit left"))
+                    QCOMPARE(sentTo(benches[s].device(record["port"].toString().right(1).toInt())), QByteArray());
+            }
+        }
+        for (StationBench &bench : benches) {
+            for (int slot = 1; slot <= 4; ++slot)
+                bench.pull(slot);
+        }
+        QTest::qWait(300);
+    }
+    int ok = 0;
+    int gone = 0;
+    for (const auto &cli : stations) {
+        QVERIFY2(cli->status() == 0, cli->output().right(600));
+        QVERIFY2(cli->output().contains("order W42 complete: 10 of 10"), cli->output().right(600));
+        for (const QJsonObject &record : cli->records(0, 0)) {
+            ok += record["result"].toString() == "ok";
+            gone += record["result"].toString() == "gone";
+        }
+    }
+    QCOMPARE(ok, 10);
+    QCOMPARE(gone, 1);
+    QCOMPARE(count("SELECT count(*) FROM morlank.claims WHERE order_name = 'W42' AND outcome = 'ok'"), 10);
+    QCOMPARE(count("SELECT count(*) FROM morlank.claims WHERE order_name = 'W42' AND outcome IS NULL"), 0);
+    Cli status({"db", "status", server.url("line", "owner"), "--json"}, dir.path(), PgServer::ownerPassword());
+    QCOMPARE(status.status(), 0);
+    const QJsonArray orders = QJsonDocument::fromJson(status.output()).object()["orders"].toArray();
+    const auto w42 = std::find_if(orders.begin(), orders.end(), [](const QJsonValue &o) { return o["name"] == "W42"; });
+    QVERIFY(w42 != orders.end());
+    QCOMPARE((*w42)["remaining"].toInt(), 0);
+    QCOMPARE((*w42)["failed"].toInt(),
+             count("SELECT count(*) FROM morlank.claims WHERE order_name = 'W42' AND outcome = 'failed'"));
+    QVERIFY((*w42)["failed"].toInt() >= 1); // the unit pulled gave its claim back
+    Cli report({"report", "--db", server.url("line", "owner"), "--order", "W42"}, dir.path(), PgServer::ownerPassword());
+    QCOMPARE(report.status(), 0);
+    QVERIFY2(report.output().contains("W42  release prod@1  ordered 10, ok 10, failed "), report.output());
+}
+
+// A station killed while a unit holds a claim: the claim stays held (the
+// line cannot tell a dead station from a slow one) until the station starts
+// again on that computer.
+void LineTest::killedStationsClaimIsFreedWhenItStartsAgain()
+{
+    const QString held = "SELECT count(*) FROM morlank.claims WHERE order_name = 'K1' AND outcome IS NULL";
+    StationBench bench;
+    const QStringList arguments{"watch", "--order", "K1", "--port", bench.pattern(), "--db", station(), "--json"};
+    Cli killed(arguments, dir.path());
+    DeviceProtocol::Settings slow;
+    slow.delayedAnswers = {{"ZEL#B", 30000}};
+    bench.plug(1, slow);
+    QVERIFY(QTest::qWaitFor([&] { return count(held) == 1; }, 20000));
+    killed.signal(SIGKILL);
+    QCOMPARE(killed.status(), -1);
+    QTest::qWait(500);
+    QCOMPARE(count(held), 1);
+    bench.pull(1);
+    Cli again(arguments, dir.path());
+    QVERIFY(QTest::qWaitFor([&] { return count(held) == 0; }, 20000));
+    QCOMPARE(count("SELECT count(*) FROM morlank.claims WHERE order_name = 'K1' AND outcome = 'abandoned'"), 1);
+}
+
+// Eight stations' claims for an order of 3, each inside an open transaction
+// (as a reservation holds it) taken at the same moment, five times over:
+// three claimed each time, never more.
+void LineTest::claimsTakenAtOnceNeverExceedTheOrder()
+{
+    QCOMPARE(server.query("line", "INSERT INTO morlank.orders (name, release_name, revision, quantity) "
+                                  "VALUES ('R3', 'prod', 1, 3)"),
+             QString());
+    for (int round = 0; round < 5; ++round) {
+        std::atomic<int> claimed{0};
+        std::vector<std::thread> racers;
+        for (int racer = 0; racer < 8; ++racer) {
+            racers.emplace_back([&, racer] {
+                PgConnection db;
+                QString error;
+                if (!db.open(server.url("line", "station", stationPassword), error) || !db.begin())
+                    return;
+                claimed += db.exec("SELECT morlank.claim_unit('R3', $1, 'racer', $2, true)",
+                                   {QUuid::createUuid().toString(QUuid::WithoutBraces), QString::number(racer)})
+                               .value()
+                           == "claimed";
+                QThread::msleep(100);
+                db.commit();
+            });
+        }
+        for (std::thread &racer : racers)
+            racer.join();
+        QCOMPARE(claimed.load(), 3);
+        QCOMPARE(count("SELECT count(*) FROM morlank.claims WHERE order_name = 'R3' AND outcome IS NULL"), 3);
+        server.query("line", "UPDATE morlank.claims SET outcome = 'failed' WHERE order_name = 'R3'");
+    }
+}

@@ -1,6 +1,7 @@
 #include "line/databasevalues.h"
 
 #include "line/databaseurl.h"
+#include "line/orderclaims.h"
 #include "values/commandtemplate.h"
 
 #include <QFileInfo>
@@ -182,6 +183,11 @@ QString DatabaseValues::notice() const
     return listNotice;
 }
 
+void DatabaseValues::claimFor(std::shared_ptr<OrderClaims> claims)
+{
+    orderClaims = std::move(claims);
+}
+
 bool DatabaseValues::isInUse() const
 {
     return hasList || !counters.isEmpty();
@@ -216,7 +222,12 @@ Reservation DatabaseValues::reserveIn(PgConnection &db, const Unit &unit)
         unit.attemptId.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : unit.attemptId;
     if (!db.begin())
         return failure(db, {});
-    Reservation reservation;
+    Reservation reservation =
+        orderClaims ? orderClaims->claimIn(db, {unit.usbSerial, unit.port, unit.slot, attemptId}, true) : Reservation();
+    if (reservation.outcome != Reservation::Assigned) {
+        db.rollback();
+        return reservation;
+    }
     const int row = takeRow(db, unit, attemptId, reservation);
     if (reservation.outcome != Reservation::Assigned) {
         db.rollback();

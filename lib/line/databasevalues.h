@@ -10,7 +10,10 @@
 #include <QThreadStorage>
 #include <QVector>
 
+#include <memory>
+
 class CommandTemplate;
+class OrderClaims;
 
 // Per-unit values from the database that the stations of a line share: a
 // list known by its content's SHA-256 (its rows imported by the first
@@ -32,6 +35,8 @@ public:
     // What the operator should know of the list: imported now, found, or a
     // new list since the file was edited.
     QString notice() const;
+    // Each reservation also claims a unit of the order, in its transaction.
+    void claimFor(std::shared_ptr<OrderClaims> claims);
 
     bool isInUse() const override;
     Reservation reserve(const Unit &unit) override;
@@ -54,6 +59,7 @@ private:
     QString listNotice;
     QVector<CounterOption> counters;
     QThreadStorage<PgConnection *> connections;
+    std::shared_ptr<OrderClaims> orderClaims;
 };
 
 #endif // DATABASEVALUES_H

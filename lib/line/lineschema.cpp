@@ -73,10 +73,52 @@ const char *const ordersV2[] = {
     " created_at timestamptz NOT NULL DEFAULT now(), created_by text NOT NULL DEFAULT session_user,"
     " closed_at timestamptz,"
     " FOREIGN KEY (release_name, revision) REFERENCES morlank.releases (name, revision))",
+    // A claim's station is "host:pid", so that a station started again on
+    // the same computer knows which claims were a dead process's; seen_at is
+    // moved on while the station lives.
     "CREATE TABLE morlank.claims ("
     " attempt_id uuid PRIMARY KEY, order_name text NOT NULL REFERENCES morlank.orders, station text NOT NULL,"
-    " slot text NOT NULL, claimed_at timestamptz NOT NULL DEFAULT now(), outcome text)",
+    " slot text NOT NULL, claimed_at timestamptz NOT NULL DEFAULT now(), outcome text,"
+    " seen_at timestamptz NOT NULL DEFAULT now(), first_attempt boolean NOT NULL DEFAULT true)",
     "CREATE INDEX claims_order ON morlank.claims (order_name, outcome)",
+    // Ok and in-progress claims are counted under the order row's lock, so
+    // stations racing for the last units take them one after another. A
+    // claim not seen for 120 s is a dead station's and is given back.
+    "CREATE FUNCTION morlank.claim_unit(p_order text, p_attempt uuid, p_station text, p_slot text, p_first boolean) RETURNS text"
+    " LANGUAGE plpgsql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
+    " DECLARE wanted integer; closed timestamptz; done integer; busy integer;"
+    " BEGIN"
+    "  SELECT quantity, closed_at INTO wanted, closed FROM orders WHERE name = p_order FOR UPDATE;"
+    "  IF NOT FOUND THEN RETURN 'unknown'; END IF;"
+    "  IF closed IS NOT NULL THEN RETURN 'closed'; END IF;"
+    "  UPDATE claims SET outcome = 'abandoned'"
+    "   WHERE order_name = p_order AND outcome IS NULL AND seen_at < now() - interval '120 seconds';"
+    "  SELECT count(*) FILTER (WHERE outcome = 'ok'), count(*) FILTER (WHERE outcome IS NULL) INTO done, busy"
+    "   FROM claims WHERE order_name = p_order;"
+    "  IF done >= wanted THEN RETURN 'complete'; END IF;"
+    "  IF done + busy >= wanted THEN RETURN 'full'; END IF;"
+    "  INSERT INTO claims (attempt_id, order_name, station, slot, first_attempt)"
+    "   VALUES (p_attempt, p_order, p_station, p_slot, p_first);"
+    "  RETURN 'claimed';"
+    " END $$",
+    // A claim given back by a dead station's silence is not counted again.
+    "CREATE FUNCTION morlank.finish_claim(p_attempt uuid, p_ok boolean) RETURNS void"
+    " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
+    " UPDATE claims SET outcome = CASE WHEN p_ok THEN 'ok' ELSE 'failed' END"
+    " WHERE attempt_id = p_attempt AND outcome IS NULL $$",
+    "CREATE FUNCTION morlank.touch_claims(p_station text) RETURNS void"
+    " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
+    " UPDATE claims SET seen_at = now() WHERE station = p_station AND outcome IS NULL $$",
+    "CREATE FUNCTION morlank.free_claims(p_station text) RETURNS integer"
+    " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
+    " WITH freed AS (UPDATE claims SET outcome = 'abandoned' WHERE station = p_station AND outcome IS NULL"
+    " RETURNING 1) SELECT count(*)::integer FROM freed $$",
+    "REVOKE ALL ON FUNCTION morlank.claim_unit(text, uuid, text, text, boolean), morlank.finish_claim(uuid, boolean),"
+    " morlank.touch_claims(text), morlank.free_claims(text) FROM PUBLIC",
+    "GRANT EXECUTE ON FUNCTION morlank.claim_unit(text, uuid, text, text, boolean), morlank.finish_claim(uuid, boolean),"
+    " morlank.touch_claims(text), morlank.free_claims(text) TO morlank_station",
+    "GRANT USAGE ON SCHEMA morlank TO morlank_station, morlank_reader",
+    "GRANT SELECT ON morlank.orders, morlank.claims TO morlank_station, morlank_reader",
 };
 
 // Each group role gets what its work needs and no more. A station changes

@@ -1,5 +1,7 @@
 #include "line/linestatus.h"
 
+#include "line/lineorders.h"
+
 #include <QJsonArray>
 
 namespace {
@@ -58,6 +60,13 @@ bool LineStatus::read(PgConnection &db, QJsonObject &status, QString &error)
     status.insert(QStringLiteral("lists"), listArray);
     status.insert(QStringLiteral("counters"), counterArray);
     status.insert(QStringLiteral("stations"), stationArray);
+    QVector<LineOrders::Order> orders;
+    if (!LineOrders::list(db, orders, error))
+        return false;
+    QJsonArray orderArray;
+    for (const LineOrders::Order &order : orders)
+        orderArray.append(order.toJson());
+    status.insert(QStringLiteral("orders"), orderArray);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <optional>
 
 class CommandTemplate;
+class OrderClaims;
 class ValueSource;
 
 // What every unit of one run gets: the configuration with its per-unit
@@ -28,6 +29,9 @@ struct UnitPlan
     // by every unit; both are safe to use from several threads.
     std::shared_ptr<const CommandTemplate> commandTemplate;
     std::shared_ptr<ValueSource> values;
+
+    // A work order's claims, without which no unit of it is programmed.
+    std::shared_ptr<OrderClaims> claims;
 
     bool setClock = false;
     // The time and date to set; without, the computer's when the clock is set.

@@ -2,6 +2,7 @@
 
 #include "device/devicelink.h"
 #include "device/portlist.h"
+#include "line/orderclaims.h"
 #include "records/recordkeeper.h"
 #include "values/commandtemplate.h"
 
@@ -76,10 +77,10 @@ QString UnitService::ownSerial() const
 
 UnitService::Values UnitService::giveValues()
 {
-    if (!plan.values)
+    if (!plan.values && !plan.claims)
         return Values::None;
     ValueSource::Reservation reservation;
-    if (ownSerial().isEmpty() && plan.values->bindsAdapter(unit.usb.serialNumber)) {
+    if (plan.values && ownSerial().isEmpty() && plan.values->bindsAdapter(unit.usb.serialNumber)) {
         reservation.outcome = ValueSource::Reservation::UnitRefused;
         reservation.error =
             QStringLiteral("the list binds a row to the adapter %1, but the unit was not seen to come with it "
@@ -90,6 +91,10 @@ UnitService::Values UnitService::giveValues()
     }
     refusal = reservation.error;
     if (reservation.outcome == ValueSource::Reservation::Assigned) {
+        if (plan.claims)
+            claimId = attemptId;
+        if (!plan.values)
+            return Values::None;
         given = reservation.assignment.toJson();
         shown = reservation.assignment.toText();
         if (plan.commandTemplate->fill(reservation.assignment, commands, refusal))
@@ -104,14 +109,31 @@ UnitService::Values UnitService::giveValues()
 }
 
 // While the database of a line cannot be reached, nothing is sent to the
-// unit; the watcher says whether to ask again.
+// unit; the watcher says whether to ask again. An order's claim comes with
+// the values, or alone when there are none, or for a retry.
 ValueSource::Reservation UnitService::reserve()
 {
     const ValueSource::Unit asking{ownSerial(), unit.port, unit.slot, attemptId};
-    ValueSource::Reservation reservation = plan.values->reserve(asking);
+    const bool first = attemptCount == 0;
+    const auto once = [&] { return plan.values && first ? plan.values->reserve(asking) : plan.claims->claim(asking, first); };
+    ValueSource::Reservation reservation = once();
     while (reservation.outcome == ValueSource::Reservation::DatabaseAway && watcher.waitForValues(reservation.error))
-        reservation = plan.values->reserve(asking);
+        reservation = once();
     return reservation;
+}
+
+// A failed unit gave its claim back; served again, it needs one anew.
+bool UnitService::claimRetry(AttemptRecord &record)
+{
+    if (!plan.claims || !claimId.isEmpty() || attemptCount == 0)
+        return true;
+    const ValueSource::Reservation claimed = reserve();
+    if (claimed.outcome == ValueSource::Reservation::Assigned) {
+        claimId = attemptId;
+        return true;
+    }
+    record.error = claimed.error;
+    return false;
 }
 
 UnitService::Attempt UnitService::attempt(DeviceLink &link, const std::atomic<bool> &stop)
@@ -119,6 +141,8 @@ UnitService::Attempt UnitService::attempt(DeviceLink &link, const std::atomic<bo
     AttemptRecord record = recordOf();
     clockJob.reset();
     downloadJob.reset();
+    if (!claimRetry(record))
+        return keep(record, State::Failed);
     bool gone = false;
     bool interrupted = false;
     if (plan.setClock) {
@@ -187,6 +211,9 @@ UnitService::Attempt UnitService::keep(AttemptRecord &record, State state)
     attempt.state = state;
     attempt.record = record.toJson();
     attempt.kept = keeper.keep(attempt.record, attempt.keepError);
+    if (!claimId.isEmpty())
+        plan.claims->finish(claimId, state == State::Ok);
+    claimId.clear();
     watcher.finished(attempt);
     return attempt;
 }

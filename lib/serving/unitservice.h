@@ -96,6 +96,7 @@ public:
 private:
     QString ownSerial() const;
     ValueSource::Reservation reserve();
+    bool claimRetry(AttemptRecord &record);
     AttemptRecord recordOf() const;
     static AttemptRecord recordFor(const UnitPlan &plan, const Unit &unit);
     Attempt keep(AttemptRecord &record, State state);
@@ -109,6 +110,7 @@ private:
     QString shown;
     QString refusal;
     QString attemptId;
+    QString claimId; // the attempt whose order claim is held, or empty
     int attemptCount = 0;
     std::optional<ClockWriteJob> clockJob;
     std::optional<DownloadJob> downloadJob;

@@ -1,5 +1,6 @@
 #include "station/station.h"
 
+#include "line/orderclaims.h"
 #include "base/naturalorder.h"
 #include "station/candidateports.h"
 #include "station/slotworker.h"
@@ -126,6 +127,9 @@ void Station::collect()
         emit noticed(notice);
     for (Slot &slot : slotList)
         collect(slot);
+    const auto &claims = control.settings().claims;
+    if (claims && claims->tick())
+        control.halt(claims->completeText());
     const QString reason = control.haltReason();
     if (!reason.isEmpty() && !haltShown) {
         haltShown = true;

@@ -1,6 +1,7 @@
 #include "station/stationoptions.h"
 
 #include "base/commandlineoptions.h"
+#include "line/lineorders.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -23,6 +24,7 @@ const QString dbOption = QStringLiteral("db");
 const QString operatorOption = QStringLiteral("operator");
 // A name a person types, kept in every record.
 const int longestOperator = 64;
+const QString orderOption = QStringLiteral("order");
 
 // A whole number of at least `minimum`; an option left out keeps `value`.
 bool readCount(const QCommandLineParser &parser, const QString &option, int minimum, int &value, QString &error)
@@ -89,6 +91,10 @@ void StationOptions::addTo(QCommandLineParser &parser)
     addValueOptions(parser);
     addDatabaseOption(parser);
     addOperatorOption(parser);
+    parser.addOption({orderOption,
+                      QStringLiteral("Run the work order NAME of the --db database: its release, until the line has "
+                                     "programmed its quantity; instead of FILE."),
+                      QStringLiteral("NAME")});
 }
 
 void StationOptions::addOperatorOption(QCommandLineParser &parser)
@@ -108,6 +114,22 @@ bool StationOptions::readOperator(const QCommandLineParser &parser, QString &ope
     error = QStringLiteral("--operator takes a name of 1 to %1 characters without control characters.")
                 .arg(longestOperator);
     return false;
+}
+
+// An order brings its release: no FILE, no --release; and it lives in a
+// line's database.
+bool StationOptions::readOrder(const QCommandLineParser &parser, QString &error)
+{
+    order = optionGiven(parser, orderOption) ? parser.value(orderOption) : QString();
+    const int files = int(parser.positionalArguments().size());
+    if (order.isEmpty())
+        return true;
+    error = optionGiven(parser, QStringLiteral("release"))
+                ? QStringLiteral("--order runs the order's own release: give --order or --release, not both.")
+            : files > 0 ? QStringLiteral("--order runs the order's own release: give --order or FILE, not both.")
+            : db.isEmpty() ? QStringLiteral("--order names an order of a line's database: give --db URL as well.")
+                           : LineOrders::badName(QStringLiteral("--order: the order's"), order);
+    return error.isEmpty();
 }
 
 void StationOptions::addDatabaseOption(QCommandLineParser &parser)
@@ -184,7 +206,7 @@ bool StationOptions::read(const QCommandLineParser &parser, QString &error)
     }
     log = parser.value(logOption);
     values = valueSources(parser);
-    if (!readDatabase(parser, db, error) || !readOperator(parser, operatorName, error))
+    if (!readDatabase(parser, db, error) || !readOperator(parser, operatorName, error) || !readOrder(parser, error))
         return false;
     return readCount(parser, retriesOption, 0, retries, error) && readCount(parser, unitsOption, 1, units, error);
 }

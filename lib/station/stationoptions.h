@@ -30,6 +30,8 @@ struct StationOptions
     // for a station on its own.
     QString db;
     QString operatorName; // who runs the station; empty for none given
+    // A work order of that database: its release is run instead of FILE.
+    QString order;
 
     // The options every station takes; FILE is the one positional argument.
     static void addTo(QCommandLineParser &parser);
@@ -45,6 +47,8 @@ struct StationOptions
     static void addOperatorOption(QCommandLineParser &parser);
     // The name of --operator, trimmed; false, with why, when it is not one.
     static bool readOperator(const QCommandLineParser &parser, QString &operatorName, QString &error);
+    // --order, checked against FILE, --release and --db.
+    bool readOrder(const QCommandLineParser &parser, QString &error);
     // False, with what is wrong in `error`, when a value is not one.
     bool read(const QCommandLineParser &parser, QString &error);
 };

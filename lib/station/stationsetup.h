@@ -7,6 +7,8 @@
 
 #include <memory>
 
+struct Configuration;
+
 // A station made ready from its options, every check made before any port
 // is opened: the configuration read, the values and the records opened.
 class StationSetup
@@ -26,6 +28,8 @@ public:
     QString notice() const;
 
 private:
+    bool loadOrder(const StationOptions &options, Configuration &configuration, QString &error);
+
     std::unique_ptr<UnitStores> stores;
     StationSettings stationSettings;
 };

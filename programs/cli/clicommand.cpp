@@ -4,6 +4,7 @@
 #include "figures/recordselection.h"
 #include "line/lineroles.h"
 #include "line/linesettings.h"
+#include "line/lineorders.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -115,6 +116,67 @@ void addDbAuditOptions(QCommandLineParser &parser)
     });
 }
 
+void addOrderListOptions(QCommandLineParser &parser)
+{
+    StationOptions::addDatabaseOption(parser);
+    parser.addOption({jsonOption, QStringLiteral("Print the orders as JSON.")});
+}
+
+void addOrderAddOptions(QCommandLineParser &parser)
+{
+    StationOptions::addDatabaseOption(parser);
+    parser.addOptions({
+        {QStringLiteral("release"), QStringLiteral("The release the order runs; without @REV, its newest revision "
+                                                   "that is not revoked."),
+         QStringLiteral("NAME[@REV]")},
+        {QStringLiteral("quantity"), QStringLiteral("How many units the line programs ok for it."),
+         QStringLiteral("N")},
+        {QStringLiteral("note"), QStringLiteral("A note kept with the order."), QStringLiteral("TEXT")},
+    });
+}
+
+// Every order command works on a line's database.
+bool readOrderDatabase(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.db = parser.value(QStringLiteral("db"));
+    if (request.db.isEmpty())
+        error = QStringLiteral("orders live in a line's database: give --db URL.");
+    return !request.db.isEmpty();
+}
+
+bool readOrderList(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.json = optionGiven(parser, jsonOption);
+    return readOrderDatabase(parser, request, error);
+}
+
+bool readOrderClose(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.order = parser.positionalArguments().value(0);
+    error = LineOrders::badName(QStringLiteral("the order's"), request.order);
+    return error.isEmpty() && readOrderDatabase(parser, request, error);
+}
+
+bool readOrderAdd(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    if (!readOrderClose(parser, request, error))
+        return false;
+    const QString quantity = parser.value(QStringLiteral("quantity"));
+    bool whole = false;
+    request.quantity = quantity.toInt(&whole);
+    request.release = parser.value(QStringLiteral("release"));
+    request.note = parser.value(QStringLiteral("note"));
+    QString releaseName;
+    int revision = 0;
+    if (!whole || request.quantity < 1)
+        error = QStringLiteral("--quantity takes a positive whole number of units, such as 500, not '%1'.").arg(quantity);
+    else if (request.release.isEmpty())
+        error = QStringLiteral("name the order's release with --release NAME[@REV].");
+    else
+        LineOrders::splitRelease(request.release, releaseName, revision, error);
+    return error.isEmpty();
+}
+
 // Each --port once, in order.
 bool readPorts(const QCommandLineParser &parser, Request &request, QString &error)
 {
@@ -197,7 +259,12 @@ bool readWatch(const QCommandLineParser &parser, Request &request, QString &erro
 {
     request.json = parser.isSet(jsonOption);
     request.quiet = parser.isSet(quietOption);
-    return readPorts(parser, request, error) && request.station.read(parser, error);
+    if (!readPorts(parser, request, error) || !request.station.read(parser, error))
+        return false;
+    // FILE, unless an order brings its release.
+    if (request.station.order.isEmpty() && parser.positionalArguments().size() != 1)
+        error = QStringLiteral("name one configuration file, or --order NAME with --db.");
+    return error.isEmpty();
 }
 
 bool readReport(const QCommandLineParser &parser, Request &request, QString &error)
@@ -272,6 +339,7 @@ bool readDbAudit(const QCommandLineParser &parser, Request &request, QString &er
 
 const char grantWanted[] = "name the login, then station, release or reader.";
 const char settingWanted[] = "name the setting (require-release or require-operator), then on or off.";
+const char orderWanted[] = "name one work order.";
 } // namespace
 
 const std::vector<CliCommand> &CliCommand::all()
@@ -299,18 +367,20 @@ const std::vector<CliCommand> &CliCommand::all()
          "value from --values or --counter, reserved in --state before it is sent.",
          Request::Download, 1, configurationWanted, addDownloadOptions, readDownload},
         {"watch", "a production station: program every unit as it is attached",
-         "watch FILE [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
+         "watch (FILE | --order NAME --db URL) [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
          "[--set-clock [--verify]] [--retries N] [--units N] [--log FILE] [--values FILE.csv] "
          "[--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--operator NAME] [--json] [--quiet]",
          "A production station: watches the ports and serves every unit once per\n"
          "attachment, as its port appears or as a present port starts answering.\n"
          "Each unit gets the computer's clock (with --set-clock) and the\n"
          "configuration FILE; one line per attempt goes to standard output, the\n"
-         "slots' states to standard error. Runs until Ctrl-C, or --units N.",
-         Request::Watch, 1, configurationWanted, addWatchOptions, readWatch},
+         "slots' states to standard error. Runs until Ctrl-C, or --units N.\n"
+         "With --order, runs the order's release and ends once the line has\n"
+         "programmed its quantity ok.",
+         Request::Watch, -1, nullptr, addWatchOptions, readWatch},
         {"report", "yield, units per hour and where units fail, from the records",
          "report [LOG...] [--db URL] [--since WHEN] [--until WHEN] [--station NAME] [--slot NAME] "
-         "[--file NAME|SHA256] [--json] [--html FILE]",
+         "[--file NAME|SHA256] [--order NAME] [--json] [--html FILE]",
          "The figures a supervisor reads from the stations' records: units,\n"
          "first-pass and final yield, units per hour, cycle time and where units\n"
          "fail, by line, slot, station and file. LOG is a log as --log writes it\n"
@@ -342,6 +412,18 @@ const std::vector<CliCommand> &CliCommand::all()
          "setting and grant, with the database role, the computer's user and host,\n"
          "the time and the details. Nobody can change or delete a row of it.",
          Request::DbAudit, 0, nullptr, addDbAuditOptions, readDbAudit},
+        {"order add", "add a work order: a quantity of one release",
+         "order add NAME --release NAME[@REV] --quantity N [--note TEXT] --db URL",
+         "Adds the work order NAME to the line's database: stations that run it with\n"
+         "watch --order NAME program the release until N units are ok.",
+         Request::OrderAdd, 1, orderWanted, addOrderAddOptions, readOrderAdd},
+        {"order list", "the line's work orders and how far each has got", "order list --db URL [--json]",
+         "Each work order: its release, ordered, ok, failed, in progress, remaining\n"
+         "and first-pass yield.",
+         Request::OrderList, 0, nullptr, addOrderListOptions, readOrderList},
+        {"order close", "close a work order: no station takes units for it any more", "order close NAME --db URL",
+         "Closes the work order NAME: a station asks no more claims for it.", Request::OrderClose, 1, orderWanted,
+         StationOptions::addDatabaseOption, readOrderClose},
     };
     return commands;
 }

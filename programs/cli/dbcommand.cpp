@@ -1,5 +1,6 @@
 #include "cli/dbcommand.h"
 
+#include "cli/ordercommand.h"
 #include "line/databaseurl.h"
 #include "line/lineaudit.h"
 #include "line/lineroles.h"
@@ -176,6 +177,9 @@ QString DbCommand::statusText(const QJsonObject &status)
         out << "  " << station["station"].toString() << "  last record " << station["last_record"].toString()
             << ", " << station["records_today"].toInt() << " records today\n";
     }
+    out << "Orders:\n";
+    for (const QJsonValue order : status.value("orders").toArray())
+        out << OrderCommand::orderLine(order.toObject());
     const QJsonObject spool = status.value("spool").toObject();
     out << "This computer's spool " << spool["file"].toString() << ": " << spool["waiting"].toInt()
         << " records wait for the database\n";

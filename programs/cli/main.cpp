@@ -1,6 +1,7 @@
 #include "cli/clicommandline.h"
 #include "cli/commandrunner.h"
 #include "cli/dbcommand.h"
+#include "cli/ordercommand.h"
 #include "cli/reportcommand.h"
 #include "cli/watchcommand.h"
 #include "console/terminationsignals.h"
@@ -39,6 +40,9 @@ int main(int argc, char *argv[])
         || request.command == Request::DbGrant || request.command == Request::DbSet
         || request.command == Request::DbAudit)
         return DbCommand(request).run();
+    if (request.command == Request::OrderAdd || request.command == Request::OrderList
+        || request.command == Request::OrderClose)
+        return OrderCommand(request).run();
     if (request.command == Request::Watch)
         return WatchCommand(request).run();
     if (request.command == Request::Report)

@@ -4,7 +4,9 @@
 #include "figures/figuresjson.h"
 #include "figures/reportpage.h"
 #include "figures/reportreader.h"
+#include "cli/ordercommand.h"
 #include "line/databaserecords.h"
+#include "line/lineorders.h"
 #include "records/logsource.h"
 
 #include <QJsonDocument>
@@ -50,16 +52,40 @@ int ReportCommand::run()
     if (database && !reader.read(*database, counted))
         return failWith(database->error());
 
+    QJsonObject order;
+    if (!options.order.isEmpty() && !readOrder(order, error))
+        return failWith(error);
+    if (!order.isEmpty() && !options.json)
+        print(stdout, QStringLiteral("Order:\n") + OrderCommand::orderLine(order));
     const Figures figures = counted.figures();
+    if (figures.records == 0 && !order.isEmpty()) {
+        if (options.json)
+            print(stdout, QString::fromUtf8(QJsonDocument(QJsonObject{{"order", order}}).toJson(QJsonDocument::Compact)) + '\n');
+        return 0;
+    }
     if (figures.records == 0) {
         print(stderr, QStringLiteral("morlank-cli: no record in the selection (%1).\n").arg(options.selectionText));
         return 1;
     }
     if (!options.html.isEmpty() && !writePage(ReportPage::html(figures, options.selectionText), error))
         return failWith(error);
-    print(stdout, options.json ? QString::fromUtf8(QJsonDocument(FiguresJson::toJson(figures)).toJson(QJsonDocument::Compact)) + QLatin1Char('\n')
+    QJsonObject json = FiguresJson::toJson(figures);
+    if (!order.isEmpty())
+        json.insert(QStringLiteral("order"), order);
+    print(stdout, options.json ? QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact)) + QLatin1Char('\n')
                                : FiguresText::text(figures));
     return 0;
+}
+
+// The order's counts from the line's database, as `order list` shows them.
+bool ReportCommand::readOrder(QJsonObject &order, QString &error) const
+{
+    PgConnection db;
+    LineOrders::Order found;
+    if (!db.open(options.database, error) || !LineOrders::find(db, options.order, found, error))
+        return false;
+    order = found.toJson();
+    return true;
 }
 
 bool ReportCommand::writePage(const QByteArray &page, QString &error) const

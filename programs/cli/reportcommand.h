@@ -3,9 +3,11 @@
 
 #include "cli/reportoptions.h"
 
+#include <QJsonObject>
+
 // `morlank-cli report`: reads the records, prints the figures (text or
 // JSON) and writes the page. Exit status 0, 1 when the selection holds no
-// record, 2 when a source cannot be read or the page cannot be written.
+// record (and no --order is shown), 2 when a source cannot be read or the page cannot be written.
 class ReportCommand
 {
 public:
@@ -14,6 +16,7 @@ public:
 
 private:
     bool writePage(const QByteArray &page, QString &error) const;
+    bool readOrder(QJsonObject &order, QString &error) const;
 
     ReportOptions options;
 };

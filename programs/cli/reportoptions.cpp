@@ -43,6 +43,9 @@ void ReportOptions::addTo(QCommandLineParser &parser)
          QStringLiteral("NAME|SHA256")},
         {jsonOption, QStringLiteral("Print the figures as one JSON object.")},
         {htmlOption, QStringLiteral("Write the report as one HTML page with charts to FILE."), QStringLiteral("FILE")},
+        {QStringLiteral("order"), QStringLiteral("With --db: the work order NAME first: ordered, ok, failed, in "
+                                                 "progress, remaining, first-pass yield."),
+         QStringLiteral("NAME")},
     });
 }
 
@@ -62,6 +65,11 @@ bool ReportOptions::read(const QCommandLineParser &parser, const QDateTime &now,
     selection.file = parser.value(fileOption);
     json = parser.isSet(jsonOption);
     html = parser.value(htmlOption);
+    order = parser.value(QStringLiteral("order"));
+    if (parser.isSet(QStringLiteral("order")) && database.isEmpty()) {
+        error = QStringLiteral("--order names an order of a line's database: give --db URL as well.");
+        return false;
+    }
     if (parser.isSet(htmlOption) && html.isEmpty()) {
         error = QStringLiteral("--html takes the name of the page to write.");
         return false;

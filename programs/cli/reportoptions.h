@@ -17,6 +17,7 @@ struct ReportOptions
     QString selectionText; // the selection in words, for the page
     bool json = false;
     QString html; // the page's file, if asked for
+    QString order; // a work order of the database, shown first
 
     static void addTo(QCommandLineParser &parser);
     // False, with what is wrong in `error`.

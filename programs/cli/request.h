@@ -13,7 +13,10 @@
 // What the command line asked for, checked.
 struct Request
 {
-    enum Command { Ports, ClockGet, ClockSet, Download, Watch, Report, DbInit, DbStatus, DbGrant, DbSet, DbAudit };
+    enum Command {
+        Ports, ClockGet, ClockSet, Download, Watch, Report, DbInit, DbStatus, DbGrant, DbSet, DbAudit,
+        OrderAdd, OrderList, OrderClose
+    };
 
     Command command = Ports;
     QStringList ports; // the --port names, in order, each once
@@ -35,6 +38,11 @@ struct Request
     QString setting;      // db set: the setting's name in the database
     bool settingOn = false;
     QString since;        // db audit: from this time (ISO 8601), or all
+    // order add, close: the order; add: its release, quantity and note
+    QString order;
+    QString release;
+    int quantity = 0;
+    QString note;
 };
 
 #endif // REQUEST_H

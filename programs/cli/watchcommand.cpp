@@ -1,6 +1,7 @@
 #include "cli/watchcommand.h"
 
 #include "cli/report.h"
+#include "line/orderclaims.h"
 #include "line/recordsender.h"
 #include "records/spool.h"
 #include "station/station.h"
@@ -49,7 +50,10 @@ int WatchCommand::run()
     QObject::connect(&station, &Station::attemptNotRecorded, [this](const QJsonObject &record) { tally.count(record); });
     QObject::connect(&station, &Station::slotChanged, [this](const SlotView &slot) { display.log(slot); });
     QObject::connect(&station, &Station::noticed, [this](const QString &notice) { display.message(errorLine(notice)); });
-    QObject::connect(&station, &Station::halted, [this](const QString &reason) {
+    const std::shared_ptr<OrderClaims> claims = setup.settings().claims;
+    QObject::connect(&station, &Station::halted, [this, claims](const QString &reason) {
+        if (claims && claims->isComplete())
+            return; // said once its slots are idle
         halted = true;
         display.message(errorLine(reason + QStringLiteral(". No new unit is taken; the station ends when the units "
                                                           "in flight have finished.")));
@@ -84,6 +88,11 @@ int WatchCommand::run()
     loop.exec();
     display.draw(station.slotViews(), totals());
     const bool sent = sendTheRest();
+    // An order done is the station's work done, whatever failed on the way.
+    if (claims && claims->isComplete() && !signalNumber) {
+        display.message(claims->completeText());
+        return sent ? 0 : 1;
+    }
     return sent ? exitStatus() : 1;
 }
 

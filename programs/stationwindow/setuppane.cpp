@@ -131,11 +131,17 @@ QGroupBox *SetupPane::logGroup()
     operatorEdit->setObjectName(QStringLiteral("operator"));
     operatorEdit->setPlaceholderText(QStringLiteral("who runs the station, kept in every record"));
     operatorEdit->setToolTip(QStringLiteral("Required when the line's setting require-operator is on"));
+    orderEdit = new QLineEdit;
+    orderEdit->setObjectName(QStringLiteral("order"));
+    orderEdit->setPlaceholderText(QStringLiteral("none: the configuration file above; or W42"));
+    orderEdit->setToolTip(QStringLiteral("A work order of the database: its release instead of the file, until the "
+                                         "line has programmed its quantity"));
     auto *form = new QFormLayout(group);
     form->addRow(QStringLiteral("Log:"), withChooser(logEdit, QStringLiteral("Log of every attempt"),
                                                      QStringLiteral("JSON Lines (*.jsonl);;All files (*)"), true));
     form->addRow(QStringLiteral("Database:"), dbEdit);
     form->addRow(QStringLiteral("Operator:"), operatorEdit);
+    form->addRow(QStringLiteral("Work order:"), orderEdit);
     return group;
 }
 
@@ -191,6 +197,7 @@ void SetupPane::setOptions(const StationOptions &options)
     logEdit->setText(options.log);
     dbEdit->setText(DatabaseUrl::masked(options.db));
     operatorEdit->setText(options.operatorName);
+    orderEdit->setText(options.order);
     valuesEdit->setText(options.values.list);
     countersEdit->setText(options.values.counters.join(QLatin1Char(' ')));
     stateEdit->setText(options.values.state);
@@ -238,6 +245,8 @@ QStringList SetupPane::arguments() const
         arguments << QStringLiteral("--db") << dbEdit->text().trimmed();
     if (!operatorEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--operator") << operatorEdit->text().trimmed();
+    if (!orderEdit->text().trimmed().isEmpty())
+        arguments << QStringLiteral("--order") << orderEdit->text().trimmed();
     if (!valuesEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--values") << valuesEdit->text().trimmed();
     for (const QString &counter : words(countersEdit->text()))

@@ -54,6 +54,7 @@ private:
     QLineEdit *logEdit;
     QLineEdit *dbEdit;
     QLineEdit *operatorEdit;
+    QLineEdit *orderEdit;
     QRadioButton *allPortsButton;
     QRadioButton *chosenPortsButton;
     QPlainTextEdit *portsEdit;

@@ -2,6 +2,7 @@
 
 #include "figures/figuresjson.h"
 #include "figures/logreport.h"
+#include "line/orderclaims.h"
 #include "records/recordreader.h"
 #include "records/spool.h"
 #include "station/station.h"
@@ -98,7 +99,7 @@ StationWindow::StationWindow(const StationLaunch &launch, QWidget *parent)
         setupPane->setOptions(launch.options);
     else
         setupPane->recall();
-    const bool startNow = !launch.options.file.isEmpty();
+    const bool startNow = !launch.options.file.isEmpty() || !launch.options.order.isEmpty();
     setupArea->setVisible(!locked && !startNow);
     setupButton->setChecked(!locked && !startNow);
     grid->setPlaceholder(locked ? QStringLiteral("Press Start to watch the ports.")
@@ -165,7 +166,7 @@ void StationWindow::startFromSetup(bool rememberSetup)
         showMessage(sentence(error) + QStringLiteral(" Correct the set-up, then press Start; nothing was sent."));
         return;
     }
-    if (launch.options.file.isEmpty()) {
+    if (launch.options.file.isEmpty() && launch.options.order.isEmpty()) {
         showMessage(locked ? QStringLiteral("The set-up is locked and names no configuration file: start "
                                             "morlank-station with the file on its command line.")
                            : QStringLiteral("Choose the configuration file every unit gets, then press Start."));
@@ -187,6 +188,7 @@ bool StationWindow::start(const StationOptions &options)
     }
     station.reset();
     setup = std::move(prepared);
+    completeText.clear();
     station = std::make_unique<Station>(setup->settings(), setup->log());
     connect(station.get(), &Station::slotChanged, this, &StationWindow::showSlot);
     connect(station.get(), &Station::attemptRecorded, this, &StationWindow::countAttempt);
@@ -244,6 +246,10 @@ void StationWindow::countAttempt(const QJsonObject &record)
 
 void StationWindow::showHalt(const QString &reason)
 {
+    if (setup->settings().claims && setup->settings().claims->isComplete()) {
+        showMessage(sentence(reason) + QLatin1Char('.'));
+        return;
+    }
     showMessage(sentence(reason) + QStringLiteral(". No new unit is taken; the station stops once the units in "
                                                   "flight have finished."));
 }
@@ -373,8 +379,9 @@ void StationWindow::showTotals()
                                          : QStringLiteral("– units/hour"));
     yieldLabel->setText(QStringLiteral("First pass %1").arg(FiguresJson::percent(session.figures().firstPassYield())));
     configurationLabel->setText(
-        setup ? QStringLiteral("%1 · SHA-256 %2")
-                    .arg(QFileInfo(setup->settings().file).fileName(), setup->settings().fileSha256.left(12))
+        setup ? orderText()
+                    + QStringLiteral("%1 · SHA-256 %2")
+                          .arg(QFileInfo(setup->settings().file).fileName(), setup->settings().fileSha256.left(12))
                     + databaseText()
               : QString());
 }
@@ -390,6 +397,19 @@ void StationWindow::openReport()
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+}
+
+// With a work order: its name, or once the line has made it, that it is
+// complete (asked of the database once).
+QString StationWindow::orderText()
+{
+    const auto &claims = setup->settings().claims;
+    if (!claims)
+        return {};
+    if (claims->isComplete() && completeText.isEmpty())
+        completeText = claims->completeText();
+    return (completeText.isEmpty() ? QStringLiteral("Order %1").arg(claims->order()) : completeText)
+           + QStringLiteral(" · ");
 }
 
 // With a database: how many records wait for it, and since when.

@@ -57,6 +57,7 @@ private:
     void showTotals();
     void openReport();
     QString databaseText();
+    QString orderText();
     bool keepsSending();
     void endSending();
     void updateControls();
@@ -87,6 +88,7 @@ private:
     QLabel *rateLabel;
     QLabel *yieldLabel;
     QLabel *configurationLabel;
+    QString completeText;
     QLabel *stateLabel;
     QPushButton *setupButton;
     QPushButton *startButton;
