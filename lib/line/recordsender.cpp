@@ -19,12 +19,14 @@ const int batchSize = 500;
 // (naming the key would need SELECT on it as well). The columns are the
 // record's own fields, taken out of it.
 const QString insertRecords =
-    QStringLiteral("INSERT INTO morlank.attempts (attempt_id, time, station, slot, unit, result, file_sha256, record) "
+    QStringLiteral("INSERT INTO morlank.attempts (attempt_id, time, station, slot, unit, result, file_sha256, "
+                   "operator, release, order_name, record) "
                    "SELECT (r->>'%1')::uuid, (r->>'%2')::timestamptz, coalesce(r->>'%3', ''), r->>'%4', "
-                   "r->>'%5', coalesce(r->>'%6', ''), r->>'%7', r FROM jsonb_array_elements($1::jsonb) AS r "
-                   "ON CONFLICT DO NOTHING")
+                   "r->>'%5', coalesce(r->>'%6', ''), r->>'%7', r->>'%8', r->>'%9', r->>'%10', r "
+                   "FROM jsonb_array_elements($1::jsonb) AS r ON CONFLICT DO NOTHING")
         .arg(RecordKeys::attemptId, RecordKeys::time, RecordKeys::station, RecordKeys::slot, RecordKeys::unit,
-             RecordKeys::result, RecordKeys::fileSha256);
+             RecordKeys::result, RecordKeys::fileSha256, RecordKeys::operatorName, RecordKeys::release)
+        .arg(RecordKeys::order);
 } // namespace
 
 RecordSender::RecordSender(const QString &u, const QString &fileName, bool isSpool)

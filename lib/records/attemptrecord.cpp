@@ -57,7 +57,10 @@ QJsonObject AttemptRecord::toJson() const
         {RecordKeys::clock, clock ? QJsonValue(JobJson::clockWrite(*clock)) : QJsonValue()},
         {RecordKeys::values, values},
         {RecordKeys::error, orNull(error)},
-        {RecordKeys::morlankVersion, version}};
+        {RecordKeys::morlankVersion, version},
+        {RecordKeys::operatorName, orNull(operatorName)},
+        {RecordKeys::release, orNull(release)},
+        {RecordKeys::order, orNull(order)}};
     return record;
 }
 

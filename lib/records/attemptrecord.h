@@ -36,6 +36,9 @@ struct AttemptRecord
     QJsonValue values;
     QString error; // what kept the unit from being served, if anything
     QString version;
+    QString operatorName; // empty is null, as release and order
+    QString release;
+    QString order;
 
     QJsonObject toJson() const;
     static QString newAttemptId();

@@ -32,6 +32,10 @@ inline const QString clock = QStringLiteral("clock");
 inline const QString values = QStringLiteral("values");
 inline const QString error = QStringLiteral("error");
 inline const QString morlankVersion = QStringLiteral("morlank_version");
+// Who did what: each a text or null.
+inline const QString operatorName = QStringLiteral("operator");
+inline const QString release = QStringLiteral("release");
+inline const QString order = QStringLiteral("order");
 
 // The object under `usb`.
 namespace Usb {

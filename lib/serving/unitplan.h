@@ -35,6 +35,10 @@ struct UnitPlan
     bool verify = false;
 
     QString stationName; // this computer, for the records
+    // Who did what, for the records; empty is null.
+    QString operatorName; // who runs the station (--operator)
+    QString release;      // NAME@REV of the released configuration
+    QString order;        // the work order the units count against
     QString version;     // the program's, for the records
 };
 

@@ -170,6 +170,9 @@ AttemptRecord UnitService::recordFor(const UnitPlan &plan, const Unit &unit)
     record.fileSha256 = plan.fileSha256;
     record.commands = int(plan.commands.size());
     record.version = plan.version;
+    record.operatorName = plan.operatorName;
+    record.release = plan.release;
+    record.order = plan.order;
     return record;
 }
 
