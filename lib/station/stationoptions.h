@@ -15,6 +15,8 @@ class QCommandLineParser;
 struct StationOptions
 {
     QString file;
+    // A release of the line (NAME or NAME@REV) to run instead of a file.
+    QString release;
     QStringList ports;
     QStringList vidPids; // lower case, "0403:6001"
     QVector<QPair<QString, QString>> slotNames; // name, port
@@ -40,6 +42,12 @@ struct StationOptions
     static void addDatabaseOption(QCommandLineParser &parser);
     // The URL of --db; false, with why, when it comes with --state.
     static bool readDatabase(const QCommandLineParser &parser, QString &db, QString &error);
+    // --release, for the commands that send a configuration.
+    static void addReleaseOption(QCommandLineParser &parser);
+    // FILE, or --release with --db (read first): never both; neither is
+    // left to the caller.
+    static bool readConfiguration(const QCommandLineParser &parser, const QString &db, QString &file,
+                                  QString &release, QString &error);
     // False, with what is wrong in `error`, when a value is not one.
     bool read(const QCommandLineParser &parser, QString &error);
 };

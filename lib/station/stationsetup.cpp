@@ -1,17 +1,17 @@
 #include "station/stationsetup.h"
 
-#include "jobs/configuration.h"
+#include "line/runconfiguration.h"
 #include "values/commandtemplate.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QSysInfo>
 
 bool StationSetup::prepare(const StationOptions &options, QString &error)
 {
-    Configuration configuration;
-    if (!configuration.load(options.file, error))
+    RunConfiguration run;
+    if (!run.load(options.db, options.file, options.release, error))
         return false;
+    const Configuration &configuration = run.configuration;
     auto commandTemplate = std::make_shared<CommandTemplate>(configuration.commands, configuration.lineNumbers);
     stores = std::make_unique<UnitStores>(UnitStores::Choice{options.db, options.log, options.values});
     if (!stores->openValues(*commandTemplate, error) || !stores->openRecords(error))
@@ -20,7 +20,9 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     s.ports = options.ports;
     s.vidPids = options.vidPids;
     s.slotNames = options.slotNames;
-    s.file = QFileInfo(options.file).absoluteFilePath();
+    s.file = run.file;
+    s.release = run.release;
+    s.db = options.db;
     s.fileSha256 = configuration.sha256;
     s.commands = configuration.commands;
     s.lineNumbers = configuration.lineNumbers;

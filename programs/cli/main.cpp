@@ -1,6 +1,7 @@
 #include "cli/clicommandline.h"
 #include "cli/commandrunner.h"
 #include "cli/dbcommand.h"
+#include "cli/releasecommand.h"
 #include "cli/reportcommand.h"
 #include "cli/watchcommand.h"
 #include "console/terminationsignals.h"
@@ -26,6 +27,8 @@ int main(int argc, char *argv[])
         return status;
     if (request.command == Request::DbInit || request.command == Request::DbStatus)
         return DbCommand(request).run();
+    if (request.command >= Request::ReleaseAdd && request.command <= Request::ReleaseRevoke)
+        return ReleaseCommand(request).run();
     if (request.command == Request::Watch)
         return WatchCommand(request).run();
     if (request.command == Request::Report)

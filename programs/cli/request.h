@@ -13,7 +13,10 @@
 // What the command line asked for, checked.
 struct Request
 {
-    enum Command { Ports, ClockGet, ClockSet, Download, Watch, Report, DbInit, DbStatus };
+    enum Command {
+        Ports, ClockGet, ClockSet, Download, Watch, Report, DbInit, DbStatus,
+        ReleaseAdd, ReleaseList, ReleaseShow, ReleaseRevoke
+    };
 
     Command command = Ports;
     QStringList ports; // the --port names, in order, each once
@@ -23,7 +26,12 @@ struct Request
     bool dryRun = false;
     bool verify = false;
     std::optional<WallClock> clock; // clock set: what to write; none with --from-pc
-    QString file;    // download
+    QString file;    // download, release add
+    QString release; // download: NAME[@REV] instead of a file; release show and revoke: the one named
+    QString name;    // release add: the name to release under
+    QString note;    // release add
+    QString reason;  // release revoke
+    QString bytesFile; // release show: where the release's bytes go
     QString log;     // clock set, download: where each attempt is recorded
     ValueReservations::Sources values; // download: per-unit values
     StationOptions station; // watch
