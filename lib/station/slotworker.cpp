@@ -120,6 +120,14 @@ void SlotWorker::run()
     // nothing answering, a unit came behind it.
     QString arrival = firstArrival;
     while (!endAsked()) {
+        // A halted station sends no further byte, not even a handshake: the
+        // slot says why until the station ends.
+        const QString halt = control.haltReason();
+        if (!halt.isEmpty()) {
+            showHalted(halt);
+            sleepFor(lookIntervalMs);
+            continue;
+        }
         QElapsedTimer look;
         look.start();
         const DeviceLink::Probe probe = link.lookAt(opened);
@@ -274,6 +282,14 @@ void SlotWorker::showEmpty(const QString &portState)
     // of its job, or not recorded, stays marked so until the next one comes.
     if (!current.isFinished() || current.state == SlotView::Ok || current.state == SlotView::Failed)
         current.state = SlotView::Empty;
+}
+
+void SlotWorker::showHalted(const QString &reason)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    current.state = SlotView::NotServed;
+    current.attached = false;
+    current.note = reason;
 }
 
 // The station let go of the port: what the slot showed stays in view.

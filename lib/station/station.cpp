@@ -2,6 +2,7 @@
 
 #include "base/naturalorder.h"
 #include "station/candidateports.h"
+#include "station/revocationwatch.h"
 #include "station/slotworker.h"
 
 #include <QSet>
@@ -29,6 +30,8 @@ Station::Station(const StationSettings &settings, RecordLog *log, QObject *paren
         view.portState = QStringLiteral("absent");
         slotList.push_back(Slot{slot.first, view, nullptr});
     }
+    if (!settings.release.isEmpty() && !settings.db.isEmpty())
+        revocation = std::make_unique<RevocationWatch>(settings.db, settings.release, control);
     connect(&collectTimer, &QTimer::timeout, this, qOverload<>(&Station::collect));
 }
 
@@ -47,6 +50,8 @@ void Station::start()
     for (const Slot &slot : slotList)
         emit slotChanged(slot.shown);
     poller.start();
+    if (revocation)
+        revocation->start();
     collectTimer.start(collectIntervalMs);
 }
 
