@@ -292,13 +292,20 @@ void SlotWorker::showHalted(const QString &reason)
     current.note = reason;
 }
 
-// The station let go of the port: what the slot showed stays in view.
+// The station let go of the port: what the slot showed stays in view, but
+// for a slot that has nothing to show, or a unit done, after a halt: that
+// says why the station takes no more.
 void SlotWorker::showDetached()
 {
+    const QString halt = control.haltReason();
     std::lock_guard<std::mutex> lock(mutex);
     current.attached = false;
     if (current.state == SlotView::Probing)
         current.state = SlotView::Empty;
+    if (!halt.isEmpty() && (current.state == SlotView::Empty || current.state == SlotView::Ok)) {
+        current.state = SlotView::NotServed;
+        current.note = halt;
+    }
 }
 
 void SlotWorker::working(const ClockWriteJob *clock, const DownloadJob *download)
