@@ -1081,7 +1081,7 @@ void CliTest::inputErrorsSendNothing_data()
     QTest::newRow("an unknown command")
         << QStringList{"clocks"}
         << "there is no command 'clocks'; the commands are ports, clock get, clock set, download, watch, report, "
-           "db init and db status.";
+           "db init, db status, release add, release list, release show and release revoke.";
     QTest::newRow("db without init or status") << QStringList{"db"} << "'db' needs one of its commands:\n"
                                                                        "  morlank-cli db init URL\n"
                                                                        "  morlank-cli db status URL [--json]\n"
@@ -1089,7 +1089,14 @@ void CliTest::inputErrorsSendNothing_data()
     QTest::newRow("ports with an argument") << QStringList{"ports", "extra"}
                                             << "unexpected argument 'extra'.\nTry 'morlank-cli help ports'.";
     QTest::newRow("download without a file") << QStringList{"download"}
-                                             << "name one configuration file.\nTry 'morlank-cli help download'.";
+                                             << "name one configuration file, or a release with --release NAME --db "
+                                                "URL.\nTry 'morlank-cli help download'.";
+    QTest::newRow("release revoke without a revision")
+        << QStringList{"release", "revoke", "prod", "--reason", "bad", "--db", "dbname=line"}
+        << "name the revision: NAME@REV, such as prod@1.";
+    QTest::newRow("release revoke without a reason")
+        << QStringList{"release", "revoke", "prod@1", "--db", "dbname=line"} << "say why with --reason TEXT";
+    QTest::newRow("release list without --db") << QStringList{"release", "list"} << "give the line's database";
     // per-unit values and the log
     const QString placeholders = writeFile("placeholders.conf", "ZEL#ID={{ID}}\nZEL#A=1\nZEL#SN={{SN}}\n");
     QTest::newRow("placeholders without values") << QStringList{"download", placeholders}

@@ -4,6 +4,8 @@
 #include "pgserver.h"
 #include "stationbench.h"
 
+#include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -107,10 +109,21 @@ private slots:
     void serverCrashMidShiftLosesNothing();
     void killedStationSpendsItsValueAndSendsItsSpoolLater();
     void downloadAndClockSetRecordToTheLine();
+    void releasesHaveRevisions();
+    void revokeMidShiftStopsEveryStation();
+    void requireReleaseRunsReleasedFilesOnly();
 
 private:
     QStringList watch(const QString &conf, const StationBench &bench, const QStringList &more) const;
     QString station() const { return server.url("line", "station"); }
+    int owner(const QStringList &arguments, QByteArray *said = nullptr) const
+    {
+        Cli run(arguments + QStringList{"--db", server.url("line", "owner")}, dir.path(), PgServer::ownerPassword());
+        const int status = run.status();
+        if (said)
+            *said = run.output();
+        return status;
+    }
     int count(const QString &sql, const QStringList &parameters = {}) const
     {
         return server.query("line", sql, parameters).toInt();
@@ -139,7 +152,8 @@ void LineTest::initTestCase()
                             "GRANT INSERT ON morlank.attempts, morlank.reservations TO station",
                             "GRANT SELECT, INSERT ON morlank.lists TO station",
                             "GRANT SELECT, INSERT, UPDATE ON morlank.list_rows, morlank.counters TO station",
-                            "GRANT USAGE ON SEQUENCE morlank.lists_list_id_seq TO station"})
+                            "GRANT USAGE ON SEQUENCE morlank.lists_list_id_seq TO station",
+                            "GRANT SELECT ON morlank.releases, morlank.settings TO station"})
         QCOMPARE(server.query("line", sql), QString());
 
     plainConf = dir.filePath("plain.conf");
@@ -150,6 +164,9 @@ void LineTest::initTestCase()
         rows += "U" + QByteArray::number(row) + '\n';
     QVERIFY(writeFile(plainConf, "ZEL#A=1\nZEL#B=2\nZEL#C=3\n") && writeFile(conf, valuesConf.toUtf8())
             && writeFile(list, rows));
+    // A release that was revoked, for the rows that name it.
+    QCOMPARE(owner({"release", "add", plainConf, "--name", "old"}), 0);
+    QCOMPARE(owner({"release", "revoke", "old@1", "--reason", "wrong firmware"}), 0);
 }
 
 // Run twice, db init makes the schema once; a schema newer than the program
@@ -215,6 +232,23 @@ void LineTest::badDatabaseSendsNothing_data()
     QTest::newRow("--db with --state") << station << stationPassword
                                        << QStringList{"--state", dir.filePath("state.json")}
                                        << QByteArray("exclude each other");
+    QTest::newRow("--release with a FILE") << station << stationPassword << QStringList{"--release", "old", conf}
+                                           << QByteArray("--release and a FILE exclude each other");
+    QTest::newRow("--release without --db") << QString() << stationPassword << QStringList{"--release", "old"}
+                                            << QByteArray("give --db URL as well");
+    // the release named
+    QTest::newRow("unknown release") << station << stationPassword << QStringList{"--release", "nosuch"}
+                                     << QByteArray("there is no release nosuch; the releases are old");
+    QTest::newRow("unknown revision") << station << stationPassword << QStringList{"--release", "old@7"}
+                                      << QByteArray("there is no release old@7; its revisions are old@1 (revoked)");
+    QTest::newRow("revoked revision") << station << stationPassword << QStringList{"--release", "old@1"}
+                                      << QByteArray("old@1 was revoked by owner at ");
+    QTest::newRow("every revision revoked") << station << stationPassword << QStringList{"--release", "old"}
+                                            << QByteArray("every revision of the release old is revoked");
+    QTest::newRow("control character in a name") << station << stationPassword
+                                                 << QStringList{"--release", "ol\x1b[2Jd"} << QByteArray("U+001B");
+    QTest::newRow("name too long") << station << stationPassword << QStringList{"--release", QString(65, 'n')}
+                                   << QByteArray("1 to 64 characters long, not 65");
 }
 
 // Each checked before any port is opened: exit 2, a message that says
@@ -228,8 +262,11 @@ void LineTest::badDatabaseSendsNothing()
     StationBench bench;
     bench.plug(1);
     QTemporaryDir home;
-    Cli station(QStringList{"watch", conf, "--port", bench.pattern(), "--db", url, "--values", list, "--counter",
-                            "SN=0001", "--json"}
+    // A release comes instead of the file.
+    const QStringList file = more.contains("--release") ? QStringList() : QStringList{conf};
+    Cli station(QStringList{"watch"} + file
+                    + QStringList{"--port", bench.pattern(), "--db", url, "--values", list, "--counter", "SN=0001",
+                                  "--json"}
                     + more,
                 home.path(), password);
     QCOMPARE(station.status(), 2);
@@ -242,7 +279,9 @@ void LineTest::badDatabaseSendsNothing()
 
 QStringList LineTest::watch(const QString &configuration, const StationBench &bench, const QStringList &more) const
 {
-    return QStringList{"watch", configuration, "--port", bench.pattern(), "--db", station(), "--json"} + more;
+    // No configuration: a release is given in `more`.
+    const QStringList file = configuration.isEmpty() ? QStringList() : QStringList{configuration};
+    return QStringList{"watch"} + file + QStringList{"--port", bench.pattern(), "--db", station(), "--json"} + more;
 }
 
 // Two stations, 20 units each, four slots each, at the same time: 40
@@ -513,6 +552,165 @@ void LineTest::downloadAndClockSetRecordToTheLine()
     QFile kept(log);
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll().count('\n'), 1);
+}
+
+// Revisions count from 1 and are never given twice, even to four releases of
+// one name at once; the same bytes are the revision that holds them; a file
+// that would not be downloaded is not released; a download of a release
+// sends the bytes the database holds and records which it was.
+void LineTest::releasesHaveRevisions()
+{
+    const QString prod = dir.filePath("prod.conf");
+    const QByteArray first = "ZEL#P=1\nZEL#P=2\nZEL#P=3\n";
+    QVERIFY(writeFile(prod, first));
+    QByteArray said;
+    QCOMPARE(owner({"release", "add", prod, "--note", "first run"}, &said), 0);
+    QVERIFY2(said.contains("as prod@1"), said);
+    QCOMPARE(owner({"release", "add", prod}, &said), 0);
+    QVERIFY2(said.contains("the same bytes as prod@1: no new revision"), said);
+    QVERIFY(writeFile(prod, first + "ZEL#P=4\n"));
+    QCOMPARE(owner({"release", "add", prod}, &said), 0);
+    QVERIFY2(said.contains("as prod@2"), said);
+    const QString few = dir.filePath("few.conf");
+    const QString large = dir.filePath("large.conf");
+    QVERIFY(writeFile(few, "ZEL#A=1\nZEL#B=2\n") && writeFile(large, QByteArray(1024 * 1024, '\n') + first));
+    for (const auto &refused : {qMakePair(few, QByteArray("holds 2 command(s)")),
+                                qMakePair(large, QByteArray("larger than 1 MiB")),
+                                qMakePair(dir.filePath("none.conf"), QByteArray("cannot read"))}) {
+        QCOMPARE(owner({"release", "add", refused.first}, &said), 2);
+        QVERIFY2(said.contains("not released: ") && said.contains(refused.second), said);
+    }
+    QCOMPARE(count("SELECT count(*) FROM morlank.releases WHERE name IN ('few', 'large', 'none')"), 0);
+    QCOMPARE(count("SELECT count(*) FROM morlank.audit WHERE action = 'release add' AND details->>'release' LIKE 'prod@%'"), 2);
+
+    std::vector<std::unique_ptr<Cli>> racing;
+    for (int i = 0; i < 4; ++i) {
+        const QString file = dir.filePath(QString("race%1.conf").arg(i));
+        QVERIFY(writeFile(file, first + "ZEL#R=" + QByteArray::number(i) + '\n'));
+        racing.push_back(std::make_unique<Cli>(QStringList{"release", "add", file, "--name", "race", "--db",
+                                                           server.url("line", "owner")},
+                                               dir.path(), PgServer::ownerPassword()));
+    }
+    for (auto &release : racing)
+        QCOMPARE(release->status(), 0);
+    QCOMPARE(server.query("line", "SELECT string_agg(revision::text, ',' ORDER BY revision) FROM morlank.releases "
+                                  "WHERE name = 'race'"),
+             QString("1,2,3,4"));
+
+    QCOMPARE(owner({"release", "list", "--json"}, &said), 0);
+    QJsonArray listed = QJsonDocument::fromJson(said.left(said.lastIndexOf(']') + 1)).array();
+    QJsonObject one;
+    for (const QJsonValue release : listed) {
+        if (release["release"] == "prod@1")
+            one = release.toObject();
+    }
+    QCOMPARE(one["note"].toString(), QString("first run"));
+    QCOMPARE(one["released_by"].toString(), QString("owner"));
+    QVERIFY(!one["os_user"].toString().isEmpty() && !one["host"].toString().isEmpty() && !one.contains("revoked"));
+    const QString copy = dir.filePath("prod-copy.conf");
+    QCOMPARE(owner({"release", "show", "prod", "--bytes", copy}, &said), 0);
+    QVERIFY2(said.startsWith("prod@2  SHA-256 "), said);
+    QFile kept(copy);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), first + "ZEL#P=4\n");
+
+    StationBench bench;
+    bench.plug(1);
+    QTemporaryDir home;
+    Cli download({"download", "--release", "prod@1", "--port", bench.slotPath(1), "--db", station(), "--json"},
+                 home.path());
+    QVERIFY2(download.status() == 0, download.output().right(400));
+    QCOMPARE(sentTo(bench.device(1)), QByteArray("ZEL#P=1\rZEL#P=2\rZEL#P=3\r"));
+    QCOMPARE(server.query("line", "SELECT record->>'release' || ' ' || (record->>'file_sha256' = $1)::text FROM "
+                                  "morlank.attempts ORDER BY time DESC LIMIT 1",
+                          {one["sha256"].toString()}),
+             QString("prod@1 true"));
+}
+
+// Two stations run a release; it is revoked while one programs a slow unit:
+// both stop taking units and exit 1 saying who revoked it and why, the unit
+// in flight finishes and is recorded with its release, and a unit that
+// comes behind a fixture after that hears no byte, not even a handshake.
+void LineTest::revokeMidShiftStopsEveryStation()
+{
+    const QString shift = dir.filePath("shift.conf");
+    QByteArray commands;
+    for (int line = 1; line <= 20; ++line)
+        commands += "ZEL#S=" + QByteArray::number(line) + '\n';
+    QVERIFY(writeFile(shift, commands));
+    QCOMPARE(owner({"release", "add", shift}), 0);
+    StationBench benches[2];
+    benches[0].fixture(3);
+    QTemporaryDir home;
+    Cli first(watch({}, benches[0], {"--release", "shift"}), home.path());
+    Cli second(watch({}, benches[1], {"--release", "shift"}), home.path());
+    benches[0].plug(1);
+    benches[1].plug(1);
+    QCOMPARE(first.records(1).value(0)["release"].toString(), QString("shift@1"));
+    QCOMPARE(second.records(1).value(0)["release"].toString(), QString("shift@1"));
+    DeviceProtocol::Settings slow;
+    slow.replyDelayMs = 400;
+    benches[0].plug(2, slow);
+    QVERIFY(QTest::qWaitFor([&] { return !sentTo(benches[0].device(2)).isEmpty(); }, 20000));
+    QElapsedTimer revoked;
+    revoked.start();
+    QCOMPARE(owner({"release", "revoke", "shift@1", "--reason", "wrong shift"}), 0);
+    QVERIFY2(first.says("shift@1 was revoked by owner at "), first.everything());
+    QVERIFY(revoked.elapsed() < 10000);
+    // A look at the fixture begun before the revoke may end meanwhile.
+    QTest::qWait(2000);
+    benches[0].device(3).clearReceived();
+    benches[0].attach(3);
+    QCOMPARE(first.records(2, 0).size(), 1);
+    QCOMPARE(second.status(), 1);
+    QVERIFY(revoked.elapsed() < 10000);
+    QCOMPARE(first.status(), 1);
+    QCOMPARE(benches[0].device(3).received(), QByteArray());
+    const QVector<QJsonObject> records = first.records(2, 0);
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records[1]["slot"].toString(), benches[0].slotPath(2));
+    QCOMPARE(records[1]["result"].toString(), QString("ok"));
+    QCOMPARE(records[1]["release"].toString(), QString("shift@1"));
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE record->>'release' = 'shift@1'"), 3);
+    for (Cli *station : {&first, &second}) {
+        const QByteArray said = station->everything();
+        QVERIFY2(said.contains("not served: the release shift@1 was revoked by owner at ") && said.contains(": wrong shift"),
+                 said);
+    }
+}
+
+// With require_release on, a file no revision in force holds is refused
+// before any byte, naming its hash and how to release it; one that a
+// revision holds runs as that release. Off, any file runs.
+void LineTest::requireReleaseRunsReleasedFilesOnly()
+{
+    const QString loose = dir.filePath("loose.conf");
+    QVERIFY(writeFile(loose, "ZEL#L=1\nZEL#L=2\nZEL#L=3\n"));
+    const QString released = dir.filePath("required.conf");
+    QVERIFY(writeFile(released, "ZEL#Q=1\nZEL#Q=2\nZEL#Q=3\n"));
+    QCOMPARE(owner({"release", "add", released}), 0);
+    QCOMPARE(server.query("line", "UPDATE morlank.settings SET value = 'on' WHERE name = 'require_release'"), QString());
+    StationBench bench;
+    bench.plug(1);
+    QTemporaryDir home;
+    Cli refused(watch(loose, bench, {"--units", "1"}), home.path());
+    QCOMPARE(refused.status(), 2);
+    QVERIFY2(refused.output().contains("runs released configurations only")
+                 && refused.output().contains(QCryptographicHash::hash("ZEL#L=1\nZEL#L=2\nZEL#L=3\n",
+                                                                      QCryptographicHash::Sha256).toHex())
+                 && refused.output().contains("morlank-cli release add " + loose.toUtf8() + " --db URL"),
+             refused.output());
+    QCOMPARE(bench.device(1).received(), QByteArray());
+    Cli run(watch(released, bench, {"--units", "1"}), home.path());
+    QCOMPARE(run.status(), 0);
+    QCOMPARE(run.records(1, 0).value(0)["release"].toString(), QString("required@1"));
+
+    QCOMPARE(server.query("line", "UPDATE morlank.settings SET value = 'off' WHERE name = 'require_release'"), QString());
+    bench.pull(1);
+    Cli free(watch(loose, bench, {"--units", "1"}), home.path());
+    bench.plug(1);
+    QCOMPARE(free.status(), 0);
+    QCOMPARE(free.records(1, 0).value(0)["release"], QJsonValue(QJsonValue::Null));
 }
 
 QTEST_GUILESS_MAIN(LineTest)
