@@ -1043,7 +1043,7 @@ void CliTest::helpAndVersion_data()
     QTest::newRow("clock set --help") << QStringList{"clock", "set", "--help"} << "--verify";
     QTest::newRow("help clock: get") << QStringList{"help", "clock"} << "Usage: morlank-cli clock get [--port";
     QTest::newRow("help clock: set") << QStringList{"help", "clock"} << "Usage: morlank-cli clock set (--from-pc";
-    QTest::newRow("overview: every command") << QStringList{"help"} << "  db status   what a line's database holds";
+    QTest::newRow("overview: every command") << QStringList{"help"} << "  db status       what a line's database holds";
     QTest::newRow("help db: status") << QStringList{"help", "db"} << "Usage: morlank-cli db status URL [--json]";
     QTest::newRow("version") << QStringList{"--version"} << "morlank-cli 1.1.0";
 }
@@ -1091,12 +1091,6 @@ void CliTest::inputErrorsSendNothing_data()
     QTest::newRow("download without a file") << QStringList{"download"}
                                              << "name one configuration file, or a release with --release NAME --db "
                                                 "URL.\nTry 'morlank-cli help download'.";
-    QTest::newRow("release revoke without a revision")
-        << QStringList{"release", "revoke", "prod", "--reason", "bad", "--db", "dbname=line"}
-        << "name the revision: NAME@REV, such as prod@1.";
-    QTest::newRow("release revoke without a reason")
-        << QStringList{"release", "revoke", "prod@1", "--db", "dbname=line"} << "say why with --reason TEXT";
-    QTest::newRow("release list without --db") << QStringList{"release", "list"} << "give the line's database";
     // per-unit values and the log
     const QString placeholders = writeFile("placeholders.conf", "ZEL#ID={{ID}}\nZEL#A=1\nZEL#SN={{SN}}\n");
     QTest::newRow("placeholders without values") << QStringList{"download", placeholders}

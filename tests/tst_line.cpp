@@ -581,6 +581,12 @@ void LineTest::releasesHaveRevisions()
         QVERIFY2(said.contains("not released: ") && said.contains(refused.second), said);
     }
     QCOMPARE(count("SELECT count(*) FROM morlank.releases WHERE name IN ('few', 'large', 'none')"), 0);
+    QCOMPARE(owner({"release", "revoke", "prod", "--reason", "bad"}, &said), 2);
+    QVERIFY2(said.contains("name the revision: NAME@REV, such as prod@1."), said);
+    QCOMPARE(owner({"release", "revoke", "prod@1"}, &said), 2);
+    QVERIFY2(said.contains("say why with --reason TEXT"), said);
+    QCOMPARE(owner({"release", "revoke", "old@1", "--reason", "twice"}, &said), 2);
+    QVERIFY2(said.contains("old@1 was revoked by owner at ") && said.contains(": wrong firmware"), said);
     QCOMPARE(count("SELECT count(*) FROM morlank.audit WHERE action = 'release add' AND details->>'release' LIKE 'prod@%'"), 2);
 
     std::vector<std::unique_ptr<Cli>> racing;
