@@ -1043,7 +1043,7 @@ void CliTest::helpAndVersion_data()
     QTest::newRow("clock set --help") << QStringList{"clock", "set", "--help"} << "--verify";
     QTest::newRow("help clock: get") << QStringList{"help", "clock"} << "Usage: morlank-cli clock get [--port";
     QTest::newRow("help clock: set") << QStringList{"help", "clock"} << "Usage: morlank-cli clock set (--from-pc";
-    QTest::newRow("overview: every command") << QStringList{"help"} << "  db status   what a line's database holds";
+    QTest::newRow("overview: every command") << QStringList{"help"} << "  db status       what a line's database holds";
     QTest::newRow("help db: status") << QStringList{"help", "db"} << "Usage: morlank-cli db status (URL | --db URL) [--json]";
     QTest::newRow("version") << QStringList{"--version"} << "morlank-cli 1.1.0";
 }
@@ -1081,7 +1081,8 @@ void CliTest::inputErrorsSendNothing_data()
     QTest::newRow("an unknown command")
         << QStringList{"clocks"}
         << "there is no command 'clocks'; the commands are ports, clock get, clock set, download, watch, report, "
-           "db init, db status, db grant, db set, db audit, order add, order list and order close.";
+           "db init, db status, db grant, db set, db audit, order add, order list, order close, release add, release list, "
+           "release show and release revoke.";
     QTest::newRow("db without init or status") << QStringList{"db"} << "'db' needs one of its commands:\n"
                                                                        "  morlank-cli db init (URL | --db URL)\n"
                                                                        "  morlank-cli db status (URL | --db URL) [--json]\n"
@@ -1089,7 +1090,8 @@ void CliTest::inputErrorsSendNothing_data()
     QTest::newRow("ports with an argument") << QStringList{"ports", "extra"}
                                             << "unexpected argument 'extra'.\nTry 'morlank-cli help ports'.";
     QTest::newRow("download without a file") << QStringList{"download"}
-                                             << "name one configuration file.\nTry 'morlank-cli help download'.";
+                                             << "name one configuration file, or a release with --release NAME --db "
+                                                "URL.\nTry 'morlank-cli help download'.";
     // per-unit values and the log
     const QString placeholders = writeFile("placeholders.conf", "ZEL#ID={{ID}}\nZEL#A=1\nZEL#SN={{SN}}\n");
     QTest::newRow("placeholders without values") << QStringList{"download", placeholders}

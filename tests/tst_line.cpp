@@ -5,6 +5,7 @@
 #include "stationbench.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -118,6 +119,9 @@ private slots:
     void fourStationsRaceForAnOrderOfTen();
     void claimsTakenAtOnceNeverExceedTheOrder();
     void killedStationsClaimIsFreedWhenItStartsAgain();
+    void releasesHaveRevisions();
+    void revokeMidShiftStopsEveryStation();
+    void requireReleaseRunsReleasedFilesOnly();
 
 private:
     // The SQLSTATE `sql` ends with as `login` ("" when it succeeds).
@@ -129,6 +133,14 @@ private:
     }
     QStringList watch(const QString &conf, const StationBench &bench, const QStringList &more) const;
     QString station() const { return server.url("line", "station"); }
+    int owner(const QStringList &arguments, QByteArray *said = nullptr) const
+    {
+        Cli run(arguments + QStringList{"--db", server.url("line", "owner")}, dir.path(), PgServer::ownerPassword());
+        const int status = run.status();
+        if (said)
+            *said = run.output();
+        return status;
+    }
     int count(const QString &sql, const QStringList &parameters = {}) const
     {
         return server.query("line", sql, parameters).toInt();
@@ -168,14 +180,13 @@ void LineTest::initTestCase()
         rows += "U" + QByteArray::number(row) + '\n';
     QVERIFY(writeFile(plainConf, "ZEL#A=1\nZEL#B=2\nZEL#C=3\n") && writeFile(conf, valuesConf.toUtf8())
             && writeFile(list, rows));
-    // A release as `release add` keeps it, and the orders the tests run.
-    const QByteArray bytes = "ZEL#A=1\nZEL#B=2\nZEL#C=3\n";
-    QCOMPARE(server.query("line", "INSERT INTO morlank.releases (name, revision, sha256, bytes, os_user, host) "
-                                  "VALUES ('prod', 1, $1, decode($2, 'base64'), 'tester', 'bench')",
-                          {QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(), bytes.toBase64()}),
-             QString());
+    // A release that was revoked, for the rows that name it; the release and
+    // the orders that the order scenarios run.
+    QCOMPARE(owner({"release", "add", plainConf, "--name", "old"}), 0);
+    QCOMPARE(owner({"release", "revoke", "old@1", "--reason", "wrong firmware"}), 0);
+    QCOMPARE(owner({"release", "add", plainConf, "--name", "batch"}), 0);
     for (const char *order : {"W42", "K1", "BAD"}) {
-        Cli add({"order", "add", order, "--release", "prod", "--quantity", order[0] == 'W' ? "10" : "2", "--db",
+        Cli add({"order", "add", order, "--release", "batch", "--quantity", order[0] == 'W' ? "10" : "2", "--db",
                  server.url("line", "owner")},
                 dir.path(), PgServer::ownerPassword());
         QCOMPARE(add.status(), 0);
@@ -248,6 +259,23 @@ void LineTest::badDatabaseSendsNothing_data()
     QTest::newRow("--db with --state") << station << stationPassword
                                        << QStringList{"--state", dir.filePath("state.json")}
                                        << QByteArray("exclude each other");
+    QTest::newRow("--release with a FILE") << station << stationPassword << QStringList{"--release", "old", conf}
+                                           << QByteArray("--release and a FILE exclude each other");
+    QTest::newRow("--release without --db") << QString() << stationPassword << QStringList{"--release", "old"}
+                                            << QByteArray("give --db URL as well");
+    // the release named
+    QTest::newRow("unknown release") << station << stationPassword << QStringList{"--release", "nosuch"}
+                                     << QByteArray("there is no release nosuch; the releases are batch, old");
+    QTest::newRow("unknown revision") << station << stationPassword << QStringList{"--release", "old@7"}
+                                      << QByteArray("there is no release old@7; its revisions are old@1 (revoked)");
+    QTest::newRow("revoked revision") << station << stationPassword << QStringList{"--release", "old@1"}
+                                      << QByteArray("old@1 was revoked by owner at ");
+    QTest::newRow("every revision revoked") << station << stationPassword << QStringList{"--release", "old"}
+                                            << QByteArray("every revision of the release old is revoked");
+    QTest::newRow("control character in a name") << station << stationPassword
+                                                 << QStringList{"--release", "ol\x1b[2Jd"} << QByteArray("U+001B");
+    QTest::newRow("name too long") << station << stationPassword << QStringList{"--release", QString(65, 'n')}
+                                   << QByteArray("1 to 64 characters long, not 65");
 }
 
 // Each checked before any port is opened: exit 2, a message that says
@@ -261,8 +289,11 @@ void LineTest::badDatabaseSendsNothing()
     StationBench bench;
     bench.plug(1);
     QTemporaryDir home;
-    Cli station(QStringList{"watch", conf, "--port", bench.pattern(), "--db", url, "--values", list, "--counter",
-                            "SN=0001", "--json"}
+    // A release comes instead of the file.
+    const QStringList file = more.contains("--release") ? QStringList() : QStringList{conf};
+    Cli station(QStringList{"watch"} + file
+                    + QStringList{"--port", bench.pattern(), "--db", url, "--values", list, "--counter", "SN=0001",
+                                  "--json"}
                     + more,
                 home.path(), password);
     QCOMPARE(station.status(), 2);
@@ -277,7 +308,9 @@ void LineTest::badDatabaseSendsNothing()
 
 QStringList LineTest::watch(const QString &configuration, const StationBench &bench, const QStringList &more) const
 {
-    return QStringList{"watch", configuration, "--port", bench.pattern(), "--db", station(), "--json"} + more;
+    // No configuration: a release is given in `more`.
+    const QStringList file = configuration.isEmpty() ? QStringList() : QStringList{configuration};
+    return QStringList{"watch"} + file + QStringList{"--port", bench.pattern(), "--db", station(), "--json"} + more;
 }
 
 // Two stations, 20 units each, four slots each, at the same time: 40
@@ -692,34 +725,197 @@ void LineTest::requiredOperatorIsRecorded()
              QString());
 }
 
-QTEST_GUILESS_MAIN(LineTest)
-#include "tst_line.moc"
+// Revisions count from 1 and are never given twice, even to four releases of
+// one name at once; the same bytes are the revision that holds them; a file
+// that would not be downloaded is not released; a download of a release
+// sends the bytes the database holds and records which it was.
+void LineTest::releasesHaveRevisions()
+{
+    const QString prod = dir.filePath("prod.conf");
+    const QByteArray first = "ZEL#P=1\nZEL#P=2\nZEL#P=3\n";
+    QVERIFY(writeFile(prod, first));
+    QByteArray said;
+    QCOMPARE(owner({"release", "add", prod, "--note", "first run"}, &said), 0);
+    QVERIFY2(said.contains("as prod@1"), said);
+    QCOMPARE(owner({"release", "add", prod}, &said), 0);
+    QVERIFY2(said.contains("the same bytes as prod@1: no new revision"), said);
+    QVERIFY(writeFile(prod, first + "ZEL#P=4\n"));
+    QCOMPARE(owner({"release", "add", prod}, &said), 0);
+    QVERIFY2(said.contains("as prod@2"), said);
+    const QString few = dir.filePath("few.conf");
+    const QString large = dir.filePath("large.conf");
+    QVERIFY(writeFile(few, "ZEL#A=1\nZEL#B=2\n") && writeFile(large, QByteArray(1024 * 1024, '\n') + first));
+    for (const auto &refused : {qMakePair(few, QByteArray("holds 2 command(s)")),
+                                qMakePair(large, QByteArray("larger than 1 MiB")),
+                                qMakePair(dir.filePath("none.conf"), QByteArray("cannot read"))}) {
+        QCOMPARE(owner({"release", "add", refused.first}, &said), 2);
+        QVERIFY2(said.contains("not released: ") && said.contains(refused.second), said);
+    }
+    QCOMPARE(count("SELECT count(*) FROM morlank.releases WHERE name IN ('few', 'large', 'none')"), 0);
+    QCOMPARE(owner({"release", "revoke", "prod", "--reason", "bad"}, &said), 2);
+    QVERIFY2(said.contains("name the revision: NAME@REV, such as prod@1."), said);
+    QCOMPARE(owner({"release", "revoke", "prod@1"}, &said), 2);
+    QVERIFY2(said.contains("say why with --reason TEXT"), said);
+    QCOMPARE(owner({"release", "revoke", "old@1", "--reason", "twice"}, &said), 2);
+    QVERIFY2(said.contains("old@1 was revoked by owner at ") && said.contains(": wrong firmware"), said);
+    QCOMPARE(count("SELECT count(*) FROM morlank.audit WHERE action = 'release add' AND details->>'release' LIKE 'prod@%'"), 2);
+
+    std::vector<std::unique_ptr<Cli>> racing;
+    for (int i = 0; i < 4; ++i) {
+        const QString file = dir.filePath(QString("race%1.conf").arg(i));
+        QVERIFY(writeFile(file, first + "ZEL#R=" + QByteArray::number(i) + '\n'));
+        racing.push_back(std::make_unique<Cli>(QStringList{"release", "add", file, "--name", "race", "--db",
+                                                           server.url("line", "owner")},
+                                               dir.path(), PgServer::ownerPassword()));
+    }
+    for (auto &release : racing)
+        QCOMPARE(release->status(), 0);
+    QCOMPARE(server.query("line", "SELECT string_agg(revision::text, ',' ORDER BY revision) FROM morlank.releases "
+                                  "WHERE name = 'race'"),
+             QString("1,2,3,4"));
+
+    QCOMPARE(owner({"release", "list", "--json"}, &said), 0);
+    QJsonArray listed = QJsonDocument::fromJson(said.left(said.lastIndexOf(']') + 1)).array();
+    QJsonObject one;
+    for (const QJsonValue release : listed) {
+        if (release["release"] == "prod@1")
+            one = release.toObject();
+    }
+    QCOMPARE(one["note"].toString(), QString("first run"));
+    QCOMPARE(one["released_by"].toString(), QString("owner"));
+    QVERIFY(!one["os_user"].toString().isEmpty() && !one["host"].toString().isEmpty() && !one.contains("revoked"));
+    const QString copy = dir.filePath("prod-copy.conf");
+    QCOMPARE(owner({"release", "show", "prod", "--bytes", copy}, &said), 0);
+    QVERIFY2(said.startsWith("prod@2  SHA-256 "), said);
+    QFile kept(copy);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), first + "ZEL#P=4\n");
+
+    StationBench bench;
+    bench.plug(1);
+    QTemporaryDir home;
+    Cli download({"download", "--release", "prod@1", "--port", bench.slotPath(1), "--db", station(), "--json"},
+                 home.path());
+    QVERIFY2(download.status() == 0, download.output().right(400));
+    QCOMPARE(sentTo(bench.device(1)), QByteArray("ZEL#P=1\rZEL#P=2\rZEL#P=3\r"));
+    QCOMPARE(server.query("line", "SELECT record->>'release' || ' ' || (record->>'file_sha256' = $1)::text FROM "
+                                  "morlank.attempts ORDER BY time DESC LIMIT 1",
+                          {one["sha256"].toString()}),
+             QString("prod@1 true"));
+}
+
+// Two stations run a release; it is revoked while one programs a slow unit:
+// both stop taking units and exit 1 saying who revoked it and why, the unit
+// in flight finishes and is recorded with its release, and a unit that
+// comes behind a fixture after that hears no byte, not even a handshake.
+void LineTest::revokeMidShiftStopsEveryStation()
+{
+    const QString shift = dir.filePath("shift.conf");
+    QByteArray commands;
+    for (int line = 1; line <= 20; ++line)
+        commands += "ZEL#S=" + QByteArray::number(line) + '\n';
+    QVERIFY(writeFile(shift, commands));
+    QCOMPARE(owner({"release", "add", shift}), 0);
+    StationBench benches[2];
+    benches[0].fixture(3);
+    QTemporaryDir home;
+    Cli first(watch({}, benches[0], {"--release", "shift"}), home.path());
+    Cli second(watch({}, benches[1], {"--release", "shift"}), home.path());
+    benches[0].plug(1);
+    benches[1].plug(1);
+    QCOMPARE(first.records(1).value(0)["release"].toString(), QString("shift@1"));
+    QCOMPARE(second.records(1).value(0)["release"].toString(), QString("shift@1"));
+    DeviceProtocol::Settings slow;
+    slow.replyDelayMs = 400;
+    benches[0].plug(2, slow);
+    QVERIFY(QTest::qWaitFor([&] { return !sentTo(benches[0].device(2)).isEmpty(); }, 20000));
+    QElapsedTimer revoked;
+    revoked.start();
+    QCOMPARE(owner({"release", "revoke", "shift@1", "--reason", "wrong shift"}), 0);
+    QVERIFY2(first.says("shift@1 was revoked by owner at "), first.everything());
+    QVERIFY(revoked.elapsed() < 10000);
+    // A look at the fixture begun before the revoke may end meanwhile.
+    QTest::qWait(2000);
+    benches[0].device(3).clearReceived();
+    benches[0].attach(3);
+    QCOMPARE(first.records(2, 0).size(), 1);
+    QCOMPARE(second.status(), 1);
+    QVERIFY(revoked.elapsed() < 10000);
+    QCOMPARE(first.status(), 1);
+    QCOMPARE(benches[0].device(3).received(), QByteArray());
+    const QVector<QJsonObject> records = first.records(2, 0);
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records[1]["slot"].toString(), benches[0].slotPath(2));
+    QCOMPARE(records[1]["result"].toString(), QString("ok"));
+    QCOMPARE(records[1]["release"].toString(), QString("shift@1"));
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE record->>'release' = 'shift@1'"), 3);
+    for (Cli *station : {&first, &second}) {
+        const QByteArray said = station->everything();
+        QVERIFY2(said.contains("not served: the release shift@1 was revoked by owner at ") && said.contains(": wrong shift"),
+                 said);
+    }
+}
+
+// With require_release on, a file no revision in force holds is refused
+// before any byte, naming its hash and how to release it; one that a
+// revision holds runs as that release. Off, any file runs.
+void LineTest::requireReleaseRunsReleasedFilesOnly()
+{
+    const QString loose = dir.filePath("loose.conf");
+    QVERIFY(writeFile(loose, "ZEL#L=1\nZEL#L=2\nZEL#L=3\n"));
+    const QString released = dir.filePath("required.conf");
+    QVERIFY(writeFile(released, "ZEL#Q=1\nZEL#Q=2\nZEL#Q=3\n"));
+    QCOMPARE(owner({"release", "add", released}), 0);
+    QCOMPARE(server.query("line", "UPDATE morlank.settings SET value = 'on' WHERE name = 'require_release'"), QString());
+    StationBench bench;
+    bench.plug(1);
+    QTemporaryDir home;
+    Cli refused(watch(loose, bench, {"--units", "1"}), home.path());
+    QCOMPARE(refused.status(), 2);
+    QVERIFY2(refused.output().contains("runs released configurations only")
+                 && refused.output().contains(QCryptographicHash::hash("ZEL#L=1\nZEL#L=2\nZEL#L=3\n",
+                                                                      QCryptographicHash::Sha256).toHex())
+                 && refused.output().contains("morlank-cli release add " + loose.toUtf8() + " --db URL"),
+             refused.output());
+    QCOMPARE(bench.device(1).received(), QByteArray());
+    Cli run(watch(released, bench, {"--units", "1"}), home.path());
+    QCOMPARE(run.status(), 0);
+    QCOMPARE(run.records(1, 0).value(0)["release"].toString(), QString("required@1"));
+
+    QCOMPARE(server.query("line", "UPDATE morlank.settings SET value = 'off' WHERE name = 'require_release'"), QString());
+    bench.pull(1);
+    Cli free(watch(loose, bench, {"--units", "1"}), home.path());
+    bench.plug(1);
+    QCOMPARE(free.status(), 0);
+    QCOMPARE(free.records(1, 0).value(0)["release"], QJsonValue(QJsonValue::Null));
+}
+
 
 void LineTest::orderBadInputSendsNothing_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("said");
     const QString db = server.url("line", "owner");
-    const QStringList add{"order", "add", "W43", "--release", "prod", "--db", db};
+    const QStringList add{"order", "add", "W43", "--release", "batch", "--db", db};
     // the quantity
     for (const char *quantity : {"0", "-3", "2.5", "ten", ""})
         QTest::newRow(qPrintable(QString("quantity '%1'").arg(quantity))) << add + QStringList{"--quantity", quantity}
                                                                           << QByteArray("positive whole number");
     // names
-    QTest::newRow("control character") << QStringList{"order", "add", "W\x1b[2J", "--release", "prod", "--quantity",
+    QTest::newRow("control character") << QStringList{"order", "add", "W\x1b[2J", "--release", "batch", "--quantity",
                                                       "5", "--db", db}
                                        << QByteArray("control character");
-    QTest::newRow("too long") << QStringList{"order", "add", QString(65, 'W'), "--release", "prod", "--quantity", "5",
+    QTest::newRow("too long") << QStringList{"order", "add", QString(65, 'W'), "--release", "batch", "--quantity", "5",
                                              "--db", db}
                               << QByteArray("at most 64");
     QTest::newRow("unknown release") << QStringList{"order", "add", "W43", "--release", "beta@3", "--quantity", "5",
                                                     "--db", db}
-                                     << QByteArray("no release beta@3 that may run; releases: prod@1");
+                                     << QByteArray("there is no release beta@3; the releases are batch, old");
     QTest::newRow("name taken") << add + QStringList{"--quantity", "5"} << QByteArray("Order W43 added");
     QTest::newRow("name used twice") << add + QStringList{"--quantity", "5"} << QByteArray("never used twice");
     QTest::newRow("close unknown") << QStringList{"order", "close", "W99", "--db", db}
                                    << QByteArray("no order W99; the line's orders: BAD, K1, W42, W43");
-    QTest::newRow("no --db") << QStringList{"order", "list"} << QByteArray("give --db URL");
+    QTest::newRow("no --db") << QStringList{"order", "list"} << QByteArray("--db is missing");
     // a station's order
     QTest::newRow("watch unknown order") << QStringList{"watch", "--order", "W99", "--db", db, "--port", "P"}
                                          << QByteArray("no order W99; the line's orders: BAD");
@@ -804,7 +1000,9 @@ void LineTest::fourStationsRaceForAnOrderOfTen()
         }
     }
     QCOMPARE(ok, 10);
-    QCOMPARE(gone, 1);
+    // The slow unit pulled mid-download, and any other a round's pull caught
+    // at work: each gave its claim back.
+    QVERIFY(gone >= 1);
     QCOMPARE(count("SELECT count(*) FROM morlank.claims WHERE order_name = 'W42' AND outcome = 'ok'"), 10);
     QCOMPARE(count("SELECT count(*) FROM morlank.claims WHERE order_name = 'W42' AND outcome IS NULL"), 0);
     Cli status({"db", "status", server.url("line", "owner"), "--json"}, dir.path(), PgServer::ownerPassword());
@@ -818,7 +1016,7 @@ void LineTest::fourStationsRaceForAnOrderOfTen()
     QVERIFY((*w42)["failed"].toInt() >= 1); // the unit pulled gave its claim back
     Cli report({"report", "--db", server.url("line", "owner"), "--order", "W42"}, dir.path(), PgServer::ownerPassword());
     QCOMPARE(report.status(), 0);
-    QVERIFY2(report.output().contains("W42  release prod@1  ordered 10, ok 10, failed "), report.output());
+    QVERIFY2(report.output().contains("W42  release batch@1  ordered 10, ok 10, failed "), report.output());
 }
 
 // A station killed while a unit holds a claim: the claim stays held (the
@@ -850,7 +1048,7 @@ void LineTest::killedStationsClaimIsFreedWhenItStartsAgain()
 void LineTest::claimsTakenAtOnceNeverExceedTheOrder()
 {
     QCOMPARE(server.query("line", "INSERT INTO morlank.orders (name, release_name, revision, quantity) "
-                                  "VALUES ('R3', 'prod', 1, 3)"),
+                                  "VALUES ('R3', 'batch', 1, 3)"),
              QString());
     for (int round = 0; round < 5; ++round) {
         std::atomic<int> claimed{0};
@@ -876,3 +1074,6 @@ void LineTest::claimsTakenAtOnceNeverExceedTheOrder()
         server.query("line", "UPDATE morlank.claims SET outcome = 'failed' WHERE order_name = 'R3'");
     }
 }
+
+QTEST_GUILESS_MAIN(LineTest)
+#include "tst_line.moc"

@@ -18,6 +18,12 @@ bool Configuration::load(const QString &fileName, QString &error)
                     .arg(file, input.errorString());
         return false;
     }
+    return read(fileName, bytes, error);
+}
+
+bool Configuration::read(const QString &name, const QByteArray &bytes, QString &error)
+{
+    file = name;
     sha256 = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
     // Decoded as the window reads a file: the system's 8-bit encoding unless a
     // byte-order mark names another, with Qt 6 as with Qt 5.

@@ -17,6 +17,9 @@ struct Configuration
 
     // False, with what to do about it in `error`, when nothing may be sent.
     bool load(const QString &fileName, QString &error);
+    // The same from bytes already read (a release from the line's
+    // database); `name` stands for the file in messages.
+    bool read(const QString &name, const QByteArray &bytes, QString &error);
 };
 
 #endif // CONFIGURATION_H

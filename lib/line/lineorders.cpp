@@ -1,6 +1,7 @@
 #include "line/lineorders.h"
 
 #include "line/lineaudit.h"
+#include "line/linereleases.h"
 
 #include <QRegularExpression>
 
@@ -79,34 +80,26 @@ QString LineOrders::badName(const QString &what, const QString &name)
     return {};
 }
 
-bool LineOrders::splitRelease(const QString &spec, QString &name, int &revision, QString &error)
-{
-    static const QRegularExpression form(QStringLiteral("^(.*?)(?:@([0-9]+))?$"),
-                                         QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch match = form.match(spec);
-    name = match.captured(1);
-    revision = match.captured(2).isEmpty() ? 0 : match.captured(2).toInt();
-    error = badName(QStringLiteral("the release's"), name);
-    if (error.isEmpty() && !match.captured(2).isEmpty() && revision < 1)
-        error = QStringLiteral("revisions count from 1: '%1' names none.").arg(spec);
-    return error.isEmpty();
-}
-
 bool LineOrders::add(PgConnection &db, const QString &name, const QString &releaseSpec, int quantity,
                      const QString &note, QString &error)
 {
     QString releaseName;
     int revision = 0;
-    if (!splitRelease(releaseSpec, releaseName, revision, error))
+    if (!LineReleases::parseReference(releaseSpec, releaseName, revision, error))
         return false;
     if (!db.begin()) {
         error = QStringLiteral("cannot start a transaction");
         return false;
     }
-    if (!resolveRelease(db, releaseName, revision, error)) {
+    // Without a revision, the newest in force; a revoked one is refused.
+    LineReleases::Release release;
+    if (!LineReleases(db).find(releaseName, revision, false, release, error) || release.isRevoked()) {
+        if (release.isRevoked())
+            error = QStringLiteral("the release ") + release.revocation();
         db.rollback();
         return false;
     }
+    revision = release.revision;
     const PgConnection::Result inserted = db.exec(
         QStringLiteral("INSERT INTO morlank.orders (name, release_name, revision, quantity, note) VALUES ($1, $2, $3, $4,"
                        " $5) ON CONFLICT (name) DO NOTHING"),
@@ -185,51 +178,3 @@ QString LineOrders::known(PgConnection &db)
                                    : QStringLiteral("the line's orders: %1.").arg(names.value());
 }
 
-// Without a revision, the newest one not revoked; a revoked one is refused.
-bool LineOrders::resolveRelease(PgConnection &db, const QString &name, int &revision, QString &error)
-{
-    const PgConnection::Result found = db.exec(
-        QStringLiteral("SELECT revision, coalesce(revoked_by, ''), coalesce(revoked_at::text, ''),"
-                       " coalesce(revoke_reason, '') FROM morlank.releases WHERE name = $1"
-                       " AND ($2 = 0 OR revision = $2) AND ($2 <> 0 OR revoked_at IS NULL)"
-                       " ORDER BY revision DESC LIMIT 1"),
-        {name, QString::number(revision)});
-    if (!found.ok) {
-        error = found.error;
-        return false;
-    }
-    if (found.rows.isEmpty()) {
-        const PgConnection::Result names = db.exec(QStringLiteral(
-            "SELECT string_agg(DISTINCT name || '@' || revision, ', ') FROM morlank.releases WHERE revoked_at IS NULL"));
-        error = QStringLiteral("there is no release %1%2 that may run; %3")
-                    .arg(name, revision > 0 ? QStringLiteral("@%1").arg(revision) : QString(),
-                         names.value().isEmpty() ? QStringLiteral("the line has no release yet.")
-                                                 : QStringLiteral("releases: %1.").arg(names.value()));
-        return false;
-    }
-    if (!found.value(0, 1).isEmpty()) {
-        error = QStringLiteral("the release %1@%2 was revoked by %3 at %4: %5")
-                    .arg(name, found.value(), found.value(0, 1), found.value(0, 2), found.value(0, 3));
-        return false;
-    }
-    revision = found.value().toInt();
-    return true;
-}
-
-bool LineOrders::releaseBytes(PgConnection &db, const QString &name, int revision, QByteArray &bytes, QString &sha256,
-                              QString &error)
-{
-    if (!resolveRelease(db, name, revision, error))
-        return false;
-    const PgConnection::Result found =
-        db.exec(QStringLiteral("SELECT encode(bytes, 'base64'), sha256 FROM morlank.releases WHERE name = $1 AND "
-                               "revision = $2"),
-                {name, QString::number(revision)});
-    if (!found.ok || found.rows.isEmpty()) {
-        error = found.error;
-        return false;
-    }
-    bytes = QByteArray::fromBase64(found.value().toLatin1());
-    sha256 = found.value(0, 1);
-    return true;
-}

@@ -39,10 +39,6 @@ public:
 
     // Why `name` cannot name an order or a release, or empty.
     static QString badName(const QString &what, const QString &name);
-    // NAME[@REV] split; revision 0 for the newest not revoked. False, with
-    // why, when it is not one.
-    static bool splitRelease(const QString &spec, QString &name, int &revision, QString &error);
-
     static bool add(PgConnection &db, const QString &name, const QString &releaseSpec, int quantity,
                     const QString &note, QString &error);
     static bool close(PgConnection &db, const QString &name, QString &error);
@@ -50,13 +46,9 @@ public:
     // The open order `name`, with its counts; false, with what exists, when
     // there is none.
     static bool find(PgConnection &db, const QString &name, Order &order, QString &error);
-    // The bytes and SHA-256 of a release that is not revoked.
-    static bool releaseBytes(PgConnection &db, const QString &name, int revision, QByteArray &bytes, QString &sha256,
-                             QString &error);
 
 private:
     static QString known(PgConnection &db);
-    static bool resolveRelease(PgConnection &db, const QString &name, int &revision, QString &error);
 };
 
 #endif // LINEORDERS_H

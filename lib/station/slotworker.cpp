@@ -120,6 +120,14 @@ void SlotWorker::run()
     // nothing answering, a unit came behind it.
     QString arrival = firstArrival;
     while (!endAsked()) {
+        // A halted station sends no further byte, not even a handshake: the
+        // slot says why until the station ends.
+        const QString halt = control.haltReason();
+        if (!halt.isEmpty()) {
+            showHalted(halt);
+            sleepFor(lookIntervalMs);
+            continue;
+        }
         QElapsedTimer look;
         look.start();
         const DeviceLink::Probe probe = link.lookAt(opened);
@@ -276,13 +284,28 @@ void SlotWorker::showEmpty(const QString &portState)
         current.state = SlotView::Empty;
 }
 
-// The station let go of the port: what the slot showed stays in view.
+void SlotWorker::showHalted(const QString &reason)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    current.state = SlotView::NotServed;
+    current.attached = false;
+    current.note = reason;
+}
+
+// The station let go of the port: what the slot showed stays in view, but
+// for a slot that has nothing to show, or a unit done, after a halt: that
+// says why the station takes no more.
 void SlotWorker::showDetached()
 {
+    const QString halt = control.haltReason();
     std::lock_guard<std::mutex> lock(mutex);
     current.attached = false;
     if (current.state == SlotView::Probing)
         current.state = SlotView::Empty;
+    if (!halt.isEmpty() && (current.state == SlotView::Empty || current.state == SlotView::Ok)) {
+        current.state = SlotView::NotServed;
+        current.note = halt;
+    }
 }
 
 void SlotWorker::working(const ClockWriteJob *clock, const DownloadJob *download)

@@ -68,6 +68,7 @@ private:
 
     void showEmpty(const QString &portState);
     void showDetached();
+    void showHalted(const QString &reason);
     void show(SlotView::State state, const QString &note = {});
 
     const QString slotName;

@@ -3,6 +3,7 @@
 #include "line/orderclaims.h"
 #include "base/naturalorder.h"
 #include "station/candidateports.h"
+#include "station/revocationwatch.h"
 #include "station/slotworker.h"
 
 #include <QSet>
@@ -30,6 +31,8 @@ Station::Station(const StationSettings &settings, RecordLog *log, QObject *paren
         view.portState = QStringLiteral("absent");
         slotList.push_back(Slot{slot.first, view, nullptr});
     }
+    if (!settings.release.isEmpty() && !settings.db.isEmpty())
+        revocation = std::make_unique<RevocationWatch>(settings.db, settings.release, control);
     connect(&collectTimer, &QTimer::timeout, this, qOverload<>(&Station::collect));
 }
 
@@ -48,6 +51,8 @@ void Station::start()
     for (const Slot &slot : slotList)
         emit slotChanged(slot.shown);
     poller.start();
+    if (revocation)
+        revocation->start();
     collectTimer.start(collectIntervalMs);
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 class RecordLog;
+class RevocationWatch;
 class SlotWorker;
 
 // A production station: watches the candidate ports and serves each unit
@@ -73,6 +74,8 @@ private:
     QString slotName(const QString &port) const;
 
     StationControl control;
+    // While a release runs on a line: whether it was revoked.
+    std::unique_ptr<RevocationWatch> revocation;
     PortPoller poller;
     std::vector<Slot> slotList;
     QTimer collectTimer;

@@ -2,6 +2,7 @@
 
 #include "base/commandlineoptions.h"
 #include "line/lineorders.h"
+#include "line/linereleases.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -25,6 +26,7 @@ const QString operatorOption = QStringLiteral("operator");
 // A name a person types, kept in every record.
 const int longestOperator = 64;
 const QString orderOption = QStringLiteral("order");
+const QString releaseOption = QStringLiteral("release");
 
 // A whole number of at least `minimum`; an option left out keeps `value`.
 bool readCount(const QCommandLineParser &parser, const QString &option, int minimum, int &value, QString &error)
@@ -95,6 +97,7 @@ void StationOptions::addTo(QCommandLineParser &parser)
                       QStringLiteral("Run the work order NAME of the --db database: its release, until the line has "
                                      "programmed its quantity; instead of FILE."),
                       QStringLiteral("NAME")});
+    addReleaseOption(parser);
 }
 
 void StationOptions::addOperatorOption(QCommandLineParser &parser)
@@ -130,6 +133,39 @@ bool StationOptions::readOrder(const QCommandLineParser &parser, QString &error)
             : db.isEmpty() ? QStringLiteral("--order names an order of a line's database: give --db URL as well.")
                            : LineOrders::badName(QStringLiteral("--order: the order's"), order);
     return error.isEmpty();
+}
+
+void StationOptions::addReleaseOption(QCommandLineParser &parser)
+{
+    parser.addOption({releaseOption,
+                      QStringLiteral("Send this release of the line (NAME, its newest revision in force, or "
+                                     "NAME@REV), read from --db, instead of a FILE."),
+                      QStringLiteral("NAME[@REV]")});
+}
+
+bool StationOptions::readConfiguration(const QCommandLineParser &parser, const QString &db, QString &file,
+                                       QString &release, QString &error)
+{
+    const QStringList positional = parser.positionalArguments();
+    release = optionGiven(parser, releaseOption) ? parser.value(releaseOption) : QString();
+    file = positional.value(0);
+    if (positional.size() > 1) {
+        error = QStringLiteral("unexpected argument '%1'.").arg(positional.at(1));
+        return false;
+    }
+    if (!optionGiven(parser, releaseOption))
+        return true;
+    QString name;
+    int revision = 0;
+    if (!file.isEmpty())
+        error = QStringLiteral("--release and a FILE exclude each other: give one configuration.");
+    else if (db.isEmpty())
+        error = QStringLiteral("--release reads the release from the line's database: give --db URL as well.");
+    else if (LineReleases::parseReference(release, name, revision, error))
+        return true;
+    else
+        error = QStringLiteral("--release: ") + error;
+    return false;
 }
 
 void StationOptions::addDatabaseOption(QCommandLineParser &parser)
@@ -176,7 +212,6 @@ ValueReservations::Sources StationOptions::valueSources(const QCommandLineParser
 bool StationOptions::read(const QCommandLineParser &parser, QString &error)
 {
     static const QRegularExpression usbId(QStringLiteral("^[0-9a-fA-F]{4}:[0-9a-fA-F]{4}$"));
-    file = parser.positionalArguments().value(0);
     ports = parser.values(portOption);
     for (const QString &vidPid : parser.values(vidPidOption)) {
         if (!usbId.match(vidPid).hasMatch()) {
@@ -206,7 +241,8 @@ bool StationOptions::read(const QCommandLineParser &parser, QString &error)
     }
     log = parser.value(logOption);
     values = valueSources(parser);
-    if (!readDatabase(parser, db, error) || !readOperator(parser, operatorName, error) || !readOrder(parser, error))
+    if (!readDatabase(parser, db, error) || !readConfiguration(parser, db, file, release, error)
+        || !readOperator(parser, operatorName, error) || !readOrder(parser, error))
         return false;
     return readCount(parser, retriesOption, 0, retries, error) && readCount(parser, unitsOption, 1, units, error);
 }

@@ -15,6 +15,8 @@ class QCommandLineParser;
 struct StationOptions
 {
     QString file;
+    // A release of the line (NAME or NAME@REV) to run instead of a file.
+    QString release;
     QStringList ports;
     QStringList vidPids; // lower case, "0403:6001"
     QVector<QPair<QString, QString>> slotNames; // name, port
@@ -49,6 +51,12 @@ struct StationOptions
     static bool readOperator(const QCommandLineParser &parser, QString &operatorName, QString &error);
     // --order, checked against FILE, --release and --db.
     bool readOrder(const QCommandLineParser &parser, QString &error);
+    // --release, for the commands that send a configuration.
+    static void addReleaseOption(QCommandLineParser &parser);
+    // FILE, or --release with --db (read first): never both; neither is
+    // left to the caller.
+    static bool readConfiguration(const QCommandLineParser &parser, const QString &db, QString &file,
+                                  QString &release, QString &error);
     // False, with what is wrong in `error`, when a value is not one.
     bool read(const QCommandLineParser &parser, QString &error);
 };

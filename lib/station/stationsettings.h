@@ -22,6 +22,9 @@ struct StationSettings : UnitPlan
     // named here is watched as if given in `ports`.
     QVector<QPair<QString, QString>> slotNames;
 
+    // The line's database, where a revision run (`release`) may be revoked.
+    QString db;
+
     int retries = 0; // further attempts for a unit that failed
     int units = 0;   // finish after this many units; 0 for none
 };

@@ -28,7 +28,7 @@ public:
     QString notice() const;
 
 private:
-    bool loadOrder(const StationOptions &options, Configuration &configuration, QString &error);
+    bool findOrder(const StationOptions &options, QString &release, QString &error);
 
     std::unique_ptr<UnitStores> stores;
     StationSettings stationSettings;

@@ -5,9 +5,12 @@
 #include "line/lineroles.h"
 #include "line/linesettings.h"
 #include "line/lineorders.h"
+#include "line/linereleases.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 const QString portOption = QStringLiteral("port");
@@ -75,6 +78,7 @@ void addDownloadOptions(QCommandLineParser &parser)
         {quietOption, QStringLiteral("Show no progress on standard error.")},
     });
     StationOptions::addValueOptions(parser);
+    StationOptions::addReleaseOption(parser);
 }
 
 void addWatchOptions(QCommandLineParser &parser)
@@ -118,13 +122,13 @@ void addDbAuditOptions(QCommandLineParser &parser)
 
 void addOrderListOptions(QCommandLineParser &parser)
 {
-    StationOptions::addDatabaseOption(parser);
+    addLineDbOption(parser);
     parser.addOption({jsonOption, QStringLiteral("Print the orders as JSON.")});
 }
 
 void addOrderAddOptions(QCommandLineParser &parser)
 {
-    StationOptions::addDatabaseOption(parser);
+    addLineDbOption(parser);
     parser.addOptions({
         {QStringLiteral("release"), QStringLiteral("The release the order runs; without @REV, its newest revision "
                                                    "that is not revoked."),
@@ -135,26 +139,27 @@ void addOrderAddOptions(QCommandLineParser &parser)
     });
 }
 
-// Every order command works on a line's database.
-bool readOrderDatabase(const QCommandLineParser &parser, Request &request, QString &error)
+bool readLineDb(const QCommandLineParser &parser, Request &request, QString &error)
 {
-    request.db = parser.value(QStringLiteral("db"));
+    request.db = parser.value(dbOption);
     if (request.db.isEmpty())
-        error = QStringLiteral("orders live in a line's database: give --db URL.");
+        error = QStringLiteral("--db is missing: name the line's database, as a libpq URL such as "
+                               "postgresql://owner@host/line.");
     return !request.db.isEmpty();
 }
 
-bool readOrderList(const QCommandLineParser &parser, Request &request, QString &error)
+// The commands that list what the line's database holds.
+bool readLineList(const QCommandLineParser &parser, Request &request, QString &error)
 {
     request.json = optionGiven(parser, jsonOption);
-    return readOrderDatabase(parser, request, error);
+    return readLineDb(parser, request, error);
 }
 
 bool readOrderClose(const QCommandLineParser &parser, Request &request, QString &error)
 {
     request.order = parser.positionalArguments().value(0);
     error = LineOrders::badName(QStringLiteral("the order's"), request.order);
-    return error.isEmpty() && readOrderDatabase(parser, request, error);
+    return error.isEmpty() && readLineDb(parser, request, error);
 }
 
 bool readOrderAdd(const QCommandLineParser &parser, Request &request, QString &error)
@@ -173,8 +178,42 @@ bool readOrderAdd(const QCommandLineParser &parser, Request &request, QString &e
     else if (request.release.isEmpty())
         error = QStringLiteral("name the order's release with --release NAME[@REV].");
     else
-        LineOrders::splitRelease(request.release, releaseName, revision, error);
+        LineReleases::parseReference(request.release, releaseName, revision, error);
     return error.isEmpty();
+}
+
+const QString nameOption = QStringLiteral("name");
+const QString noteOption = QStringLiteral("note");
+const QString reasonOption = QStringLiteral("reason");
+const QString bytesOption = QStringLiteral("bytes");
+
+void addReleaseAddOptions(QCommandLineParser &parser)
+{
+    addLineDbOption(parser);
+    parser.addOptions({
+        {nameOption, QStringLiteral("Release under this name (by default the file's name without .conf)."),
+         QStringLiteral("NAME")},
+        {noteOption, QStringLiteral("Keep this note with the revision."), QStringLiteral("TEXT")},
+    });
+}
+
+void addReleaseListOptions(QCommandLineParser &parser)
+{
+    addLineDbOption(parser);
+    parser.addOption({jsonOption, QStringLiteral("Print the releases as JSON.")});
+}
+
+void addReleaseShowOptions(QCommandLineParser &parser)
+{
+    addReleaseListOptions(parser);
+    parser.addOption({bytesOption, QStringLiteral("Write the revision's bytes to FILE."), QStringLiteral("FILE")});
+}
+
+void addReleaseRevokeOptions(QCommandLineParser &parser)
+{
+    addLineDbOption(parser);
+    parser.addOption({reasonOption, QStringLiteral("Why the revision may no longer run (required)."),
+                      QStringLiteral("TEXT")});
 }
 
 // Each --port once, in order.
@@ -246,13 +285,22 @@ bool readClockSet(const QCommandLineParser &parser, Request &request, QString &e
     return readRecording(parser, request, error) && readClock(parser, request, error);
 }
 
+// FILE or --release: one configuration.
+bool configurationNamed(const QString &file, const QString &release, QString &error)
+{
+    if (file.isEmpty() && release.isEmpty())
+        error = QStringLiteral("name one configuration file, or a release with --release NAME --db URL.");
+    return !file.isEmpty() || !release.isEmpty();
+}
+
 bool readDownload(const QCommandLineParser &parser, Request &request, QString &error)
 {
-    request.file = parser.positionalArguments().value(0);
     request.dryRun = parser.isSet(dryRunOption);
     request.quiet = parser.isSet(quietOption);
     request.values = StationOptions::valueSources(parser);
-    return readRecording(parser, request, error);
+    return readRecording(parser, request, error)
+           && StationOptions::readConfiguration(parser, request.db, request.file, request.release, error)
+           && configurationNamed(request.file, request.release, error);
 }
 
 bool readWatch(const QCommandLineParser &parser, Request &request, QString &error)
@@ -261,10 +309,9 @@ bool readWatch(const QCommandLineParser &parser, Request &request, QString &erro
     request.quiet = parser.isSet(quietOption);
     if (!readPorts(parser, request, error) || !request.station.read(parser, error))
         return false;
-    // FILE, unless an order brings its release.
-    if (request.station.order.isEmpty() && parser.positionalArguments().size() != 1)
-        error = QStringLiteral("name one configuration file, or --order NAME with --db.");
-    return error.isEmpty();
+    // An order brings its release.
+    return !request.station.order.isEmpty()
+           || configurationNamed(request.station.file, request.station.release, error);
 }
 
 bool readReport(const QCommandLineParser &parser, Request &request, QString &error)
@@ -286,15 +333,6 @@ bool readDb(const QCommandLineParser &parser, Request &request, QString &error)
     request.db = option ? parser.value(QStringLiteral("db")) : operands.first();
     request.json = optionGiven(parser, jsonOption);
     return true;
-}
-
-bool readLineDb(const QCommandLineParser &parser, Request &request, QString &error)
-{
-    request.db = parser.value(dbOption);
-    if (request.db.isEmpty())
-        error = QStringLiteral("--db is missing: name the line's database, as a libpq URL such as "
-                               "postgresql://owner@host/line.");
-    return !request.db.isEmpty();
 }
 
 bool readDbGrant(const QCommandLineParser &parser, Request &request, QString &error)
@@ -340,6 +378,51 @@ bool readDbAudit(const QCommandLineParser &parser, Request &request, QString &er
 const char grantWanted[] = "name the login, then station, release or reader.";
 const char settingWanted[] = "name the setting (require-release or require-operator), then on or off.";
 const char orderWanted[] = "name one work order.";
+bool readReleaseAdd(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.file = parser.positionalArguments().value(0);
+    request.name = parser.isSet(nameOption) ? parser.value(nameOption)
+                                            : QFileInfo(request.file).fileName().remove(QRegularExpression("\\.conf$"));
+    request.note = parser.isSet(noteOption) ? parser.value(noteOption) : QString();
+    if (!readLineList(parser, request, error))
+        return false;
+    if (LineReleases::checkName(request.name, error))
+        return true;
+    error = QStringLiteral("%1 (give another with --name).").arg(error.chopped(1));
+    return false;
+}
+
+// NAME or NAME@REV; `numbered`: the revision must be given.
+bool readReleaseNamed(const QCommandLineParser &parser, Request &request, bool numbered, QString &error)
+{
+    request.release = parser.positionalArguments().value(0);
+    QString name;
+    int revision = 0;
+    if (!readLineList(parser, request, error) || !LineReleases::parseReference(request.release, name, revision, error))
+        return false;
+    if (numbered && revision == 0)
+        error = QStringLiteral("name the revision: NAME@REV, such as %1@1.").arg(name);
+    return !numbered || revision > 0;
+}
+
+bool readReleaseShow(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.bytesFile = parser.value(bytesOption);
+    return readReleaseNamed(parser, request, false, error);
+}
+
+bool readReleaseRevoke(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    request.reason = parser.value(reasonOption).trimmed();
+    if (request.reason.isEmpty()) {
+        error = QStringLiteral("say why with --reason TEXT: every station running the revision shows it.");
+        return false;
+    }
+    return readReleaseNamed(parser, request, true, error);
+}
+
+const char releaseFileWanted[] = "name one configuration file to release.";
+const char releaseWanted[] = "name one release, as NAME or NAME@REV.";
 } // namespace
 
 const std::vector<CliCommand> &CliCommand::all()
@@ -360,23 +443,27 @@ const std::vector<CliCommand> &CliCommand::all()
          readClockSet},
         {"download", "send a .conf file to the device(s), line by line",
          "download FILE [--port NAME]... [--all] [--dry-run] [--json] [--quiet] [--log FILE] "
-         "[--values FILE.csv] [--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--operator NAME]",
+         "[--values FILE.csv] [--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--operator NAME]\n"
+         "       download --release NAME[@REV] --db URL [options]",
          "Sends every command of the configuration FILE to each device in file\n"
          "order, each acknowledged before the next. Progress goes to standard error,\n"
          "results to standard output. {{NAME}} in a command takes each device's own\n"
-         "value from --values or --counter, reserved in --state before it is sent.",
-         Request::Download, 1, configurationWanted, addDownloadOptions, readDownload},
+         "value from --values or --counter, reserved in --state before it is sent.\n"
+         "With --release, the configuration is a release of the line's database.",
+         Request::Download, -1, nullptr, addDownloadOptions, readDownload},
         {"watch", "a production station: program every unit as it is attached",
          "watch (FILE | --order NAME --db URL) [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
          "[--set-clock [--verify]] [--retries N] [--units N] [--log FILE] [--values FILE.csv] "
-         "[--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--operator NAME] [--json] [--quiet]",
+         "[--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--operator NAME] [--json] [--quiet]\n"
+         "       watch (--release NAME[@REV] | --order NAME) --db URL [options]",
          "A production station: watches the ports and serves every unit once per\n"
          "attachment, as its port appears or as a present port starts answering.\n"
          "Each unit gets the computer's clock (with --set-clock) and the\n"
          "configuration FILE; one line per attempt goes to standard output, the\n"
          "slots' states to standard error. Runs until Ctrl-C, or --units N.\n"
-         "With --order, runs the order's release and ends once the line has\n"
-         "programmed its quantity ok.",
+         "With --release, it runs a release of the line's database until it is\n"
+         "revoked: then it takes no new unit and exits 1. With --order, it runs the\n"
+         "order's release and ends once the line has programmed its quantity ok.",
          Request::Watch, -1, nullptr, addWatchOptions, readWatch},
         {"report", "yield, units per hour and where units fail, from the records",
          "report [LOG...] [--db URL] [--since WHEN] [--until WHEN] [--station NAME] [--slot NAME] "
@@ -420,10 +507,29 @@ const std::vector<CliCommand> &CliCommand::all()
         {"order list", "the line's work orders and how far each has got", "order list --db URL [--json]",
          "Each work order: its release, ordered, ok, failed, in progress, remaining\n"
          "and first-pass yield.",
-         Request::OrderList, 0, nullptr, addOrderListOptions, readOrderList},
+         Request::OrderList, 0, nullptr, addOrderListOptions, readLineList},
         {"order close", "close a work order: no station takes units for it any more", "order close NAME --db URL",
          "Closes the work order NAME: a station asks no more claims for it.", Request::OrderClose, 1, orderWanted,
-         StationOptions::addDatabaseOption, readOrderClose},
+         addLineDbOption, readOrderClose},
+        {"release add", "release a configuration to the line's stations",
+         "release add FILE --db URL [--name NAME] [--note TEXT]",
+         "Stores the bytes of FILE in the line's database as the next revision of\n"
+         "NAME, with its SHA-256, who released it and when. The same bytes as a\n"
+         "revision of NAME already are that revision. A file that would not be\n"
+         "downloaded (fewer than three commands, over 1 MiB) is refused.",
+         Request::ReleaseAdd, 1, releaseFileWanted, addReleaseAddOptions, readReleaseAdd},
+        {"release list", "the line's releases and their revisions", "release list --db URL [--json]",
+         "Every revision of every release: its hash, size, who released it and\n"
+         "when, and who revoked it, when and why.",
+         Request::ReleaseList, 0, nullptr, addReleaseListOptions, readLineList},
+        {"release show", "one revision of a release", "release show NAME[@REV] --db URL [--json] [--bytes FILE]",
+         "What the line knows of a revision (without @REV, the newest in force);\n"
+         "--bytes writes its file.",
+         Request::ReleaseShow, 1, releaseWanted, addReleaseShowOptions, readReleaseShow},
+        {"release revoke", "stop every station running a revision", "release revoke NAME@REV --reason TEXT --db URL",
+         "Revokes a revision: every station running it takes no new unit within\n"
+         "10 s and ends, saying why; it never runs again.",
+         Request::ReleaseRevoke, 1, releaseWanted, addReleaseRevokeOptions, readReleaseRevoke},
     };
     return commands;
 }

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <algorithm>
+
 namespace {
 const QString helpOption = QStringLiteral("help");
 
@@ -16,7 +18,6 @@ const char overviewStart[] =
     "Commands:\n";
 
 const char overviewEnd[] =
-    "  help CMD    the options of one command\n"
     "\n"
     "Every port is probed at once with the handshake. Without --port, clock and\n"
     "download need exactly one answering device, or --all to serve every one.\n"
@@ -28,10 +29,16 @@ const char overviewEnd[] =
 QString overview()
 {
     QString text = QString::fromLatin1(overviewStart);
+    // Two spaces at least after the longest name, so that a name reads apart
+    // from its summary.
+    int width = 0;
+    for (const CliCommand &command : CliCommand::all())
+        width = std::max(width, int(qstrlen(command.name)) + 1);
     for (const CliCommand &command : CliCommand::all()) {
         text += QStringLiteral("  %1 %2\n")
-                    .arg(QString::fromLatin1(command.name).leftJustified(11), QString::fromLatin1(command.summary));
+                    .arg(QString::fromLatin1(command.name).leftJustified(width), QString::fromLatin1(command.summary));
     }
+    text += QStringLiteral("  %1 the options of one command\n").arg(QStringLiteral("help CMD").leftJustified(width));
     return text + QString::fromLatin1(overviewEnd);
 }
 

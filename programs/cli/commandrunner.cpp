@@ -10,6 +10,7 @@
 #include "jobs/downloadjob.h"
 #include "cli/runrecords.h"
 #include "line/recordsender.h"
+#include "line/runconfiguration.h"
 #include "records/spool.h"
 #include "serving/unitjob.h"
 #include "serving/unitstores.h"
@@ -18,7 +19,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QSysInfo>
 #include <QTimer>
@@ -135,17 +135,18 @@ int CommandRunner::clockSet()
 // opened.
 int CommandRunner::download()
 {
-    Configuration configuration;
+    RunConfiguration run;
     QString error;
-    if (!configuration.load(request.file, error)) {
+    if (!run.load(request.db, request.file, request.release, error)) {
         printError(error);
         return 2;
     }
+    const Configuration &configuration = run.configuration;
     const auto commandTemplate =
         std::make_shared<const CommandTemplate>(configuration.commands, configuration.lineNumbers);
     const bool valuesGiven = !request.values.list.isEmpty() || !request.values.counters.isEmpty();
     if (request.dryRun && commandTemplate->hasPlaceholders() && !valuesGiven)
-        return finish(Report::placeholders(request.file, commandTemplate->placeholders()), Report::placeholdersText, 1);
+        return finish(Report::placeholders(configuration.file, commandTemplate->placeholders()), Report::placeholdersText, 1);
     UnitStores stores({request.db, request.log, request.values, request.operatorName});
     if (!stores.openValues(*commandTemplate, error)) {
         printError(error);
@@ -158,7 +159,8 @@ int CommandRunner::download()
     if (!openRecords(stores))
         return 2;
     UnitPlan plan = planOf();
-    plan.file = QFileInfo(request.file).absoluteFilePath();
+    plan.file = run.file;
+    plan.release = run.release;
     plan.fileSha256 = configuration.sha256;
     plan.commands = configuration.commands;
     plan.lineNumbers = configuration.lineNumbers;
@@ -193,7 +195,7 @@ int CommandRunner::download()
     };
     const QVector<const UnitJob *> units = serveUnits(plan, records, served, show);
     live = nullptr;
-    QJsonObject report = Report::download(request.file, configuration.commands.size(), ports,
+    QJsonObject report = Report::download(configuration.file, configuration.commands.size(), ports,
                                           downloadResults(units), !request.ports.isEmpty());
     report = Report::withProbes(withValues(report, ports, units, plan), ports, fleet->probes());
     recordRun(plan, records, ports, units, status);
@@ -205,7 +207,7 @@ int CommandRunner::dryRun(const Configuration &configuration, const CommandTempl
                           ValueSource &values)
 {
     if (!values.isInUse())
-        return finish(Report::dryRun(request.file, configuration.commands, configuration.lineNumbers),
+        return finish(Report::dryRun(configuration.file, configuration.commands, configuration.lineNumbers),
                       Report::dryRunText, 0);
     const ValueSource::Reservation next = values.peek();
     QStringList filled;
@@ -215,7 +217,7 @@ int CommandRunner::dryRun(const Configuration &configuration, const CommandTempl
         printError(error);
         return 1;
     }
-    return finish(Report::dryRun(request.file, filled, configuration.lineNumbers, next.assignment.toJson()),
+    return finish(Report::dryRun(configuration.file, filled, configuration.lineNumbers, next.assignment.toJson()),
                   Report::dryRunText, 0);
 }
 

@@ -2,6 +2,7 @@
 #include "cli/commandrunner.h"
 #include "cli/dbcommand.h"
 #include "cli/ordercommand.h"
+#include "cli/releasecommand.h"
 #include "cli/reportcommand.h"
 #include "cli/watchcommand.h"
 #include "console/terminationsignals.h"
@@ -43,6 +44,8 @@ int main(int argc, char *argv[])
     if (request.command == Request::OrderAdd || request.command == Request::OrderList
         || request.command == Request::OrderClose)
         return OrderCommand(request).run();
+    if (request.command >= Request::ReleaseAdd && request.command <= Request::ReleaseRevoke)
+        return ReleaseCommand(request).run();
     if (request.command == Request::Watch)
         return WatchCommand(request).run();
     if (request.command == Request::Report)

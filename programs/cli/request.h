@@ -15,7 +15,7 @@ struct Request
 {
     enum Command {
         Ports, ClockGet, ClockSet, Download, Watch, Report, DbInit, DbStatus, DbGrant, DbSet, DbAudit,
-        OrderAdd, OrderList, OrderClose
+        OrderAdd, OrderList, OrderClose, ReleaseAdd, ReleaseList, ReleaseShow, ReleaseRevoke
     };
 
     Command command = Ports;
@@ -26,7 +26,13 @@ struct Request
     bool dryRun = false;
     bool verify = false;
     std::optional<WallClock> clock; // clock set: what to write; none with --from-pc
-    QString file;    // download
+    QString file;    // download, release add
+    QString release; // download: NAME[@REV] instead of a file; release show and revoke: the one named;
+                     // order add: the order's
+    QString name;    // release add: the name to release under
+    QString note;    // release add, order add
+    QString reason;  // release revoke
+    QString bytesFile; // release show: where the release's bytes go
     QString log;     // clock set, download: where each attempt is recorded
     ValueReservations::Sources values; // download: per-unit values
     StationOptions station; // watch
@@ -38,11 +44,8 @@ struct Request
     QString setting;      // db set: the setting's name in the database
     bool settingOn = false;
     QString since;        // db audit: from this time (ISO 8601), or all
-    // order add, close: the order; add: its release, quantity and note
-    QString order;
-    QString release;
-    int quantity = 0;
-    QString note;
+    QString order;        // order add, close
+    int quantity = 0;     // order add
 };
 
 #endif // REQUEST_H

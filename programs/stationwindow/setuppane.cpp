@@ -1,9 +1,12 @@
 #include "stationwindow/setuppane.h"
 
 #include "line/databaseurl.h"
+#include "line/linereleases.h"
 #include "stationwindow/stationlaunch.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -55,10 +58,53 @@ QGroupBox *SetupPane::configurationGroup()
     fileEdit = new QLineEdit;
     fileEdit->setObjectName(QStringLiteral("configurationFile"));
     fileEdit->setPlaceholderText(QStringLiteral("the .conf file every unit gets"));
+    releaseBox = new QComboBox;
+    releaseBox->setObjectName(QStringLiteral("release"));
+    releaseBox->setEditable(true);
+    releaseBox->lineEdit()->setPlaceholderText(QStringLiteral("or a release of the line's database: NAME[@REV]"));
+    auto *list = new QPushButton(QStringLiteral("List"));
+    list->setObjectName(QStringLiteral("listReleases"));
+    list->setToolTip(QStringLiteral("The releases in force in the database given below"));
+    connect(list, &QPushButton::clicked, this, &SetupPane::listReleases);
+    auto *releaseRow = new QWidget;
+    auto *row = new QHBoxLayout(releaseRow);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(releaseBox, 1);
+    row->addWidget(list);
     auto *form = new QFormLayout(group);
     form->addRow(QStringLiteral("File:"), withChooser(fileEdit, QStringLiteral("Configuration for every unit"),
                                                       QStringLiteral("Configurations (*.conf);;All files (*)"), false));
+    form->addRow(QStringLiteral("Release:"), releaseRow);
     return group;
+}
+
+// Each release in force, newest revision first, from the database of the
+// set-up: the name alone runs its newest revision.
+void SetupPane::listReleases()
+{
+    PgConnection connection;
+    QString error;
+    QVector<LineReleases::Release> releases;
+    const QString typed = releaseBox->currentText();
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool read = connection.open(dbEdit->text().trimmed(), error) && LineReleases(connection).list(releases, error);
+    QGuiApplication::restoreOverrideCursor();
+    releaseBox->clear();
+    if (!read) {
+        releaseBox->lineEdit()->setPlaceholderText(QStringLiteral("cannot list the releases: ") + error);
+        return;
+    }
+    QStringList names;
+    for (auto release = releases.crbegin(); release != releases.crend(); ++release) {
+        if (release->isRevoked())
+            continue;
+        if (!names.contains(release->name))
+            names << release->name;
+        releaseBox->addItem(release->label(), release->label());
+    }
+    for (const QString &name : names)
+        releaseBox->insertItem(names.indexOf(name), name);
+    releaseBox->setEditText(typed);
 }
 
 QGroupBox *SetupPane::unitGroup()
@@ -190,6 +236,7 @@ QGroupBox *SetupPane::slotsGroup()
 void SetupPane::setOptions(const StationOptions &options)
 {
     fileEdit->setText(options.file);
+    releaseBox->setEditText(options.release);
     setClockBox->setChecked(options.setClock);
     verifyBox->setChecked(options.verify);
     retriesBox->setValue(options.retries);
@@ -253,6 +300,8 @@ QStringList SetupPane::arguments() const
         arguments << QStringLiteral("--counter") << counter;
     if (!stateEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--state") << stateEdit->text().trimmed();
+    if (!releaseBox->currentText().trimmed().isEmpty())
+        arguments << QStringLiteral("--release") << releaseBox->currentText().trimmed();
     if (!fileEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--") << fileEdit->text().trimmed();
     return arguments;

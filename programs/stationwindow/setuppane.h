@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -42,8 +43,10 @@ private:
     QGroupBox *slotsGroup();
     QWidget *withChooser(QLineEdit *edit, const QString &caption, const QString &filter, bool saving);
     void keepOneEmptySlotRow();
+    void listReleases();
 
     QLineEdit *fileEdit;
+    QComboBox *releaseBox;
     QCheckBox *setClockBox;
     QCheckBox *verifyBox;
     QSpinBox *retriesBox;

@@ -99,7 +99,8 @@ StationWindow::StationWindow(const StationLaunch &launch, QWidget *parent)
         setupPane->setOptions(launch.options);
     else
         setupPane->recall();
-    const bool startNow = !launch.options.file.isEmpty() || !launch.options.order.isEmpty();
+    const bool startNow = !launch.options.file.isEmpty() || !launch.options.order.isEmpty()
+                          || !launch.options.release.isEmpty();
     setupArea->setVisible(!locked && !startNow);
     setupButton->setChecked(!locked && !startNow);
     grid->setPlaceholder(locked ? QStringLiteral("Press Start to watch the ports.")
@@ -166,10 +167,11 @@ void StationWindow::startFromSetup(bool rememberSetup)
         showMessage(sentence(error) + QStringLiteral(" Correct the set-up, then press Start; nothing was sent."));
         return;
     }
-    if (launch.options.file.isEmpty() && launch.options.order.isEmpty()) {
+    if (launch.options.file.isEmpty() && launch.options.order.isEmpty() && launch.options.release.isEmpty()) {
         showMessage(locked ? QStringLiteral("The set-up is locked and names no configuration file: start "
                                             "morlank-station with the file on its command line.")
-                           : QStringLiteral("Choose the configuration file every unit gets, then press Start."));
+                           : QStringLiteral("Choose the configuration file every unit gets, or a release, then "
+                                            "press Start."));
         return;
     }
     if (!start(launch.options))
