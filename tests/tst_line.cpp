@@ -1071,7 +1071,10 @@ void LineTest::claimsTakenAtOnceNeverExceedTheOrder()
             racer.join();
         QCOMPARE(claimed.load(), 3);
         QCOMPARE(count("SELECT count(*) FROM morlank.claims WHERE order_name = 'R3' AND outcome IS NULL"), 3);
-        server.query("line", "UPDATE morlank.claims SET outcome = 'failed' WHERE order_name = 'R3'");
+        QCOMPARE(count("SELECT busy_units FROM morlank.orders WHERE name = 'R3'"), 3);
+        server.query("line", "SELECT morlank.finish_claim(attempt_id, false) FROM morlank.claims"
+                             " WHERE order_name = 'R3' AND outcome IS NULL");
+        QCOMPARE(count("SELECT busy_units FROM morlank.orders WHERE name = 'R3'"), 0);
     }
 }
 

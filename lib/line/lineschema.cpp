@@ -72,6 +72,9 @@ const char *const ordersV2[] = {
     " quantity integer NOT NULL CHECK (quantity > 0), note text,"
     " created_at timestamptz NOT NULL DEFAULT now(), created_by text NOT NULL DEFAULT session_user,"
     " closed_at timestamptz,"
+    // The claims that ended ok and those held now, kept with the order so
+    // that a claim costs the same on the last unit as on the first.
+    " ok_units integer NOT NULL DEFAULT 0, busy_units integer NOT NULL DEFAULT 0,"
     " FOREIGN KEY (release_name, revision) REFERENCES morlank.releases (name, revision))",
     // A claim's station is "host:pid", so that a station started again on
     // the same computer knows which claims were a dead process's; seen_at is
@@ -81,38 +84,66 @@ const char *const ordersV2[] = {
     " slot text NOT NULL, claimed_at timestamptz NOT NULL DEFAULT now(), outcome text,"
     " seen_at timestamptz NOT NULL DEFAULT now(), first_attempt boolean NOT NULL DEFAULT true)",
     "CREATE INDEX claims_order ON morlank.claims (order_name, outcome)",
+    "CREATE INDEX claims_held ON morlank.claims (order_name, seen_at) WHERE outcome IS NULL",
     // Ok and in-progress claims are counted under the order row's lock, so
     // stations racing for the last units take them one after another. A
     // claim not seen for 120 s is a dead station's and is given back.
     "CREATE FUNCTION morlank.claim_unit(p_order text, p_attempt uuid, p_station text, p_slot text, p_first boolean) RETURNS text"
     " LANGUAGE plpgsql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
-    " DECLARE wanted integer; closed timestamptz; done integer; busy integer;"
+    " DECLARE wanted integer; closed timestamptz; done integer; busy integer; stale integer; verdict text;"
     " BEGIN"
-    "  SELECT quantity, closed_at INTO wanted, closed FROM orders WHERE name = p_order FOR UPDATE;"
+    "  SELECT quantity, closed_at, ok_units, busy_units INTO wanted, closed, done, busy FROM orders"
+    "   WHERE name = p_order FOR UPDATE;"
     "  IF NOT FOUND THEN RETURN 'unknown'; END IF;"
     "  IF closed IS NOT NULL THEN RETURN 'closed'; END IF;"
     "  UPDATE claims SET outcome = 'abandoned'"
     "   WHERE order_name = p_order AND outcome IS NULL AND seen_at < now() - interval '120 seconds';"
-    "  SELECT count(*) FILTER (WHERE outcome = 'ok'), count(*) FILTER (WHERE outcome IS NULL) INTO done, busy"
-    "   FROM claims WHERE order_name = p_order;"
-    "  IF done >= wanted THEN RETURN 'complete'; END IF;"
-    "  IF done + busy >= wanted THEN RETURN 'full'; END IF;"
-    "  INSERT INTO claims (attempt_id, order_name, station, slot, first_attempt)"
-    "   VALUES (p_attempt, p_order, p_station, p_slot, p_first);"
-    "  RETURN 'claimed';"
+    "  GET DIAGNOSTICS stale = ROW_COUNT;"
+    "  busy := busy - stale;"
+    "  IF done >= wanted THEN verdict := 'complete';"
+    "  ELSIF done + busy >= wanted THEN verdict := 'full';"
+    "  ELSE"
+    "   INSERT INTO claims (attempt_id, order_name, station, slot, first_attempt)"
+    "    VALUES (p_attempt, p_order, p_station, p_slot, p_first);"
+    "   busy := busy + 1;"
+    "   verdict := 'claimed';"
+    "  END IF;"
+    "  UPDATE orders SET busy_units = busy WHERE name = p_order;"
+    "  RETURN verdict;"
     " END $$",
-    // A claim given back by a dead station's silence is not counted again.
+    // The order's row is locked first, as a claim does, so that a finish
+    // and a claim never wait on each other. A claim given back by a dead
+    // station's silence is not counted again.
     "CREATE FUNCTION morlank.finish_claim(p_attempt uuid, p_ok boolean) RETURNS void"
-    " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
-    " UPDATE claims SET outcome = CASE WHEN p_ok THEN 'ok' ELSE 'failed' END"
-    " WHERE attempt_id = p_attempt AND outcome IS NULL $$",
+    " LANGUAGE plpgsql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
+    " DECLARE held text;"
+    " BEGIN"
+    "  SELECT order_name INTO held FROM claims WHERE attempt_id = p_attempt;"
+    "  PERFORM FROM orders WHERE name = held FOR UPDATE;"
+    "  UPDATE claims SET outcome = CASE WHEN p_ok THEN 'ok' ELSE 'failed' END"
+    "   WHERE attempt_id = p_attempt AND outcome IS NULL;"
+    "  IF FOUND THEN"
+    "   UPDATE orders SET busy_units = busy_units - 1, ok_units = ok_units + CASE WHEN p_ok THEN 1 ELSE 0 END"
+    "    WHERE name = held;"
+    "  END IF;"
+    " END $$",
     "CREATE FUNCTION morlank.touch_claims(p_station text) RETURNS void"
     " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
     " UPDATE claims SET seen_at = now() WHERE station = p_station AND outcome IS NULL $$",
     "CREATE FUNCTION morlank.free_claims(p_station text) RETURNS integer"
-    " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
-    " WITH freed AS (UPDATE claims SET outcome = 'abandoned' WHERE station = p_station AND outcome IS NULL"
-    " RETURNING 1) SELECT count(*)::integer FROM freed $$",
+    " LANGUAGE plpgsql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
+    " DECLARE freed integer := 0; gone integer; held record;"
+    " BEGIN"
+    "  FOR held IN SELECT name FROM orders WHERE name IN"
+    "   (SELECT order_name FROM claims WHERE station = p_station AND outcome IS NULL) ORDER BY name FOR UPDATE LOOP"
+    "   UPDATE claims SET outcome = 'abandoned' WHERE station = p_station AND order_name = held.name"
+    "    AND outcome IS NULL;"
+    "   GET DIAGNOSTICS gone = ROW_COUNT;"
+    "   UPDATE orders SET busy_units = busy_units - gone WHERE name = held.name;"
+    "   freed := freed + gone;"
+    "  END LOOP;"
+    "  RETURN freed;"
+    " END $$",
     "REVOKE ALL ON FUNCTION morlank.claim_unit(text, uuid, text, text, boolean), morlank.finish_claim(uuid, boolean),"
     " morlank.touch_claims(text), morlank.free_claims(text) FROM PUBLIC",
     "GRANT EXECUTE ON FUNCTION morlank.claim_unit(text, uuid, text, text, boolean), morlank.finish_claim(uuid, boolean),"

@@ -13,8 +13,7 @@ using Reservation = ValueSource::Reservation;
 // which they are given back), and looks whether its order is complete.
 const qint64 touchIntervalMs = 15000;
 const qint64 lookIntervalMs = 1000;
-const QString okCount =
-    QStringLiteral("SELECT count(*) FROM morlank.claims WHERE order_name = $1 AND outcome = 'ok'");
+const QString okCount = QStringLiteral("SELECT ok_units FROM morlank.orders WHERE name = $1");
 
 bool processGone(const QString &station, const QString &host)
 {
@@ -151,8 +150,11 @@ bool OrderClaims::tick()
             lastTouch.start();
     }
     const PgConnection::Result done = db->exec(okCount, {orderName});
-    if (done.ok && done.value().toInt() >= quantity)
+    if (done.ok && done.value().toInt() >= quantity) {
+        std::lock_guard<std::mutex> lock(mutex);
+        made = done.value();
         complete = true;
+    }
     return complete;
 }
 
@@ -161,15 +163,12 @@ bool OrderClaims::isComplete() const
     return complete;
 }
 
-// Counted again, so that the line says what it made.
-QString OrderClaims::completeText()
+// What the line had made when the order was found complete: read by the
+// window's thread, which never waits on the database.
+QString OrderClaims::completeText() const
 {
-    PgConnection *db = connection();
-    const PgConnection::Result done =
-        db ? db->exec(okCount, {orderName}) : PgConnection::Result();
-    return QStringLiteral("order %1 complete: %2 of %3")
-        .arg(orderName, done.ok ? done.value() : QString::number(quantity))
-        .arg(quantity);
+    std::lock_guard<std::mutex> lock(mutex);
+    return QStringLiteral("order %1 complete: %2 of %3").arg(orderName, made).arg(quantity);
 }
 
 const QString &OrderClaims::order() const

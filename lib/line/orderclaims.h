@@ -44,8 +44,8 @@ public:
     // True once it is.
     bool tick();
     bool isComplete() const;
-    // "order W42 complete: 500 of 500".
-    QString completeText();
+    // "order W42 complete: 500 of 500", once tick() found it complete.
+    QString completeText() const;
     const QString &order() const;
 
 private:
@@ -58,10 +58,11 @@ private:
     const int quantity;
     const QString station;
     QThreadStorage<PgConnection *> connections;
-    std::mutex mutex;
+    mutable std::mutex mutex;
     QStringList waitingOk;
     QStringList waitingFailed;
     std::atomic<bool> complete{false};
+    QString made; // the units ok when found complete
     QElapsedTimer lastTouch;
     QElapsedTimer lastLook;
 };

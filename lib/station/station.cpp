@@ -1,9 +1,8 @@
 #include "station/station.h"
 
-#include "line/orderclaims.h"
 #include "base/naturalorder.h"
 #include "station/candidateports.h"
-#include "station/revocationwatch.h"
+#include "station/linewatch.h"
 #include "station/slotworker.h"
 
 #include <QSet>
@@ -31,8 +30,8 @@ Station::Station(const StationSettings &settings, RecordLog *log, QObject *paren
         view.portState = QStringLiteral("absent");
         slotList.push_back(Slot{slot.first, view, nullptr});
     }
-    if (!settings.release.isEmpty() && !settings.db.isEmpty())
-        revocation = std::make_unique<RevocationWatch>(settings.db, settings.release, control);
+    if ((!settings.release.isEmpty() || settings.claims) && !settings.db.isEmpty())
+        lineWatch = std::make_unique<LineWatch>(settings.db, settings.release, settings.claims, control);
     connect(&collectTimer, &QTimer::timeout, this, qOverload<>(&Station::collect));
 }
 
@@ -51,8 +50,8 @@ void Station::start()
     for (const Slot &slot : slotList)
         emit slotChanged(slot.shown);
     poller.start();
-    if (revocation)
-        revocation->start();
+    if (lineWatch)
+        lineWatch->start();
     collectTimer.start(collectIntervalMs);
 }
 
@@ -132,9 +131,6 @@ void Station::collect()
         emit noticed(notice);
     for (Slot &slot : slotList)
         collect(slot);
-    const auto &claims = control.settings().claims;
-    if (claims && claims->tick())
-        control.halt(claims->completeText());
     const QString reason = control.haltReason();
     if (!reason.isEmpty() && !haltShown) {
         haltShown = true;

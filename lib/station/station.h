@@ -15,7 +15,7 @@
 #include <vector>
 
 class RecordLog;
-class RevocationWatch;
+class LineWatch;
 class SlotWorker;
 
 // A production station: watches the candidate ports and serves each unit
@@ -75,7 +75,7 @@ private:
 
     StationControl control;
     // While a release runs on a line: whether it was revoked.
-    std::unique_ptr<RevocationWatch> revocation;
+    std::unique_ptr<LineWatch> lineWatch;
     PortPoller poller;
     std::vector<Slot> slotList;
     QTimer collectTimer;
