@@ -33,7 +33,9 @@ public:
         QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
         variables.insert("XDG_STATE_HOME", stateHome);
         variables.insert("PGPASSWORD", password);
-        variables.insert("PGCONNECT_TIMEOUT", "5");
+        // A bound on a connection that hangs, generous enough for a server
+        // starved of the CPU by a sanitized run's many stations.
+        variables.insert("PGCONNECT_TIMEOUT", "30");
         process.setProcessEnvironment(variables);
         process.start(cli, arguments);
     }
