@@ -3,7 +3,6 @@
 #include "line/lineaudit.h"
 #include "line/linereleases.h"
 
-#include <QRegularExpression>
 
 #include <algorithm>
 
