@@ -998,7 +998,7 @@ void LineTest::fourStationsRaceForAnOrderOfTen()
     int ok = 0;
     int gone = 0;
     for (const auto &cli : stations) {
-        QVERIFY2(cli->status() == 0, cli->output().right(600));
+        QVERIFY2(cli->status() == 0, cli->output().right(1500));
         QVERIFY2(cli->output().contains("order W42 complete: 10 of 10"), cli->output().right(600));
         for (const QJsonObject &record : cli->records(0, 0)) {
             ok += record["result"].toString() == "ok";

@@ -90,7 +90,7 @@ Reservation OrderClaims::claimIn(PgConnection &db, const ValueSource::Unit &unit
                                                    "programmed: nothing sent")
                                         .arg(orderName));
     if (outcome == QLatin1String("complete")) {
-        complete = true;
+        noteComplete(db.exec(okCount, {orderName}).value());
         return Reservation::refused(Reservation::UsedUp, completeText());
     }
     return Reservation::refused(Reservation::UsedUp, QStringLiteral("order %1 is %2: nothing sent").arg(orderName, outcome == QLatin1String("closed") ? QStringLiteral("closed") : QStringLiteral("gone")));
@@ -150,12 +150,18 @@ bool OrderClaims::tick()
             lastTouch.start();
     }
     const PgConnection::Result done = db->exec(okCount, {orderName});
-    if (done.ok && done.value().toInt() >= quantity) {
-        std::lock_guard<std::mutex> lock(mutex);
-        made = done.value();
-        complete = true;
-    }
+    if (done.ok && done.value().toInt() >= quantity)
+        noteComplete(done.value());
     return complete;
+}
+
+// The count is the order's own, read when it was found complete: a claim
+// refused as complete says how many, as the look does.
+void OrderClaims::noteComplete(const QString &okUnits)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    made = okUnits.isEmpty() ? QString::number(quantity) : okUnits;
+    complete = true;
 }
 
 bool OrderClaims::isComplete() const

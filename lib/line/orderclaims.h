@@ -52,12 +52,14 @@ private:
     PgConnection *connection();
     bool finishIn(PgConnection &db, const QString &attemptId, bool ok);
     void sendFinishes(PgConnection &db);
+    void noteComplete(const QString &okUnits);
 
     const QString url;
     const QString orderName;
     const int quantity;
     const QString station;
     QThreadStorage<PgConnection *> connections;
+
     mutable std::mutex mutex;
     QStringList waitingOk;
     QStringList waitingFailed;
