@@ -62,6 +62,17 @@ bool RecordSender::hasSentAll() const
     return Spool::waitingIn(spool.fileName()) == 0;
 }
 
+QString RecordSender::leftBehind() const
+{
+    const int waiting = Spool::waitingIn(spool.fileName());
+    if (waiting == 0)
+        return {};
+    const QString why = backlog().error;
+    return QStringLiteral("%1 records wait for the database in %2%3")
+        .arg(waiting)
+        .arg(spool.fileName(), why.isEmpty() ? QString() : QStringLiteral(" (last refusal: %1)").arg(why));
+}
+
 void RecordSender::end()
 {
     std::lock_guard<std::mutex> lock(mutex);

@@ -36,6 +36,9 @@ public:
     bool hasSentAll() const;
     // Ends the thread once it has made its current attempt.
     void end();
+    // Once ended: how many records are left for the next start, and the
+    // last reason a send failed; empty when every record is in.
+    QString leftBehind() const;
 
 protected:
     void run() override;

@@ -34,7 +34,7 @@ bool UnitStores::openRecords(QString &error)
 {
     if (!choice.db.isEmpty() && !databaseChecked && !checkLine(false, error))
         return false;
-    file = !choice.log.isEmpty() || choice.db.isEmpty() ? choice.log : Spool::userPath();
+    const QString file = !choice.log.isEmpty() || choice.db.isEmpty() ? choice.log : Spool::userPath();
     if (!file.isEmpty() && !recordLog.open(file, error))
         return false;
     if (!choice.db.isEmpty())
@@ -57,11 +57,6 @@ std::shared_ptr<ValueSource> UnitStores::values() const
 RecordLog *UnitStores::log()
 {
     return recordLog.isOpen() ? &recordLog : nullptr;
-}
-
-QString UnitStores::recordFile() const
-{
-    return file;
 }
 
 RecordSender *UnitStores::sender()

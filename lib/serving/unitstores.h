@@ -41,8 +41,6 @@ public:
     std::shared_ptr<ValueSource> values() const;
     // Null when no record is kept.
     RecordLog *log();
-    // The log, or the spool; empty when no record is kept.
-    QString recordFile() const;
     // With a database: what sends the records there, not yet started.
     RecordSender *sender();
     // What the operator should know before the first unit, or empty.
@@ -55,7 +53,6 @@ private:
     const Choice choice;
     std::shared_ptr<ValueSource> valueSource;
     bool databaseChecked = false;
-    QString file;
     RecordLog recordLog;
     std::unique_ptr<RecordSender> recordSender;
     QString noticeText;

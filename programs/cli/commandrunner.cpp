@@ -11,7 +11,6 @@
 #include "cli/runrecords.h"
 #include "line/recordsender.h"
 #include "line/runconfiguration.h"
-#include "records/spool.h"
 #include "serving/unitjob.h"
 #include "serving/unitstores.h"
 #include "values/commandtemplate.h"
@@ -72,7 +71,14 @@ int CommandRunner::run()
     case Request::DbStatus:
     case Request::DbGrant:
     case Request::DbSet:
-    case Request::DbAudit: break;
+    case Request::DbAudit:
+    case Request::ReleaseAdd:
+    case Request::ReleaseList:
+    case Request::ReleaseShow:
+    case Request::ReleaseRevoke:
+    case Request::OrderAdd:
+    case Request::OrderList:
+    case Request::OrderClose: break;
     }
     return download();
 }
@@ -321,12 +327,10 @@ int CommandRunner::sendRecords(UnitStores &stores, int status)
     waitUntil([&] { return sender->hasSentAll() || waited.elapsed() > 30000 || signalNumber != signalBefore; });
     sender->end();
     sender->wait();
-    const int waiting = Spool::waitingIn(stores.recordFile());
-    if (waiting == 0)
+    const QString left = sender->leftBehind();
+    if (left.isEmpty())
         return status;
-    printError(QStringLiteral("%1 records wait for the database in %2; the next run with --db sends them.")
-                   .arg(waiting)
-                   .arg(stores.recordFile()));
+    printError(left + QStringLiteral("; the next run with --db sends them."));
     return 1;
 }
 

@@ -3,7 +3,6 @@
 #include "cli/report.h"
 #include "line/orderclaims.h"
 #include "line/recordsender.h"
-#include "records/spool.h"
 #include "station/station.h"
 #include "station/stationsetup.h"
 
@@ -132,13 +131,10 @@ bool WatchCommand::sendTheRest()
     }
     sender->end();
     sender->wait();
-    const int waiting = Spool::waitingIn(sender->fileName());
-    if (waiting == 0)
+    const QString left = sender->leftBehind();
+    if (left.isEmpty())
         return true;
-    display.message(errorLine(QStringLiteral("%1 records wait for the database in %2; the next start with --db "
-                                             "sends them.")
-                                  .arg(waiting)
-                                  .arg(sender->fileName())));
+    display.message(errorLine(left + QStringLiteral("; the next start with --db sends them.")));
     return false;
 }
 

@@ -4,7 +4,6 @@
 #include "figures/logreport.h"
 #include "line/orderclaims.h"
 #include "records/recordreader.h"
-#include "records/spool.h"
 #include "station/station.h"
 #include "station/stationsetup.h"
 #include "stationwindow/recorddialog.h"
@@ -328,12 +327,10 @@ void StationWindow::endSending()
     RecordSender *sender = setup->sender();
     sender->end();
     sender->wait();
-    const int waiting = Spool::waitingIn(sender->fileName());
-    recordsLeft = waiting > 0;
+    const QString left = sender->leftBehind();
+    recordsLeft = !left.isEmpty();
     if (recordsLeft)
-        std::fprintf(stderr, "morlank-station: %d records wait for the database in %s; the next start with --db "
-                             "sends them.\n",
-                     waiting, qPrintable(sender->fileName()));
+        std::fprintf(stderr, "morlank-station: %s; the next start with --db sends them.\n", qPrintable(left));
 }
 
 bool StationWindow::confirmClose(int inFlight)
