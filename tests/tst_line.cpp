@@ -1028,7 +1028,8 @@ void LineTest::fourStationsRaceForAnOrderOfTen()
 
 // A station killed while a unit holds a claim: the claim stays held (the
 // line cannot tell a dead station from a slow one) until the station starts
-// again on that computer.
+// again on that computer. The two units that then end ok complete the
+// order, and the station ends by itself.
 void LineTest::killedStationsClaimIsFreedWhenItStartsAgain()
 {
     const QString held = "SELECT count(*) FROM morlank.claims WHERE order_name = 'K1' AND outcome IS NULL";
@@ -1047,6 +1048,12 @@ void LineTest::killedStationsClaimIsFreedWhenItStartsAgain()
     Cli again(arguments, dir.path());
     QVERIFY(QTest::qWaitFor([&] { return count(held) == 0; }, 20000));
     QCOMPARE(count("SELECT count(*) FROM morlank.claims WHERE order_name = 'K1' AND outcome = 'abandoned'"), 1);
+    // The order's last units end ok and no unit follows: the station ends
+    // by itself, the order complete.
+    bench.plug(2);
+    bench.plug(3);
+    QVERIFY2(again.status() == 0, again.output().right(1500));
+    QVERIFY2(again.output().contains("order K1 complete: 2 of 2"), again.output().right(1500));
 }
 
 // Eight stations' claims for an order of 3, each inside an open transaction
