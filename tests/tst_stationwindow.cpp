@@ -1,3 +1,5 @@
+#include "line/lineorders.h"
+#include "line/linereleases.h"
 #include "line/lineschema.h"
 #include "line/pgconnection.h"
 #include "pgserver.h"
@@ -12,6 +14,7 @@
 #include "stationwindow/tilegrid.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QDirIterator>
@@ -208,7 +211,7 @@ private slots:
     void launch();
     void setupProblemSendsNothing_data();
     void setupProblemSendsNothing();
-    void databasePasswordIsNeverStored();
+    void lineStationRunsAnOrderAndNeverStoresThePassword();
     void windowAnswersThroughA32SlotRun();
     void closingStopsAsCtrlC_data();
     void closingStopsAsCtrlC();
@@ -538,9 +541,12 @@ void StationWindowTest::setupProblemSendsNothing()
     QVERIFY(window->findChildren<SlotTile *>().isEmpty());
 }
 
-// A password typed in the database's URL starts the station, and the set-up
-// remembered on disk holds the URL without it.
-void StationWindowTest::databasePasswordIsNeverStored()
+// A work order run from the set-up: the List button offers the releases in
+// force, the order's release is served until its units are ok, and the
+// totals bar then says the order is complete. The password typed in the
+// database's URL starts the station, and the set-up remembered on disk
+// holds the URL without it.
+void StationWindowTest::lineStationRunsAnOrderAndNeverStoresThePassword()
 {
     PgServer server;
     QString error;
@@ -548,15 +554,36 @@ void StationWindowTest::databasePasswordIsNeverStored()
     QVERIFY2(server.start(error) && owner.open(server.url("postgres", "owner", PgServer::ownerPassword()), error)
                  && LineSchema::init(owner, error),
              qPrintable(error));
+    QFile file(configuration);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    LineReleases releases(owner);
+    LineReleases::Release release;
+    bool added = false;
+    QVERIFY2(releases.add("old", "ZEL#OLD=1\nZEL#OLD=2\nZEL#OLD=3\n", {}, release, added, error)
+                 && releases.revoke("old", 1, "wrong firmware", release, error)
+                 && releases.add("batch", file.readAll(), {}, release, added, error)
+                 && LineOrders::add(owner, "W7", "batch", 2, {}, error),
+             qPrintable(error));
     StationBench bench;
     auto window = openWindow({});
-    window->findChild<QLineEdit *>("configurationFile")->setText(configuration);
     window->findChild<QLineEdit *>("logFile")->setText(dir.filePath("line.jsonl"));
     window->findChild<QRadioButton *>("chosenPorts")->setChecked(true);
     window->findChild<QPlainTextEdit *>("ports")->setPlainText(bench.pattern());
     window->findChild<QLineEdit *>("database")->setText(server.url("postgres", "owner", PgServer::ownerPassword()));
+    QTest::mouseClick(window->findChild<QPushButton *>("listReleases"), Qt::LeftButton);
+    const auto *offered = window->findChild<QComboBox *>("release");
+    QStringList items;
+    for (int item = 0; item < offered->count(); ++item)
+        items << offered->itemText(item);
+    QCOMPARE(items, (QStringList{"batch", "batch@1"}));
+    window->findChild<QLineEdit *>("order")->setText("W7");
     QTest::mouseClick(button(*window, "Start"), Qt::LeftButton);
     QVERIFY2(labelTexts(*window).contains("Running"), qPrintable(message(*window)));
+    bench.plug(1);
+    bench.plug(2);
+    QVERIFY2(QTest::qWaitFor([&] { return labelTexts(*window).join('\n').contains("order W7 complete: 2 of 2"); },
+                             30000),
+             qPrintable(labelTexts(*window).join('\n')));
     QSettings().sync();
     QByteArray stored;
     for (QDirIterator file(dir.filePath("settings"), QDir::Files, QDirIterator::Subdirectories); file.hasNext();) {
