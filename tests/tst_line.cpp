@@ -1090,6 +1090,22 @@ void LineTest::claimsTakenAtOnceNeverExceedTheOrder()
                              " WHERE order_name = 'R3' AND outcome IS NULL");
         QCOMPARE(count("SELECT busy_units FROM morlank.orders WHERE name = 'R3'"), 0);
     }
+    // A station silent past the claims' 120 s loses its claim; the unit it
+    // was programming, ended ok after all, is counted as made.
+    server.query("line", "UPDATE morlank.claims SET outcome = NULL, seen_at = now() - interval '1 hour'"
+                         " WHERE attempt_id = (SELECT attempt_id FROM morlank.claims WHERE order_name = 'R3' LIMIT 1)");
+    server.query("line", "UPDATE morlank.orders SET busy_units = 1 WHERE name = 'R3'");
+    PgConnection db;
+    QString error;
+    QVERIFY2(db.open(server.url("line", "station", stationPassword), error), qPrintable(error));
+    QCOMPARE(db.exec("SELECT morlank.claim_unit('R3', $1, 'racer', 'late', true)",
+                     {QUuid::createUuid().toString(QUuid::WithoutBraces)})
+                 .value(),
+             QString("claimed"));
+    server.query("line", "SELECT morlank.finish_claim(attempt_id, true) FROM morlank.claims"
+                         " WHERE order_name = 'R3' AND outcome IS NOT NULL");
+    QCOMPARE(server.query("line", "SELECT ok_units || ' ' || busy_units FROM morlank.orders WHERE name = 'R3'"),
+             QString("1 1"));
 }
 
 QTEST_GUILESS_MAIN(LineTest)

@@ -112,20 +112,20 @@ const char *const ordersV2[] = {
     "  RETURN verdict;"
     " END $$",
     // The order's row is locked first, as a claim does, so that a finish
-    // and a claim never wait on each other. A claim given back by a dead
-    // station's silence is not counted again.
+    // and a claim never wait on each other. A claim given back for its
+    // station's silence no longer counts as busy; if its unit ends ok all the
+    // same, that unit was made and is counted, even past the quantity.
     "CREATE FUNCTION morlank.finish_claim(p_attempt uuid, p_ok boolean) RETURNS void"
     " LANGUAGE plpgsql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
-    " DECLARE held text;"
+    " DECLARE held text; was text;"
     " BEGIN"
     "  SELECT order_name INTO held FROM claims WHERE attempt_id = p_attempt;"
     "  PERFORM FROM orders WHERE name = held FOR UPDATE;"
-    "  UPDATE claims SET outcome = CASE WHEN p_ok THEN 'ok' ELSE 'failed' END"
-    "   WHERE attempt_id = p_attempt AND outcome IS NULL;"
-    "  IF FOUND THEN"
-    "   UPDATE orders SET busy_units = busy_units - 1, ok_units = ok_units + CASE WHEN p_ok THEN 1 ELSE 0 END"
-    "    WHERE name = held;"
-    "  END IF;"
+    "  SELECT outcome INTO was FROM claims WHERE attempt_id = p_attempt;"
+    "  IF NOT FOUND OR NOT (was IS NULL OR (was = 'abandoned' AND p_ok)) THEN RETURN; END IF;"
+    "  UPDATE claims SET outcome = CASE WHEN p_ok THEN 'ok' ELSE 'failed' END WHERE attempt_id = p_attempt;"
+    "  UPDATE orders SET busy_units = busy_units - CASE WHEN was IS NULL THEN 1 ELSE 0 END,"
+    "   ok_units = ok_units + CASE WHEN p_ok THEN 1 ELSE 0 END WHERE name = held;"
     " END $$",
     "CREATE FUNCTION morlank.touch_claims(p_station text) RETURNS void"
     " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
