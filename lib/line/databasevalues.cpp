@@ -194,9 +194,11 @@ bool DatabaseValues::isInUse() const
 }
 
 // This thread's connection, made when missing; null while the database
-// cannot be reached.
+// cannot be reached. With an order, the one its claims are made on.
 PgConnection *DatabaseValues::connection()
 {
+    if (orderClaims)
+        return orderClaims->connection();
     if (!connections.hasLocalData())
         connections.setLocalData(new PgConnection);
     PgConnection *db = connections.localData();

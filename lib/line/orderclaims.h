@@ -47,9 +47,12 @@ public:
     // "order W42 complete: 500 of 500", once tick() found it complete.
     QString completeText() const;
     const QString &order() const;
+    // This thread's connection to the line, made when missing; null while
+    // the database cannot be reached. The unit's values are reserved on it
+    // too, so that a unit's thread logs in once.
+    PgConnection *connection();
 
 private:
-    PgConnection *connection();
     bool finishIn(PgConnection &db, const QString &attemptId, bool ok);
     void sendFinishes(PgConnection &db);
     void noteComplete(const QString &okUnits);
