@@ -32,5 +32,7 @@ struct ThroughputVariant
     QString against;
 };
 void throughputRows(ResultTable &table, const QVector<ThroughputVariant> &variants);
+// The commands in the file each throughput run serves.
+const int throughputCommands = 20;
 
 #endif // BENCHGROUPS_H

@@ -4,6 +4,7 @@
 // database against the same with a state file, db status over 1,000,000
 // records, and a day's report from a table of 2,000,000.
 #include "benchgroups.h"
+#include "configuration.h"
 #include "pgserver.h"
 #include "resulttable.h"
 #include "samples.h"
@@ -51,6 +52,27 @@ QString prepare(PgServer &server)
         return created;
     const QStringList init{QStringLiteral("db"), QStringLiteral("init"), server.url(QStringLiteral("line"))};
     return finished(QStringLiteral(MORLANK_CLI), init, 60000);
+}
+
+// The file the throughput rows serve, released and ordered, so that a
+// station runs the same commands by --order.
+QString orderTheThroughputFile(const PgServer &server, const QString &name)
+{
+    static QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("throughput.conf"));
+    if (!writeConfiguration(file, throughputCommands))
+        return QStringLiteral("cannot write ") + file;
+    const QString url = server.url(QStringLiteral("line"));
+    const QString failure = finished(QStringLiteral(MORLANK_CLI),
+                                     {QStringLiteral("release"), QStringLiteral("add"), file, QStringLiteral("--name"),
+                                      name, QStringLiteral("--db"), url},
+                                     60000);
+    return failure.isEmpty() ? finished(QStringLiteral(MORLANK_CLI),
+                                        {QStringLiteral("order"), QStringLiteral("add"), name, QStringLiteral("--release"),
+                                         name, QStringLiteral("--quantity"), QStringLiteral("1000000"),
+                                         QStringLiteral("--db"), url},
+                                        60000)
+                             : failure;
 }
 
 // The processes start together; each prints when its reservations began
@@ -241,12 +263,22 @@ void lineRows(ResultTable &table)
     table.add(races, QStringLiteral("Line: units claimed beyond the order in %1 races of 8 stations for the last 3").arg(over.size()),
               QStringLiteral("≤ 0"), overProduced, QStringLiteral("%1").arg(overProduced));
     const QString stateVariant = QStringLiteral("with --counter and --state");
+    const QString dbVariant = QStringLiteral("with --counter and --db");
     const QStringList counter{QStringLiteral("--counter"), QStringLiteral("SN=000001")};
-    throughputRows(table, {{stateVariant, counter + QStringList{QStringLiteral("--state"), QStringLiteral("values.state")},
-                            QStringLiteral("≤ 1.10"), {}},
-                           {QStringLiteral("with --counter and --db"),
-                            counter + QStringList{QStringLiteral("--db"), server.url(QStringLiteral("line"))},
-                            QStringLiteral("≤ 1.02"), stateVariant}});
+    const QStringList db = counter + QStringList{QStringLiteral("--db"), server.url(QStringLiteral("line"))};
+    const QString ordered = orderTheThroughputFile(server, QStringLiteral("throughput"));
+    QVector<ThroughputVariant> variants{
+        {stateVariant, counter + QStringList{QStringLiteral("--state"), QStringLiteral("values.state")},
+         QStringLiteral("≤ 1.10"), {}},
+        {dbVariant, db, QStringLiteral("≤ 1.02"), stateVariant}};
+    if (ordered.isEmpty())
+        variants.append({QStringLiteral("with --counter, --db and --order"),
+                         db + QStringList{QStringLiteral("--order"), QStringLiteral("throughput")},
+                         QStringLiteral("≤ 1.02"), dbVariant});
+    else
+        table.add(Samples::taken(QStringLiteral("the throughput file ordered"), 1, [&](Samples &) { return ordered; }),
+                  QStringLiteral("Station throughput with --order"), QStringLiteral("≤ 1.02"), 0, {});
+    throughputRows(table, variants);
     status.repeat(QStringLiteral("line: db status over 1,000,000 records"), 1,
                   [&](Samples &s) { return timeStatus(server, s); });
     table.add(status, QStringLiteral("Line: db status with %1 records").arg(statusRecords), QStringLiteral("≤ 1 s"),

@@ -81,7 +81,10 @@ bool StationRig::start(const Setup &setup)
 // its records carry.
 bool StationRig::startStation(const QString &configuration)
 {
-    QStringList arguments{QStringLiteral("watch"), configuration, QStringLiteral("--json")};
+    // An order names its own file, a release of the same commands.
+    QStringList arguments{QStringLiteral("watch"), QStringLiteral("--json")};
+    if (!rigSetup.watchOptions.contains(QStringLiteral("--order")))
+        arguments << configuration;
     for (int slot = 1; slot <= rigSetup.slotCount; ++slot)
         arguments << QStringLiteral("--slot") << slotPrefix + QString::number(slot) + '=' + devicePaths.at(slot - 1);
     station.setWorkingDirectory(scratch.path());

@@ -209,7 +209,6 @@ void cpuShareRow(ResultTable &table, bool sitting)
 const int throughputRuns = 3;
 const int fullSlots = 16;
 const int unitsPerSlot = 5;
-const int commands = 20;
 const QString plain = QStringLiteral("without");
 const QString oneSlot = QStringLiteral("1 slot");
 
@@ -217,7 +216,7 @@ QString serve(int slotCount, const QStringList &watchOptions, double &wall)
 {
     StationRig rig;
     // The next unit as soon as the last one's record came.
-    const QString failure = rig.run({slotCount, true, commands, watchOptions}, {unitsPerSlot, false, 0, 0});
+    const QString failure = rig.run({slotCount, true, throughputCommands, watchOptions}, {unitsPerSlot, false, 0, 0});
     wall = rig.wallSeconds();
     return failure;
 }
@@ -274,7 +273,7 @@ void throughputRows(ResultTable &table, const QVector<ThroughputVariant> &varian
             ? QStringLiteral("Station throughput, %1 slots × %2 units × %3 commands: wall ÷ 1 slot")
                   .arg(fullSlots)
                   .arg(unitsPerSlot)
-                  .arg(commands)
+                  .arg(throughputCommands)
             : QStringLiteral("Station throughput, %1 slots %2: wall ÷ %3").arg(fullSlots).arg(variant.name, against(variant));
         table.add(s, what, variant.target, ratio,
                   QStringLiteral("%1 (%2 s; %3: %4 s)")
