@@ -200,7 +200,9 @@ AttemptRecord UnitService::recordFor(const UnitPlan &plan, const Unit &unit)
     return record;
 }
 
-// The record is on disk before anyone hears that the attempt is over.
+// The record is on disk before anyone hears that the attempt is over. The
+// order's claim is given back after that: it waits for the order's row,
+// which the unit's slot need not wait for.
 UnitService::Attempt UnitService::keep(AttemptRecord &record, State state)
 {
     ++attemptCount;
@@ -211,10 +213,10 @@ UnitService::Attempt UnitService::keep(AttemptRecord &record, State state)
     attempt.state = state;
     attempt.record = record.toJson();
     attempt.kept = keeper.keep(attempt.record, attempt.keepError);
+    watcher.finished(attempt);
     if (!claimId.isEmpty())
         plan.claims->finish(claimId, state == State::Ok);
     claimId.clear();
-    watcher.finished(attempt);
     return attempt;
 }
 
