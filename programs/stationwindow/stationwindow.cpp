@@ -128,6 +128,10 @@ QWidget *StationWindow::topBar()
     rateLabel = barLabel(1.3, false);
     yieldLabel = barLabel(1.3, false);
     configurationLabel = barLabel(1.1, false);
+    // A release, an order and the database's backlog make a long line: it
+    // wraps rather than push the buttons off a laptop's screen.
+    configurationLabel->setWordWrap(true);
+    configurationLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     stateLabel = barLabel(1.3, true);
     setupButton = barButton(QStringLiteral("Set-up"), 1.2);
     setupButton->setCheckable(true);
@@ -146,8 +150,7 @@ QWidget *StationWindow::topBar()
     layout->addWidget(failedLabel);
     layout->addWidget(rateLabel);
     layout->addWidget(yieldLabel);
-    layout->addStretch(1);
-    layout->addWidget(configurationLabel);
+    layout->addWidget(configurationLabel, 1);
     layout->addWidget(stateLabel);
     layout->addWidget(setupButton);
     layout->addWidget(startButton);
