@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSet>
+#include <QSysInfo>
 #include <QUuid>
 #include <QtTest>
 
@@ -112,6 +113,7 @@ private slots:
     void serverCrashMidShiftLosesNothing();
     void killedStationSpendsItsValueAndSendsItsSpoolLater();
     void downloadAndClockSetRecordToTheLine();
+    void stationPublishesItsLiveState();
     void reportReadsOnlyItsPeriod();
     void tlsVerifiesTheServer();
     void eachRoleDoesItsWorkAndNoMore();
@@ -586,6 +588,62 @@ void LineTest::downloadAndClockSetRecordToTheLine()
 }
 
 
+// A station's slots reach morlank.live_slots as they change, each change
+// heard on morlank_live: a unit programming, then ok; one failed, with its
+// line, after the station's connections were cut. The heartbeat moves on
+// every 5 s.
+void LineTest::stationPublishesItsLiveState()
+{
+    PgConnection listener;
+    QString error;
+    QVERIFY2(listener.open(server.url("line", "reader", stationPassword), error), qPrintable(error));
+    QVERIFY(listener.exec("LISTEN morlank_live").ok);
+    const QString host = QSysInfo::machineHostName();
+    const auto live = [&](const QString &slot, const QString &column) {
+        return listener.exec("SELECT " + column + " FROM morlank.live_slots WHERE station = $1 AND slot = $2",
+                             {host, slot}).value();
+    };
+    // The states of `slot` as each notification finds it, until `last`.
+    const auto follow = [&](const QString &slot, const QString &last) {
+        QStringList seen;
+        [[maybe_unused]] const bool reached = QTest::qWaitFor([&] {
+            PgConnection::Notification heard;
+            if (!listener.nextNotification(50, heard) || heard.payload != host)
+                return false;
+            const QString state = live(slot, "state");
+            if (seen.value(seen.size() - 1) != state)
+                seen << state;
+            return state == last;
+        }, 20000);
+        return seen;
+    };
+    StationBench bench;
+    QTemporaryDir home;
+    Cli station(watch({}, bench, {"--release", "batch"}), home.path());
+    DeviceProtocol::Settings slow;
+    slow.replyDelayMs = 400;
+    bench.plug(1, slow);
+    const QStringList first = follow(bench.slotPath(1), "ok");
+    QVERIFY2(first.endsWith("ok") && first.contains("programming"), qPrintable(first.join(", ")));
+    QCOMPARE(live(bench.slotPath(1), "(progress, total, release)"), QString("(3,3,batch@1)"));
+
+    QVERIFY(server.query("line", "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                                 "WHERE usename = 'station'") != "ERROR");
+    DeviceProtocol::Settings refusing;
+    refusing.refusedText = "ZEL#B";
+    bench.plug(2, refusing);
+    QVERIFY(follow(bench.slotPath(2), "failed").endsWith("failed"));
+    QCOMPARE(live(bench.slotPath(2), "line"), QString("line 2: ZEL#B=2"));
+    QCOMPARE(station.records(2).size(), 2);
+
+    const QString before =
+        listener.exec("SELECT last_seen FROM morlank.live_stations WHERE station = $1", {host}).value();
+    QVERIFY(QTest::qWaitFor([&] {
+        return listener.exec("SELECT last_seen > $2 AND records_waiting = 0 AND slots = 2 AND version <> '' "
+                             "FROM morlank.live_stations WHERE station = $1", {host, before}).value() == "t";
+    }, 8000));
+}
+
 // A day's report from a table of years reads that day by the index on time,
 // not the table; records given twice (the database and a log) count once,
 // and three units in under a second are too short a span for a rate.
@@ -667,13 +725,16 @@ void LineTest::eachRoleDoesItsWorkAndNoMore()
                             "INSERT INTO morlank.releases (name, revision, sha256, bytes, os_user, host) "
                             "VALUES ('p', 1, 'x', 'x', 'u', 'h')",
                             "UPDATE morlank.settings SET value = 'on'", "DELETE FROM morlank.audit",
-                            "DELETE FROM morlank.attempts"})
+                            "DELETE FROM morlank.attempts", "DELETE FROM morlank.live_slots",
+                            "UPDATE morlank.live_stations SET slots = 0"})
         QCOMPARE(stateOf("station", sql), denied);
     for (const char *sql : {"UPDATE morlank.counters SET next = 1", "INSERT INTO morlank.attempts (attempt_id, time, "
                             "station, result, record) VALUES (gen_random_uuid(), now(), 's', 'ok', '{}')",
-                            "SELECT * FROM morlank.take_counter('SN')", "TRUNCATE morlank.audit"})
+                            "SELECT * FROM morlank.take_counter('SN')", "TRUNCATE morlank.audit",
+                            "SELECT morlank.live_slots('x', '[]')"})
         QCOMPARE(stateOf("reader", sql), denied);
     QCOMPARE(stateOf("reader", "SELECT count(*) FROM morlank.counters"), QString());
+    QCOMPARE(stateOf("reader", "SELECT count(*) FROM morlank.live_slots, morlank.live_stations"), QString());
     for (const char *sql : {"DELETE FROM morlank.audit", "UPDATE morlank.audit SET action = 'x'"})
         QVERIFY(server.query("line", sql).contains("append-only"));
 

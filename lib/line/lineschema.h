@@ -11,7 +11,7 @@ class LineSchema
 {
 public:
     // The schema version this program writes and reads.
-    static constexpr int version = 2;
+    static constexpr int version = 3;
 
     // Creates or upgrades the schema in one transaction; a schema newer than
     // `version` is left untouched. False, with the reason, on a fault.
