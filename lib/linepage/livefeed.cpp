@@ -1,0 +1,121 @@
+#include "linepage/livefeed.h"
+
+#include "line/livestations.h"
+#include "line/pgconnection.h"
+#include "linepage/linetoday.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+// The stations are read again at least this often.
+const int lookIntervalMs = 1000;
+// Notifications that come within this of the first are read as one change.
+const int coalesceMs = 100;
+// Today's figures read every record of the day: not at every change.
+const int todayIntervalMs = 10000;
+} // namespace
+
+LiveFeed::LiveFeed(const QString &u)
+    : url(u)
+{
+}
+
+LiveFeed::~LiveFeed()
+{
+    end();
+    wait();
+}
+
+std::string LiveFeed::latest(quint64 &seen) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    seen = number;
+    return json.toStdString();
+}
+
+std::string LiveFeed::next(quint64 seen, int ms, quint64 &now) const
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return number > seen || ending; });
+    now = number;
+    return json.toStdString();
+}
+
+void LiveFeed::end()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ending = true;
+    changed.notify_all();
+}
+
+void LiveFeed::run()
+{
+    PgConnection connection;
+    while (!ended(0)) {
+        if (!connection.isOpen() && !listen(connection)) {
+            publish(QJsonDocument(QJsonObject{{"stations", QJsonArray()},
+                                              {"error", QStringLiteral("the line's database cannot be reached")}})
+                        .toJson(QJsonDocument::Compact));
+            ended(lookIntervalMs);
+            continue;
+        }
+        refresh(connection);
+        waitForChanges(connection);
+    }
+}
+
+bool LiveFeed::listen(PgConnection &connection)
+{
+    QString error;
+    return connection.open(url, error) && connection.exec(QStringLiteral("LISTEN morlank_live")).ok;
+}
+
+// Until a notification and those that follow it closely, or the next look.
+void LiveFeed::waitForChanges(PgConnection &connection)
+{
+    PgConnection::Notification heard;
+    if (!connection.nextNotification(lookIntervalMs, heard))
+        return;
+    QElapsedTimer since;
+    since.start();
+    while (since.elapsed() < coalesceMs && connection.nextNotification(int(coalesceMs - since.elapsed()), heard)) {
+    }
+}
+
+void LiveFeed::refresh(PgConnection &connection)
+{
+    QJsonArray stations;
+    QString error;
+    if (!LiveStations::read(connection, stations, error))
+        return;
+    if (!sinceToday.isValid() || sinceToday.elapsed() >= todayIntervalMs) {
+        sinceToday.start();
+        todayError.clear();
+        if (!LineToday::read(url, QDateTime::currentDateTime(), today, todayError))
+            today = Figures();
+    }
+    QJsonObject line{{"stations", stations}, {"today", LineToday::toJson(today)},
+                     {"silent_after_seconds", LiveStations::silentAfterSeconds}};
+    if (!todayError.isEmpty())
+        line.insert(QStringLiteral("error"), todayError);
+    publish(QJsonDocument(line).toJson(QJsonDocument::Compact));
+}
+
+void LiveFeed::publish(const QByteArray &text)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (text == json)
+        return;
+    json = text;
+    ++number;
+    changed.notify_all();
+}
+
+// Waits up to `ms` for the end; true once ended.
+bool LiveFeed::ended(int ms)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return ending; });
+    return ending;
+}
