@@ -704,7 +704,9 @@ void LineTest::serveShowsTheLineLive()
 
     StationBench bench;
     QTemporaryDir home;
-    Cli station(watch(plainConf, bench, {}), home.path());
+    // A slot's name is a station's text like any other: shown, never run.
+    const QString planted = "<script>alert(1)</script>";
+    Cli station(watch(plainConf, bench, {"--slot", planted + "=" + bench.slotPath(1)}), home.path());
     DeviceProtocol::Settings slow;
     slow.replyDelayMs = 300;
     bench.plug(1, slow);
@@ -728,6 +730,26 @@ void LineTest::serveShowsTheLineLive()
             && script->body.find("innerHTML") == std::string::npos);
     QVERIFY(http.Get("/")->body.find("<script src=\"/line.js\"") != std::string::npos);
     QVERIFY(rawAnswer(port, "NONSENSE\r\n\r\n").startsWith("HTTP/1.1 400"));
+
+    QProcess browser;
+    browser.start("chromium", {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--enable-logging=stderr",
+                               "--v=0", "--user-data-dir=" + home.filePath("chromium"), "--dump-dom", "--timeout=5000",
+                               QString("http://127.0.0.1:%1/").arg(port)});
+    QVERIFY(browser.waitForFinished(120000));
+    const QByteArray dom = browser.readAllStandardOutput();
+    QVERIFY2(dom.contains(">&lt;script&gt;alert(1)&lt;/script&gt;<") && dom.contains(">OK<")
+                 && !dom.contains(planted.toUtf8()),
+             dom.right(3000).constData());
+    const QByteArray complaints = browser.readAllStandardError();
+    QVERIFY2(!complaints.contains("CONSOLE"), complaints.constData());
+
+    // Killed, the station falls silent on the page, by itself.
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        streamed.clear();
+    }
+    station.signal(SIGKILL);
+    QVERIFY(QTest::qWaitFor([&] { return heard("\"silent\":true"); }, 30000));
 
     std::vector<int> idle;
     for (int connection = 0; connection < 64; ++connection)

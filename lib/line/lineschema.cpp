@@ -350,6 +350,17 @@ int LineSchema::installedVersion(PgConnection &connection, QString &error)
     return found.value().toInt();
 }
 
+QString LineSchema::versionRemedy(int found, const QString &error)
+{
+    if (found < 0)
+        return error;
+    if (found == version)
+        return {};
+    return PgConnection::remedy(found == 0        ? PgConnection::NoSchema
+                                : found < version ? PgConnection::OlderSchema
+                                                  : PgConnection::NewerSchema);
+}
+
 bool LineSchema::init(PgConnection &connection, QString &error)
 {
     if (!connection.begin()) {
@@ -407,9 +418,7 @@ bool LineSchema::check(PgConnection &connection, bool valuesToo, QString &error)
         return false;
     }
     if (found != version) {
-        error = PgConnection::remedy(found == 0        ? PgConnection::NoSchema
-                                     : found < version ? PgConnection::OlderSchema
-                                                       : PgConnection::NewerSchema);
+        error = versionRemedy(found, error);
         return false;
     }
     QStringList tables;

@@ -70,10 +70,7 @@ bool ServeCommand::checkDatabase(QString &error) const
     }
     const int found = LineSchema::installedVersion(db, why);
     if (found != LineSchema::version) {
-        error = found < 0 ? why
-                          : PgConnection::remedy(found == 0                    ? PgConnection::NoSchema
-                                                 : found < LineSchema::version ? PgConnection::OlderSchema
-                                                                               : PgConnection::NewerSchema);
+        error = LineSchema::versionRemedy(found, why);
         return false;
     }
     QJsonArray stations;
