@@ -145,7 +145,11 @@ void LineServer::route()
     serveFile(*server, "/line.css", "line.css", "text/css; charset=utf-8");
     server->Get("/api/line", [this](const httplib::Request &, httplib::Response &response) {
         quint64 number = 0;
-        response.set_content(feed.next(0, streamLookMs, number), "application/json");
+        const std::string json = feed.next(0, streamLookMs, number);
+        if (json.empty())
+            response.status = 503; // the database not read yet
+        else
+            response.set_content(json, "application/json");
     });
     server->Get("/events", [this](const httplib::Request &, httplib::Response &response) {
         streamEvents(response);
