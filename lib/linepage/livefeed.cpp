@@ -1,11 +1,15 @@
 #include "linepage/livefeed.h"
 
+#include "base/naturalorder.h"
 #include "line/livestations.h"
 #include "line/pgconnection.h"
 #include "linepage/linetoday.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QVariantList>
+
+#include <algorithm>
 
 namespace {
 // The stations are read again at least this often.
@@ -14,6 +18,24 @@ const int lookIntervalMs = 1000;
 const int coalesceMs = 100;
 // Today's figures read every record of the day: not at every change.
 const int todayIntervalMs = 10000;
+
+// Each station's slots in the order its operator sees them: ttyUSB2 before
+// ttyUSB10.
+QJsonArray inSlotOrder(const QJsonArray &stations)
+{
+    QJsonArray ordered;
+    for (const QJsonValue &value : stations) {
+        QJsonObject station = value.toObject();
+        QVariantList tiles = station.value(QStringLiteral("slots")).toArray().toVariantList();
+        std::sort(tiles.begin(), tiles.end(), [](const QVariant &a, const QVariant &b) {
+            return naturalLess(a.toMap().value(QStringLiteral("slot")).toString(),
+                               b.toMap().value(QStringLiteral("slot")).toString());
+        });
+        station.insert(QStringLiteral("slots"), QJsonArray::fromVariantList(tiles));
+        ordered << station;
+    }
+    return ordered;
+}
 } // namespace
 
 LiveFeed::LiveFeed(const QString &u)
@@ -95,7 +117,7 @@ void LiveFeed::refresh(PgConnection &connection)
         if (!LineToday::read(url, QDateTime::currentDateTime(), today, todayError))
             today = Figures();
     }
-    QJsonObject line{{"stations", stations}, {"today", LineToday::toJson(today)},
+    QJsonObject line{{"stations", inSlotOrder(stations)}, {"today", LineToday::toJson(today)},
                      {"silent_after_seconds", LiveStations::silentAfterSeconds}};
     if (!todayError.isEmpty())
         line.insert(QStringLiteral("error"), todayError);
