@@ -226,6 +226,12 @@ const char *const liveV3[] = {
     " FOR EACH ROW EXECUTE FUNCTION morlank.live_notify()",
     "CREATE TRIGGER live_slots_notify AFTER INSERT OR UPDATE OR DELETE ON morlank.live_slots"
     " FOR EACH ROW EXECUTE FUNCTION morlank.live_notify()",
+    // Records that arrive change today's figures: once a statement, with
+    // no station named.
+    "CREATE FUNCTION morlank.attempts_notify() RETURNS trigger LANGUAGE plpgsql SET search_path = morlank, pg_temp AS"
+    " $$ BEGIN PERFORM pg_notify('morlank_live', ''); RETURN NULL; END $$",
+    "CREATE TRIGGER attempts_notify AFTER INSERT ON morlank.attempts"
+    " FOR EACH STATEMENT EXECUTE FUNCTION morlank.attempts_notify()",
     // The heartbeat; at a station's start its slots of an earlier run go.
     "CREATE FUNCTION morlank.live_station(p_station text, p_host text, p_version text, p_slots integer,"
     " p_waiting integer, p_started timestamptz, p_starting boolean) RETURNS void"

@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
 
 #include <chrono>
 
@@ -80,6 +81,10 @@ LineServer::LineServer(const Settings &s, const LiveFeed &f)
     server->set_write_timeout(settings.timeoutSeconds);
     server->set_keep_alive_timeout(settings.timeoutSeconds);
     server->set_payload_max_length(4096);
+    server->set_socket_options([this](socket_t socket) {
+        httplib::default_socket_options(socket);
+        listening = socket;
+    });
     route();
 }
 
@@ -110,6 +115,10 @@ bool LineServer::bind(QString &error)
     } else if (server->bind_to_port(settings.address.toStdString(), settings.port)) {
         boundPort = settings.port;
     }
+    // The library listens with a backlog of 5: a burst of browsers would
+    // wait seconds for their SYNs to be tried again.
+    if (boundPort > 0)
+        ::listen(listening, SOMAXCONN);
     if (boundPort <= 0)
         error = QStringLiteral("cannot listen on %1 port %2: the address is not this computer's, or the port is "
                                "taken")

@@ -59,6 +59,7 @@ private:
     const std::string token;
     std::unique_ptr<httplib::Server> server;
     std::atomic<bool> stopping{false};
+    int listening = -1; // the listening socket, once made
     int boundPort = 0;
 };
 

@@ -16,8 +16,10 @@ namespace {
 const int lookIntervalMs = 1000;
 // Notifications that come within this of the first are read as one change.
 const int coalesceMs = 100;
-// Today's figures read every record of the day: not at every change.
-const int todayIntervalMs = 10000;
+// Today's figures read every record of the day: at most this often when
+// records came, and at least this often (a new day).
+const int todayShortestMs = 2000;
+const int todayLongestMs = 60000;
 
 // Each station's slots in the order its operator sees them: ttyUSB2 before
 // ttyUSB10.
@@ -101,8 +103,15 @@ void LiveFeed::waitForChanges(PgConnection &connection)
         return;
     QElapsedTimer since;
     since.start();
-    while (since.elapsed() < coalesceMs && connection.nextNotification(int(coalesceMs - since.elapsed()), heard)) {
-    }
+    do
+        recordsCame = recordsCame || heard.payload.isEmpty(); // records name no station
+    while (since.elapsed() < coalesceMs && connection.nextNotification(int(coalesceMs - since.elapsed()), heard));
+}
+
+bool LiveFeed::todayDue() const
+{
+    return !sinceToday.isValid() || sinceToday.elapsed() >= todayLongestMs
+           || (recordsCame && sinceToday.elapsed() >= todayShortestMs);
 }
 
 void LiveFeed::refresh(PgConnection &connection)
@@ -111,8 +120,9 @@ void LiveFeed::refresh(PgConnection &connection)
     QString error;
     if (!LiveStations::read(connection, stations, error))
         return;
-    if (!sinceToday.isValid() || sinceToday.elapsed() >= todayIntervalMs) {
+    if (todayDue()) {
         sinceToday.start();
+        recordsCame = false;
         todayError.clear();
         if (!LineToday::read(url, QDateTime::currentDateTime(), today, todayError))
             today = Figures();

@@ -38,6 +38,7 @@ protected:
 private:
     bool listen(PgConnection &connection);
     void waitForChanges(PgConnection &connection);
+    bool todayDue() const;
     void refresh(PgConnection &connection);
     void publish(const QByteArray &json);
     bool ended(int ms);
@@ -53,6 +54,7 @@ private:
     Figures today;
     QString todayError;
     QElapsedTimer sinceToday;
+    bool recordsCame = false;
 };
 
 #endif // LIVEFEED_H
