@@ -19,9 +19,11 @@
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -128,6 +130,85 @@ QByteArray rawAnswer(int port, const QByteArray &request)
     ::close(fd);
     return answer.left(int(std::max<ssize_t>(got, 0)));
 }
+// Headless Chromium driven over its DevTools pipe (its descriptors 3 and 4),
+// so that a page whose event stream stays open can be read as it changes.
+// What the page's console or script complained of is kept.
+class Browser
+{
+public:
+    explicit Browser(const QString &profile)
+    {
+        int toBrowser[2];
+        int fromBrowser[2];
+        if (::pipe(toBrowser) != 0 || ::pipe(fromBrowser) != 0)
+            return;
+        const QByteArray profileOption = "--user-data-dir=" + profile.toUtf8();
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(toBrowser[0], 3);
+            ::dup2(fromBrowser[1], 4);
+            const int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, 1);
+            ::dup2(quiet, 2);
+            ::execlp("chromium", "chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                     "--remote-debugging-pipe", profileOption.constData(), "about:blank", nullptr);
+            ::_exit(127);
+        }
+        ::close(toBrowser[0]);
+        ::close(fromBrowser[1]);
+        out = toBrowser[1];
+        in = fromBrowser[0];
+    }
+    ~Browser()
+    {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        ::close(in);
+        ::close(out);
+    }
+    // The answer to one command, `session` the page's once attached.
+    const QJsonObject call(const QString &method, const QJsonObject &parameters = {}, const QString &session = {})
+    {
+        QJsonObject command{{"id", ++lastId}, {"method", method}, {"params", parameters}};
+        if (!session.isEmpty())
+            command.insert("sessionId", session);
+        const QByteArray bytes = QJsonDocument(command).toJson(QJsonDocument::Compact) + '\0';
+        if (::write(out, bytes.constData(), size_t(bytes.size())) != bytes.size())
+            return {};
+        for (QJsonObject message; !(message = next()).isEmpty();) {
+            if (message["id"].toInt() == lastId)
+                return message;
+            const QString event = message["method"].toString();
+            if (event == "Runtime.exceptionThrown" || (event == "Log.entryAdded"
+                                                       && message.value("params")["entry"]["level"].toString() == "error"))
+                complaints << QJsonDocument(message).toJson(QJsonDocument::Compact);
+        }
+        return {};
+    }
+    QStringList complaints;
+
+private:
+    QJsonObject next()
+    {
+        for (int end; (end = buffered.indexOf('\0')) < 0;) {
+            pollfd readable{in, POLLIN, 0};
+            char chunk[65536];
+            const ssize_t got = ::poll(&readable, 1, 30000) == 1 ? ::read(in, chunk, sizeof chunk) : 0;
+            if (got <= 0)
+                return {};
+            buffered.append(chunk, int(got));
+        }
+        const QJsonObject message = QJsonDocument::fromJson(buffered.left(buffered.indexOf('\0'))).object();
+        buffered.remove(0, buffered.indexOf('\0') + 1);
+        return message;
+    }
+
+    pid_t pid = -1;
+    int in = -1;
+    int out = -1;
+    int lastId = 0;
+    QByteArray buffered;
+};
 } // namespace
 
 class LineTest : public QObject
@@ -743,6 +824,24 @@ void LineTest::serveShowsTheLineLive()
     QVERIFY(http.Get("/")->body.find("<script src=\"/line.js\"") != std::string::npos);
     QVERIFY(rawAnswer(port, "NONSENSE\r\n\r\n").startsWith("HTTP/1.1 400"));
 
+    // The page in a browser: the slot in words, its name as text, and
+    // nothing the browser complains of (no script, style or font refused).
+    Browser browser(home.filePath("chromium"));
+    const QString target = browser.call("Target.createTarget", {{"url", "about:blank"}})["result"]["targetId"].toString();
+    const QString page =
+        browser.call("Target.attachToTarget", {{"targetId", target}, {"flatten", true}})["result"]["sessionId"].toString();
+    for (const char *domain : {"Runtime.enable", "Log.enable"})
+        browser.call(domain, {}, page);
+    browser.call("Page.navigate", {{"url", QString("http://127.0.0.1:%1/").arg(port)}}, page);
+    const auto evaluate = [&](const QString &expression) {
+        return browser.call("Runtime.evaluate", {{"expression", expression}}, page)["result"]["result"]["value"].toString();
+    };
+    QVERIFY2(QTest::qWaitFor([&] { return evaluate("document.body.innerText").contains("\nOK\n"); }, 20000),
+             qPrintable(evaluate("document.body.innerText")));
+    QCOMPARE(evaluate("document.querySelector('.slot .name').innerHTML"), QString("&lt;script&gt;alert(1)&lt;/script&gt;"));
+    QCOMPARE(evaluate("String(document.scripts.length)"), QString("1"));
+    QVERIFY2(browser.complaints.isEmpty(), qPrintable(browser.complaints.join('\n')));
+
     // Killed, the station falls silent on the page, by itself.
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -750,6 +849,7 @@ void LineTest::serveShowsTheLineLive()
     }
     station.signal(SIGKILL);
     QVERIFY(QTest::qWaitFor([&] { return heard("\"silent\":true"); }, 30000));
+    QVERIFY(QTest::qWaitFor([&] { return evaluate("document.body.innerText").contains("Silent since"); }, 5000));
 
     std::vector<int> idle;
     for (int connection = 0; connection < 64; ++connection)

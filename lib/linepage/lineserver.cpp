@@ -160,6 +160,8 @@ void LineServer::route()
         else
             response.set_content(json, "application/json");
     });
+    // Browsers ask for it unbidden: nothing, rather than a 404 they log.
+    server->Get("/favicon.ico", [](const httplib::Request &, httplib::Response &response) { response.status = 204; });
     server->Get("/events", [this](const httplib::Request &, httplib::Response &response) {
         streamEvents(response);
     });
