@@ -53,8 +53,7 @@ void LivePublisher::run()
             continue;
         if (!publish(connection, false)) {
             connection.close();
-            retryPauseMs = std::min(std::max(retryPauseMs * 2, 250), longestPauseMs);
-            retryDueMs = clock.elapsed() + retryPauseMs;
+            backOff();
         }
     }
     // The last states, on the connection there is: an ending station never
@@ -92,9 +91,14 @@ bool LivePublisher::mayReconnect(PgConnection &connection)
         retryPauseMs = 0;
         return true;
     }
+    backOff();
+    return false;
+}
+
+void LivePublisher::backOff()
+{
     retryPauseMs = std::min(std::max(retryPauseMs * 2, 250), longestPauseMs);
     retryDueMs = clock.elapsed() + retryPauseMs;
-    return false;
 }
 
 // The heartbeat when due, then the slots due; what failed stays pending.

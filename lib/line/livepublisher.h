@@ -48,6 +48,7 @@ private:
     int waitMs() const;
     void gather();
     bool mayReconnect(PgConnection &connection);
+    void backOff();
     bool publish(PgConnection &connection, bool all);
     bool heartbeat(PgConnection &connection);
     bool write(PgConnection &connection, const QVector<LiveSlot> &ready);
