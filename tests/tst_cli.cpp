@@ -1082,7 +1082,7 @@ void CliTest::inputErrorsSendNothing_data()
         << QStringList{"clocks"}
         << "there is no command 'clocks'; the commands are ports, clock get, clock set, download, watch, report, "
            "db init, db status, db grant, db set, db audit, order add, order list, order close, release add, release list, "
-           "release show and release revoke.";
+           "release show, release revoke and serve.";
     QTest::newRow("db without init or status") << QStringList{"db"} << "'db' needs one of its commands:\n"
                                                                        "  morlank-cli db init (URL | --db URL)\n"
                                                                        "  morlank-cli db status (URL | --db URL) [--json]\n"

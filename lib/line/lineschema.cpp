@@ -206,6 +206,60 @@ const char *const linePrivilegesV2[] = {
     " FOR EACH STATEMENT EXECUTE FUNCTION morlank.audit_append_only()",
 };
 
+// Version 3: what each station and each of its slots shows now, written by
+// the station as it changes and read by whoever watches the line. A station
+// writes its rows only through the owner's functions, and every change wakes
+// the listeners of `morlank_live` with the station's name.
+const char *const liveV3[] = {
+    "CREATE TABLE morlank.live_stations ("
+    " station text PRIMARY KEY, host text NOT NULL, version text NOT NULL, slots integer NOT NULL,"
+    " records_waiting integer NOT NULL, started_at timestamptz NOT NULL, last_seen timestamptz NOT NULL)",
+    "CREATE TABLE morlank.live_slots ("
+    " station text NOT NULL, slot text NOT NULL, state text NOT NULL, unit text, progress integer, total integer,"
+    " line text, release text, order_name text, since timestamptz NOT NULL, PRIMARY KEY (station, slot))",
+    "CREATE FUNCTION morlank.live_notify() RETURNS trigger LANGUAGE plpgsql SET search_path = morlank, pg_temp AS"
+    " $$ BEGIN"
+    "  PERFORM pg_notify('morlank_live', CASE WHEN TG_OP = 'DELETE' THEN OLD.station ELSE NEW.station END);"
+    "  RETURN NULL;"
+    " END $$",
+    "CREATE TRIGGER live_stations_notify AFTER INSERT OR UPDATE OR DELETE ON morlank.live_stations"
+    " FOR EACH ROW EXECUTE FUNCTION morlank.live_notify()",
+    "CREATE TRIGGER live_slots_notify AFTER INSERT OR UPDATE OR DELETE ON morlank.live_slots"
+    " FOR EACH ROW EXECUTE FUNCTION morlank.live_notify()",
+    // Records that arrive change today's figures: once a statement, with
+    // no station named.
+    "CREATE FUNCTION morlank.attempts_notify() RETURNS trigger LANGUAGE plpgsql SET search_path = morlank, pg_temp AS"
+    " $$ BEGIN PERFORM pg_notify('morlank_live', ''); RETURN NULL; END $$",
+    "CREATE TRIGGER attempts_notify AFTER INSERT ON morlank.attempts"
+    " FOR EACH STATEMENT EXECUTE FUNCTION morlank.attempts_notify()",
+    // The heartbeat; at a station's start its slots of an earlier run go.
+    "CREATE FUNCTION morlank.live_station(p_station text, p_host text, p_version text, p_slots integer,"
+    " p_waiting integer, p_started timestamptz, p_starting boolean) RETURNS void"
+    " LANGUAGE plpgsql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
+    " BEGIN"
+    "  IF p_starting THEN DELETE FROM live_slots WHERE station = p_station; END IF;"
+    "  INSERT INTO live_stations (station, host, version, slots, records_waiting, started_at, last_seen)"
+    "   VALUES (p_station, p_host, p_version, p_slots, p_waiting, p_started, now())"
+    "   ON CONFLICT (station) DO UPDATE SET host = EXCLUDED.host, version = EXCLUDED.version, slots = EXCLUDED.slots,"
+    "   records_waiting = EXCLUDED.records_waiting, started_at = EXCLUDED.started_at, last_seen = now();"
+    " END $$",
+    // Slots as a JSON array of objects keyed as the columns.
+    "CREATE FUNCTION morlank.live_slots(p_station text, p_slots jsonb) RETURNS void"
+    " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
+    " INSERT INTO live_slots (station, slot, state, unit, progress, total, line, release, order_name, since)"
+    " SELECT p_station, s.slot, s.state, s.unit, s.progress, s.total, s.line, s.release, s.order_name, s.since"
+    " FROM jsonb_to_recordset(p_slots) AS s (slot text, state text, unit text, progress integer, total integer,"
+    " line text, release text, order_name text, since timestamptz)"
+    " ON CONFLICT (station, slot) DO UPDATE SET state = EXCLUDED.state, unit = EXCLUDED.unit,"
+    " progress = EXCLUDED.progress, total = EXCLUDED.total, line = EXCLUDED.line, release = EXCLUDED.release,"
+    " order_name = EXCLUDED.order_name, since = EXCLUDED.since $$",
+    "REVOKE ALL ON FUNCTION morlank.live_station(text, text, text, integer, integer, timestamptz, boolean),"
+    " morlank.live_slots(text, jsonb) FROM PUBLIC",
+    "GRANT EXECUTE ON FUNCTION morlank.live_station(text, text, text, integer, integer, timestamptz, boolean),"
+    " morlank.live_slots(text, jsonb) TO morlank_station",
+    "GRANT SELECT ON morlank.live_stations, morlank.live_slots TO morlank_reader",
+};
+
 // What a station does, table by table, and the functions it takes values
 // through.
 const char *const stationPrivileges[][2] = {
@@ -225,6 +279,10 @@ const char *const valueFunctions[] = {
     "morlank.take_bound_row(integer, integer, uuid)",
     "morlank.add_list(text, text, jsonb, integer, text, jsonb)",
     "morlank.add_counter(text, bigint, bigint, integer)",
+};
+const char *const liveFunctions[] = {
+    "morlank.live_station(text, text, text, integer, integer, timestamptz, boolean)",
+    "morlank.live_slots(text, jsonb)",
 };
 
 bool fail(PgConnection &connection, const PgConnection::Result &result, QString &error)
@@ -298,6 +356,17 @@ int LineSchema::installedVersion(PgConnection &connection, QString &error)
     return found.value().toInt();
 }
 
+QString LineSchema::versionRemedy(int found, const QString &error)
+{
+    if (found < 0)
+        return error;
+    if (found == version)
+        return {};
+    return PgConnection::remedy(found == 0        ? PgConnection::NoSchema
+                                : found < version ? PgConnection::OlderSchema
+                                                  : PgConnection::NewerSchema);
+}
+
 bool LineSchema::init(PgConnection &connection, QString &error)
 {
     if (!connection.begin()) {
@@ -333,6 +402,8 @@ bool LineSchema::init(PgConnection &connection, QString &error)
         && !(run(connection, lineSettingsV2, error) && run(connection, releasesV2, error) && run(connection, ordersV2, error)
              && run(connection, linePrivilegesV2, error)))
         return false;
+    if (found < 3 && !run(connection, liveV3, error))
+        return false;
     result = connection.exec(QStringLiteral("INSERT INTO morlank.schema_version VALUES ($1)"),
                              {QString::number(version)});
     if (!result.ok)
@@ -353,9 +424,7 @@ bool LineSchema::check(PgConnection &connection, bool valuesToo, QString &error)
         return false;
     }
     if (found != version) {
-        error = PgConnection::remedy(found == 0        ? PgConnection::NoSchema
-                                     : found < version ? PgConnection::OlderSchema
-                                                       : PgConnection::NewerSchema);
+        error = versionRemedy(found, error);
         return false;
     }
     QStringList tables;
@@ -382,5 +451,5 @@ bool LineSchema::check(PgConnection &connection, bool valuesToo, QString &error)
             return false;
         }
     }
-    return !valuesToo || mayExecute(connection, valueFunctions, error);
+    return mayExecute(connection, liveFunctions, error) && (!valuesToo || mayExecute(connection, valueFunctions, error));
 }

@@ -11,7 +11,7 @@ class LineSchema
 {
 public:
     // The schema version this program writes and reads.
-    static constexpr int version = 2;
+    static constexpr int version = 3;
 
     // Creates or upgrades the schema in one transaction; a schema newer than
     // `version` is left untouched. False, with the reason, on a fault.
@@ -24,6 +24,9 @@ public:
     static bool checkUse(const QString &url, bool valuesToo, QString &error);
     // The version the database holds: 0 without the schema, -1 on a fault.
     static int installedVersion(PgConnection &connection, QString &error);
+    // What to do about a database whose schema is of version `found` (as
+    // installedVersion() said, with its `error`); empty for this version.
+    static QString versionRemedy(int found, const QString &error);
 };
 
 #endif // LINESCHEMA_H

@@ -1,8 +1,11 @@
 #include "line/pgconnection.h"
 
+#include <QDeadlineTimer>
 #include <QRegularExpression>
 
 #include <libpq-fe.h>
+
+#include <poll.h>
 
 namespace {
 
@@ -108,6 +111,26 @@ PgConnection::Result PgConnection::exec(const QString &sql, const QStringList &p
     if (PQstatus(connection) != CONNECTION_OK)
         close();
     return result;
+}
+
+bool PgConnection::nextNotification(int ms, Notification &notification)
+{
+    const QDeadlineTimer deadline(ms);
+    while (connection && PQconsumeInput(connection)) {
+        if (PGnotify *notify = PQnotifies(connection)) {
+            notification.channel = QString::fromUtf8(notify->relname);
+            notification.payload = QString::fromUtf8(notify->extra);
+            PQfreemem(notify);
+            return true;
+        }
+        pollfd readable{PQsocket(connection), POLLIN, 0};
+        const int left = int(deadline.remainingTime());
+        if (left == 0 || ::poll(&readable, 1, left) == 0)
+            return false;
+    }
+    lastFault = Unreachable;
+    close();
+    return false;
 }
 
 bool PgConnection::begin()

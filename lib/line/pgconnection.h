@@ -43,6 +43,13 @@ public:
         QString value(int row = 0, int column = 0) const { return rows.value(row).value(column); }
     };
 
+    // What a NOTIFY brought to a connection that LISTENs.
+    struct Notification
+    {
+        QString channel;
+        QString payload;
+    };
+
     PgConnection();
     ~PgConnection();
     PgConnection(const PgConnection &) = delete;
@@ -56,6 +63,10 @@ public:
     void close();
 
     Result exec(const QString &sql, const QStringList &parameters = {});
+    // The next notification for a channel this connection LISTENs to,
+    // waiting up to `ms` for it; false at the time-out or when the
+    // connection is lost (then closed).
+    bool nextNotification(int ms, Notification &notification);
     // Statements made one: false, after a rollback, when one fails.
     bool begin();
     bool commit();

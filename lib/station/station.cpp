@@ -1,10 +1,13 @@
 #include "station/station.h"
 
 #include "base/naturalorder.h"
+#include "line/livepublisher.h"
+#include "records/recordkeys.h"
 #include "station/candidateports.h"
 #include "station/linewatch.h"
 #include "station/slotworker.h"
 
+#include <QJsonArray>
 #include <QSet>
 
 #include <algorithm>
@@ -12,6 +15,38 @@
 namespace {
 // How often the slots' states are taken over: a tile follows within this.
 const int collectIntervalMs = 40;
+
+// A failed unit's first failing line, with its command.
+QString failingLine(const SlotView &view)
+{
+    if (view.state != SlotView::Failed)
+        return {};
+    const QJsonArray failures = view.record.value(RecordKeys::failures).toArray();
+    if (failures.isEmpty())
+        return {};
+    const QJsonObject first = failures.first().toObject();
+    return QStringLiteral("line %1: %2")
+        .arg(first.value(RecordKeys::Failure::line).toInt())
+        .arg(first.value(RecordKeys::Failure::command).toString());
+}
+
+// A slot as the line's watchers see it. A unit held back while the database
+// is away says so in its note.
+LiveSlot liveOf(const SlotView &view, const StationSettings &settings)
+{
+    LiveSlot slot;
+    slot.slot = view.slot;
+    slot.state = view.state == SlotView::Probing && view.attached && !view.note.isEmpty()
+                     ? view.note
+                     : SlotView::stateName(view.state);
+    slot.unit = view.unit;
+    slot.progress = view.done;
+    slot.total = view.total;
+    slot.line = failingLine(view);
+    slot.release = settings.release;
+    slot.order = settings.order;
+    return slot;
+}
 } // namespace
 
 Station::Station(const StationSettings &settings, RecordLog *log, QObject *parent)
@@ -33,11 +68,19 @@ Station::Station(const StationSettings &settings, RecordLog *log, QObject *paren
     if ((!settings.release.isEmpty() || settings.claims) && !settings.db.isEmpty())
         lineWatch = std::make_unique<LineWatch>(settings.db, settings.release, settings.claims, control);
     connect(&collectTimer, &QTimer::timeout, this, qOverload<>(&Station::collect));
+    if (settings.live)
+        connect(this, &Station::slotChanged, this, [this](const SlotView &view) {
+            control.settings().live->post(liveOf(view, control.settings()));
+        });
 }
 
 Station::~Station()
 {
     control.stop();
+    if (control.settings().live) {
+        control.settings().live->end();
+        control.settings().live->wait();
+    }
     for (Slot &slot : slotList) {
         if (slot.worker)
             slot.worker->end();
@@ -52,6 +95,8 @@ void Station::start()
     poller.start();
     if (lineWatch)
         lineWatch->start();
+    if (control.settings().live)
+        control.settings().live->start();
     collectTimer.start(collectIntervalMs);
 }
 

@@ -8,6 +8,10 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
+
+class LivePublisher;
+
 // What a station watches, and what every unit that arrives gets. Checked by
 // the program before the station starts.
 struct StationSettings : UnitPlan
@@ -24,6 +28,9 @@ struct StationSettings : UnitPlan
 
     // The line's database, where a revision run (`release`) may be revoked.
     QString db;
+    // With a database: where the slots' states go for whoever watches the
+    // line; the station starts and ends it.
+    std::shared_ptr<LivePublisher> live;
 
     int retries = 0; // further attempts for a unit that failed
     int units = 0;   // finish after this many units; 0 for none

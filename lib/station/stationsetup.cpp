@@ -3,6 +3,7 @@
 #include "line/databaseurl.h"
 #include "line/databasevalues.h"
 #include "line/lineorders.h"
+#include "line/livepublisher.h"
 #include "line/orderclaims.h"
 #include "line/runconfiguration.h"
 #include "values/commandtemplate.h"
@@ -50,6 +51,9 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     s.stationName = QSysInfo::machineHostName();
     s.operatorName = options.operatorName;
     s.version = QCoreApplication::applicationVersion();
+    if (!options.db.isEmpty())
+        s.live = std::make_shared<LivePublisher>(
+            options.db, LivePublisher::Identity{s.stationName, QSysInfo::machineHostName(), s.version}, sender());
     return true;
 }
 

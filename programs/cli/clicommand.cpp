@@ -6,9 +6,11 @@
 #include "line/linesettings.h"
 #include "line/lineorders.h"
 #include "line/linereleases.h"
+#include "linepage/lineserver.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -421,6 +423,75 @@ bool readReleaseRevoke(const QCommandLineParser &parser, Request &request, QStri
     return readReleaseNamed(parser, request, true, error);
 }
 
+const QString listenOption = QStringLiteral("listen");
+const QString tokenFileOption = QStringLiteral("token-file");
+// Long enough that it cannot be guessed by trying.
+const int shortestToken = 16;
+
+void addServeOptions(QCommandLineParser &parser)
+{
+    addLineDbOption(parser);
+    parser.addOptions({
+        {listenOption, QStringLiteral("Listen on ADDR:PORT (by default 127.0.0.1:8080; port 0 takes a free one). "
+                                      "An address other than loopback needs --token-file."),
+         QStringLiteral("ADDR:PORT")},
+        {tokenFileOption, QStringLiteral("Ask every request for the token in FILE: as Authorization: Bearer TOKEN, "
+                                         "or once as ?token=TOKEN, which sets a cookie."),
+         QStringLiteral("FILE")},
+    });
+}
+
+// ADDR:PORT, or [IPv6]:PORT.
+bool readListen(const QString &text, Request &request, QString &error)
+{
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    bool number = false;
+    const int port = text.mid(colon + 1).toInt(&number);
+    QString address = text.left(colon);
+    if (address.startsWith(QLatin1Char('[')) && address.endsWith(QLatin1Char(']')))
+        address = address.mid(1, address.size() - 2);
+    if (colon <= 0 || !number || port < 0 || port > 65535 || address.isEmpty()) {
+        error = QStringLiteral("--listen takes ADDR:PORT, such as 127.0.0.1:8080 or [::1]:8080, not '%1'.").arg(text);
+        return false;
+    }
+    request.listenAddress = address;
+    request.listenPort = port;
+    return true;
+}
+
+bool readToken(const QString &fileName, Request &request, QString &error)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read the token file %1: %2.").arg(fileName, file.errorString());
+        return false;
+    }
+    request.token = QString::fromUtf8(file.read(4096)).trimmed();
+    if (request.token.size() < shortestToken || request.token.contains(QRegularExpression(QStringLiteral("[\\s;,]")))) {
+        error = QStringLiteral("the token in %1 must be at least %2 characters without spaces, commas or semicolons.")
+                    .arg(fileName)
+                    .arg(shortestToken);
+        return false;
+    }
+    return true;
+}
+
+bool readServe(const QCommandLineParser &parser, Request &request, QString &error)
+{
+    if (!readLineDb(parser, request, error))
+        return false;
+    if (parser.isSet(listenOption) && !readListen(parser.value(listenOption), request, error))
+        return false;
+    if (parser.isSet(tokenFileOption))
+        return readToken(parser.value(tokenFileOption), request, error);
+    if (LineServer::isLoopback(request.listenAddress))
+        return true;
+    error = QStringLiteral("%1 can be reached from other computers: give --token-file FILE so that only those "
+                           "who hold the token see the line.")
+                .arg(request.listenAddress);
+    return false;
+}
+
 const char releaseFileWanted[] = "name one configuration file to release.";
 const char releaseWanted[] = "name one release, as NAME or NAME@REV.";
 } // namespace
@@ -530,6 +601,14 @@ const std::vector<CliCommand> &CliCommand::all()
          "Revokes a revision: every station running it takes no new unit within\n"
          "10 s and ends, saying why; it never runs again.",
          Request::ReleaseRevoke, 1, releaseWanted, addReleaseRevokeOptions, readReleaseRevoke},
+        {"serve", "the line, live: a page of every station and slot, over HTTP",
+         "serve --db URL [--listen ADDR:PORT] [--token-file FILE]",
+         "Serves the line's page: every station of the line and every slot as it\n"
+         "changes, a station silent for more than 15 s marked so, and today's\n"
+         "figures; /api/line gives the same as JSON, /events as server-sent events.\n"
+         "It only reads the database: a reader's role suffices. It listens on\n"
+         "127.0.0.1:8080 unless told otherwise; any other address needs a token.",
+         Request::Serve, 0, nullptr, addServeOptions, readServe},
     };
     return commands;
 }

@@ -78,7 +78,8 @@ int CommandRunner::run()
     case Request::ReleaseRevoke:
     case Request::OrderAdd:
     case Request::OrderList:
-    case Request::OrderClose: break;
+    case Request::OrderClose:
+    case Request::Serve: break;
     }
     return download();
 }

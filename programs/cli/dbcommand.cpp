@@ -84,11 +84,7 @@ int DbCommand::status(PgConnection &connection)
     QString error;
     const int found = LineSchema::installedVersion(connection, error);
     if (found != LineSchema::version) {
-        printError(QStringLiteral("db status: %1")
-                       .arg(found < 0 ? error
-                                      : PgConnection::remedy(found == 0 ? PgConnection::NoSchema
-                                                             : found < LineSchema::version ? PgConnection::OlderSchema
-                                                                                           : PgConnection::NewerSchema)));
+        printError(QStringLiteral("db status: %1").arg(LineSchema::versionRemedy(found, error)));
         return 2;
     }
     QJsonObject status{{"database", DatabaseUrl::masked(request.db)}, {"schema_version", LineSchema::version}};

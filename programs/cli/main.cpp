@@ -4,6 +4,7 @@
 #include "cli/ordercommand.h"
 #include "cli/releasecommand.h"
 #include "cli/reportcommand.h"
+#include "cli/servecommand.h"
 #include "cli/watchcommand.h"
 #include "console/terminationsignals.h"
 #include "line/databaseurl.h"
@@ -50,5 +51,7 @@ int main(int argc, char *argv[])
         return WatchCommand(request).run();
     if (request.command == Request::Report)
         return ReportCommand(request.report).run();
+    if (request.command == Request::Serve)
+        return ServeCommand(request).run();
     return CommandRunner(request).run();
 }

@@ -15,7 +15,7 @@ struct Request
 {
     enum Command {
         Ports, ClockGet, ClockSet, Download, Watch, Report, DbInit, DbStatus, DbGrant, DbSet, DbAudit,
-        OrderAdd, OrderList, OrderClose, ReleaseAdd, ReleaseList, ReleaseShow, ReleaseRevoke
+        OrderAdd, OrderList, OrderClose, ReleaseAdd, ReleaseList, ReleaseShow, ReleaseRevoke, Serve
     };
 
     Command command = Ports;
@@ -46,6 +46,9 @@ struct Request
     QString since;        // db audit: from this time (ISO 8601), or all
     QString order;        // order add, close
     int quantity = 0;     // order add
+    QString listenAddress = QStringLiteral("127.0.0.1"); // serve: where the page is served
+    int listenPort = 8080; // 0: any free port
+    QString token;        // serve: what every request must bring; empty for none
 };
 
 #endif // REQUEST_H
