@@ -12,7 +12,7 @@ const QString off = QStringLiteral("off");
 
 QString LineSettings::nameOf(const QString &option)
 {
-    for (const QString name : {QStringLiteral("require_release"), QStringLiteral("require_operator")}) {
+    for (const QString &name : {QStringLiteral("require_release"), QStringLiteral("require_operator")}) {
         if (QString(name).replace(QLatin1Char('_'), QLatin1Char('-')) == option)
             return name;
     }

@@ -43,7 +43,14 @@ PgConnection::~PgConnection()
 bool PgConnection::open(const QString &url, QString &error)
 {
     close();
-    connection = PQconnectdb(url.toUtf8().constData());
+    // A server that went dark (no answer at all, not a refusal) is given
+    // up on in seconds rather than the system's minutes, so that a station's
+    // threads never hang on it. What the URL sets itself comes last and wins.
+    const QByteArray given = url.toUtf8();
+    const char *const keywords[] = {"connect_timeout", "keepalives_idle", "keepalives_interval", "keepalives_count",
+                                    "tcp_user_timeout", "dbname", nullptr};
+    const char *const values[] = {"10", "10", "5", "3", "30000", given.constData(), nullptr};
+    connection = PQconnectdbParams(keywords, values, 1);
     if (connection && PQstatus(connection) == CONNECTION_OK) {
         lastFault = None;
         return true;

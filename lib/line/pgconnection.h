@@ -56,7 +56,9 @@ public:
     PgConnection &operator=(const PgConnection &) = delete;
 
     // Connects to what libpq makes of `url` (a URI or key=value words; the
-    // environment, ~/.pgpass and the service file as libpq reads them).
+    // environment, ~/.pgpass and the service file as libpq reads them). A
+    // server that does not answer is given up on after 10 s, and one lost
+    // mid-statement after about 30 s, unless the URL says otherwise.
     bool open(const QString &url, QString &error);
     bool isOpen() const;
     Fault fault() const;
