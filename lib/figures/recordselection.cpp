@@ -57,3 +57,10 @@ std::optional<qint64> RecordSelection::parseWhen(const QString &text, const QDat
         return withOffset.toMSecsSinceEpoch();
     return std::nullopt;
 }
+
+QString RecordSelection::badWhen(const QString &name, const QString &text)
+{
+    return QStringLiteral("%1 takes a date (2026-12-07), a date and time (2026-12-07 14:00), today, yesterday or "
+                          "a time ago (-8h, -30m, -2d), not '%2'.")
+        .arg(name, text);
+}

@@ -24,6 +24,8 @@ struct RecordSelection
     // "2026-12-07T14:00:30", "today", "yesterday", "-8h" (also m and d), in
     // the local time of `now`. A day given to --until means its end.
     static std::optional<qint64> parseWhen(const QString &text, const QDateTime &now, bool untilEnd);
+    // Why `text`, given as `name`, is not a WHEN.
+    static QString badWhen(const QString &name, const QString &text);
 };
 
 #endif // RECORDSELECTION_H

@@ -1,9 +1,12 @@
 #include "linepage/lineserver.h"
 
 #include "linepage/connectionqueue.h"
+#include "linepage/linereport.h"
 #include "linepage/livefeed.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QUrlQuery>
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
@@ -58,6 +61,31 @@ std::string cookieValue(const std::string &header, const std::string &name)
     return {};
 }
 
+// The report page has its style and charts inline, and no script.
+const char reportPolicy[] = "default-src 'none'; style-src 'unsafe-inline'; img-src 'self'; base-uri 'none'; "
+                            "form-action 'none'; frame-ancestors 'none'";
+
+// The address without its token, to send the browser to once the cookie
+// holds it.
+std::string withoutToken(const httplib::Request &request)
+{
+    QUrlQuery rest;
+    for (const auto &param : request.params) {
+        if (param.first != "token")
+            rest.addQueryItem(QString::fromStdString(param.first), QString::fromStdString(param.second));
+    }
+    const QString query = rest.toString(QUrl::FullyEncoded);
+    return request.path + (query.isEmpty() ? std::string() : '?' + query.toStdString());
+}
+
+QMap<QString, QString> queryOf(const httplib::Request &request)
+{
+    QMap<QString, QString> query;
+    for (const auto &param : request.params)
+        query.insert(QString::fromStdString(param.first), QString::fromStdString(param.second));
+    return query;
+}
+
 void serveFile(httplib::Server &server, const char *path, const char *name, const char *type)
 {
     const std::string body = resource(name);
@@ -67,8 +95,9 @@ void serveFile(httplib::Server &server, const char *path, const char *name, cons
 }
 } // namespace
 
-LineServer::LineServer(const Settings &s, const LiveFeed &f)
-    : settings(s)
+LineServer::LineServer(const QString &u, const Settings &s, const LiveFeed &f)
+    : url(u)
+    , settings(s)
     , feed(f)
     , token(s.token.toStdString())
     , server(std::make_unique<httplib::Server>())
@@ -160,6 +189,13 @@ void LineServer::route()
         else
             response.set_content(json, "application/json");
     });
+    server->Get("/report", [this](const httplib::Request &request, httplib::Response &response) {
+        const LineReport::Answer answer = LineReport::page(url, queryOf(request), QDateTime::currentDateTime());
+        response.status = answer.status;
+        response.headers.erase("Content-Security-Policy");
+        response.set_header("Content-Security-Policy", reportPolicy);
+        response.set_content(answer.body.toStdString(), answer.type);
+    });
     // Browsers ask for it unbidden: nothing, rather than a 404 they log.
     server->Get("/favicon.ico", [](const httplib::Request &, httplib::Response &response) { response.status = 204; });
     server->Get("/events", [this](const httplib::Request &, httplib::Response &response) {
@@ -193,7 +229,7 @@ bool LineServer::admits(const httplib::Request &request, httplib::Response &resp
     if (!fromQuery)
         return true;
     response.set_header("Set-Cookie", std::string(tokenCookie) + '=' + token + "; HttpOnly; SameSite=Strict; Path=/");
-    response.set_redirect(request.path, 303);
+    response.set_redirect(withoutToken(request), 303);
     return false;
 }
 

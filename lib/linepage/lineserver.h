@@ -16,8 +16,9 @@ struct Response;
 class LiveFeed;
 
 // The line's page over HTTP: `/` (the page, with its script and style, all
-// from this program), `/api/line` (the feed's JSON) and `/events` (the same
-// as server-sent events, one at each change). It only reads. With a token,
+// from this program), `/api/line` (the feed's JSON), `/events` (the same
+// as server-sent events, one at each change) and `/report` (a period's
+// report page, read from the database for each request). It only reads. With a token,
 // every request must bring it (Authorization: Bearer, the cookie that
 // `?token=` sets, or `?token=` itself); without one it listens on loopback
 // only. Connections are bounded (503 past the bound) and time out.
@@ -33,7 +34,8 @@ public:
         int timeoutSeconds = 5;
     };
 
-    LineServer(const Settings &settings, const LiveFeed &feed);
+    // `url`: the line's database, for the reports of a period.
+    LineServer(const QString &url, const Settings &settings, const LiveFeed &feed);
     ~LineServer();
 
     // Whether `address` is this computer's loopback, the only one served
@@ -54,6 +56,7 @@ private:
     bool admits(const httplib::Request &request, httplib::Response &response) const;
     void streamEvents(httplib::Response &response) const;
 
+    const QString url;
     const Settings settings;
     const LiveFeed &feed;
     const std::string token;

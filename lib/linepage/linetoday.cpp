@@ -1,7 +1,6 @@
 #include "linepage/linetoday.h"
 
-#include "figures/reportreader.h"
-#include "line/databaserecords.h"
+#include "linepage/linereport.h"
 
 #include <QJsonArray>
 
@@ -19,16 +18,7 @@ bool LineToday::read(const QString &url, const QDateTime &now, Figures &figures,
 {
     RecordSelection today;
     today.sinceMs = QDateTime(now.date(), QTime(0, 0), now.timeSpec()).toMSecsSinceEpoch();
-    const std::unique_ptr<RecordSource> records = databaseRecords(url, today.sinceMs, std::nullopt, error);
-    if (!records)
-        return false;
-    ShiftFigures counted;
-    if (!ReportReader(today).read(*records, counted)) {
-        error = records->error();
-        return false;
-    }
-    figures = counted.figures();
-    return true;
+    return LineReport::read(url, today, figures, error);
 }
 
 QJsonObject LineToday::toJson(const Figures &figures)

@@ -18,11 +18,8 @@ bool readWhen(const QCommandLineParser &parser, const QString &option, const QDa
     if (!parser.isSet(option))
         return true;
     when = RecordSelection::parseWhen(parser.value(option), now, option == untilOption);
-    if (!when) {
-        error = QStringLiteral("--%1 takes a date (2026-12-07), a date and time (2026-12-07 14:00), today, "
-                               "yesterday or a time ago (-8h, -30m, -2d), not '%2'.")
-                    .arg(option, parser.value(option));
-    }
+    if (!when)
+        error = RecordSelection::badWhen(QStringLiteral("--") + option, parser.value(option));
     return bool(when);
 }
 } // namespace

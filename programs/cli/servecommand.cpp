@@ -37,7 +37,7 @@ int ServeCommand::run()
     settings.port = request.listenPort;
     settings.token = request.token;
     LiveFeed feed(request.db);
-    LineServer server(settings, feed);
+    LineServer server(request.db, settings, feed);
     if (!server.bind(error)) {
         say(error + QLatin1Char('.'));
         return 2;

@@ -59,8 +59,10 @@ function showToday(today) {
   document.getElementById('units').textContent = today ? String(today.units) : '–';
   document.getElementById('yield').textContent = today ? percent(today.first_pass_yield) : '–';
   const rate = document.getElementById('rate');
-  rate.textContent = today && today.units_per_hour !== null ? today.units_per_hour.toFixed(1) : '–';
-  rate.title = today && today.units_per_hour_reason ? today.units_per_hour_reason : '';
+  const rated = today && today.units_per_hour !== null;
+  // Too short a span for a rate: the reason in its place.
+  rate.textContent = rated ? today.units_per_hour.toFixed(1) : (today && today.units_per_hour_reason) || '–';
+  rate.classList.toggle('reason', !rated);
   const failures = document.getElementById('failures');
   failures.replaceChildren();
   for (const failure of (today ? today.failures : [])) {
