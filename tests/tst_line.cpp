@@ -768,6 +768,11 @@ void LineTest::stationPublishesItsLiveState()
     bench.plug(2, refusing);
     QVERIFY(follow(bench.slotPath(2), "failed").endsWith("failed"));
     QCOMPARE(live(bench.slotPath(2), "line"), QString("line 2: ZEL#B=2"));
+    // The slot's change is news of the station too: never silent since
+    // before it.
+    QCOMPARE(listener.exec("SELECT s.last_seen >= l.since FROM morlank.live_stations s JOIN morlank.live_slots l "
+                           "USING (station) WHERE station = $1 AND slot = $2", {host, bench.slotPath(2)}).value(),
+             QString("t"));
     QCOMPARE(station.records(2).size(), 2);
 
     const QString before =

@@ -243,9 +243,11 @@ const char *const liveV3[] = {
     "   ON CONFLICT (station) DO UPDATE SET host = EXCLUDED.host, version = EXCLUDED.version, slots = EXCLUDED.slots,"
     "   records_waiting = EXCLUDED.records_waiting, started_at = EXCLUDED.started_at, last_seen = now();"
     " END $$",
-    // Slots as a JSON array of objects keyed as the columns.
+    // Slots as a JSON array of objects keyed as the columns. A station
+    // heard from is not silent, heartbeat or not.
     "CREATE FUNCTION morlank.live_slots(p_station text, p_slots jsonb) RETURNS void"
     " LANGUAGE sql SECURITY DEFINER SET search_path = morlank, pg_temp AS $$"
+    " UPDATE live_stations SET last_seen = now() WHERE station = p_station;"
     " INSERT INTO live_slots (station, slot, state, unit, progress, total, line, release, order_name, since)"
     " SELECT p_station, s.slot, s.state, s.unit, s.progress, s.total, s.line, s.release, s.order_name, s.since"
     " FROM jsonb_to_recordset(p_slots) AS s (slot text, state text, unit text, progress integer, total integer,"
