@@ -10,8 +10,9 @@
 #include <QtTest>
 
 namespace {
-// The value of `key` in a desktop entry's main group.
-QString desktopEntryValue(const QString &fileName, const QString &key)
+// The value of `key` in a desktop entry's main group, a systemd unit or
+// its environment file: the first line that sets it.
+QString keyValue(const QString &fileName, const QString &key)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
@@ -25,6 +26,8 @@ QString desktopEntryValue(const QString &fileName, const QString &key)
     }
     return {};
 }
+
+const QString unitDir = QStringLiteral("lib/systemd/system/");
 
 const QStringList programs{"Morlank", "morlank-cli", "morlank-devsim", "morlank-demo", "morlank-station"};
 
@@ -154,6 +157,10 @@ private slots:
     void devsimManPageOptions();
     void stationManPageOptions();
     void changelogNamesThisVersion();
+    void systemdUnits_data();
+    void systemdUnits();
+    void systemdUnitsVerify_data() { systemdUnits_data(); }
+    void systemdUnitsVerify();
     void debianPackagePassesLintian();
 
 private:
@@ -231,9 +238,9 @@ void InstallTest::desktopEntry()
 
     entry = installed(entry);
     QVERIFY(QFileInfo::exists(entry));
-    const QString program = desktopEntryValue(entry, "Exec").section(QLatin1Char(' '), 0, 0);
+    const QString program = keyValue(entry, "Exec").section(QLatin1Char(' '), 0, 0);
     QVERIFY(QFileInfo(installed("bin/" + program)).isExecutable());
-    const QString icon = desktopEntryValue(entry, "Icon");
+    const QString icon = keyValue(entry, "Icon");
     QVERIFY(!icon.isEmpty());
     QVERIFY(QFileInfo::exists(installed("share/icons/hicolor/48x48/apps/" + icon + ".png")));
 }
@@ -432,6 +439,64 @@ void InstallTest::changelogNamesThisVersion()
              QStringList{MORLANK_VERSION});
 }
 
+void InstallTest::systemdUnits_data()
+{
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("example");
+
+    QTest::newRow("line's page") << "morlank-serve.service" << "serve" << "serve.conf";
+    QTest::newRow("station") << "morlank-watch@.service" << "watch" << "watch-line7.conf";
+}
+
+// A unit runs the installed morlank-cli's command with options that command
+// takes, from variables its example file sets, and names its manual page.
+void InstallTest::systemdUnits()
+{
+    QFETCH(QString, unit);
+    QFETCH(QString, command);
+    QFETCH(QString, example);
+
+    const QString file = installed(unitDir + unit);
+    QVERIFY2(QFileInfo::exists(file), qPrintable(file));
+    QStringList words = keyValue(file, "ExecStart").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QCOMPARE(words.value(0), installed("bin/morlank-cli"));
+    QCOMPARE(words.value(1), command);
+    const QString exampleFile = installed("share/doc/morlank/examples/" + example);
+    const QStringList variables = matches(words, R"(^\$\{?(\w+)\}?$)");
+    QVERIFY(!variables.isEmpty());
+    for (const QString &variable : variables) {
+        const QString value = keyValue(exampleFile, variable);
+        QVERIFY2(!value.isEmpty(), qPrintable(exampleFile + ": " + variable));
+        words << value.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    }
+    const QStringList told = helpOptions(cliHelp({"help", command}));
+    for (const QString &word : words.filter(QRegularExpression("^--")))
+        QVERIFY2(told.contains(word), qPrintable(word));
+    QCOMPARE(keyValue(file, "Documentation"), QStringLiteral("man:morlank-cli(1)"));
+}
+
+// systemd's own check of each unit: its keys, its program, its manual page.
+void InstallTest::systemdUnitsVerify()
+{
+    QFETCH(QString, unit);
+
+    const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
+    if (analyze.isEmpty())
+        QSKIP("systemd-analyze is not installed: the units' own lines are checked by systemdUnits");
+    QProcess verify;
+    verify.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("MANPATH", installed("share/man"));
+    verify.setProcessEnvironment(environment);
+    verify.start(analyze, {"verify", installed(unitDir + unit)});
+    QVERIFY(verify.waitForFinished(60000));
+    // An unknown key is only a warning: any word from it is a fault.
+    const QByteArray report = verify.readAll();
+    QVERIFY2(verify.exitStatus() == QProcess::NormalExit && verify.exitCode() == 0 && report.isEmpty(),
+             report.constData());
+}
+
 // The Debian package as docs/building.md makes it, checked by lintian. It is made
 // in a folder of its own, so no run leaves a package in the build tree.
 void InstallTest::debianPackagePassesLintian()
@@ -454,6 +519,17 @@ void InstallTest::debianPackagePassesLintian()
              cpack.readAll().constData());
     const QStringList packages = QDir(packageDir.path()).entryList({"*.deb"}, QDir::Files);
     QCOMPARE(packages.size(), 1);
+
+    // The units name the program where the package puts it.
+    QTemporaryDir unpacked;
+    QCOMPARE(QProcess::execute("dpkg-deb", {"-x", packageDir.filePath(packages.first()), unpacked.path()}), 0);
+    for (const QString &unit : {"morlank-serve.service", "morlank-watch@.service"}) {
+        const QString file = unpacked.filePath("usr/" + unitDir + unit);
+        QVERIFY2(QFileInfo::exists(file), qPrintable(file));
+        const QString program = keyValue(file, "ExecStart").section(QLatin1Char(' '), 0, 0);
+        QCOMPARE(program, QStringLiteral("/usr/bin/morlank-cli"));
+        QVERIFY(QFileInfo(unpacked.filePath(program.mid(1))).isExecutable());
+    }
 
     QProcess check;
     check.setProcessChannelMode(QProcess::MergedChannels);
