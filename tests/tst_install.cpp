@@ -523,7 +523,7 @@ void InstallTest::debianPackagePassesLintian()
     // The units name the program where the package puts it.
     QTemporaryDir unpacked;
     QCOMPARE(QProcess::execute("dpkg-deb", {"-x", packageDir.filePath(packages.first()), unpacked.path()}), 0);
-    for (const QString &unit : {"morlank-serve.service", "morlank-watch@.service"}) {
+    for (const char *unit : {"morlank-serve.service", "morlank-watch@.service"}) {
         const QString file = unpacked.filePath("usr/" + unitDir + unit);
         QVERIFY2(QFileInfo::exists(file), qPrintable(file));
         const QString program = keyValue(file, "ExecStart").section(QLatin1Char(' '), 0, 0);

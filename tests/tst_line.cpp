@@ -818,9 +818,12 @@ void LineTest::serveShowsTheLineLive()
 
     StationBench bench;
     QTemporaryDir home;
-    // A slot's name is a station's text like any other, markup or not.
+    // A slot's name and a file's are a station's texts like any other,
+    // markup or not.
     const QString planted = "<script>alert(1)</script>";
-    Cli station(watch(plainConf, bench, {"--slot", planted + "=" + bench.slotPath(1)}), home.path());
+    const QString quoted = home.filePath("x\"onmouseover=alert(2) x=\".conf");
+    QVERIFY(QFile::copy(plainConf, quoted));
+    Cli station(watch(quoted, bench, {"--slot", planted + "=" + bench.slotPath(1)}), home.path());
     DeviceProtocol::Settings slow;
     slow.replyDelayMs = 300;
     bench.plug(1, slow);
@@ -889,7 +892,9 @@ void LineTest::serveShowsTheLineLive()
     QVERIFY(report->body.find("Production report") != std::string::npos
             && report->body.find("since today") != std::string::npos);
     QVERIFY(report->body.find(planted.toStdString()) == std::string::npos
-            && report->body.find("&lt;script&gt;alert(1)") != std::string::npos);
+            && report->body.find("&lt;script&gt;alert(1)") != std::string::npos
+            && report->body.find("\"onmouseover=") == std::string::npos
+            && report->body.find("x&quot;onmouseover=alert(2) x=&quot;.conf") != std::string::npos);
     const std::string reportPolicy = report->get_header_value("Content-Security-Policy");
     QVERIFY2(reportPolicy.find("default-src 'none'") == 0 && reportPolicy.find("script") == std::string::npos
                  && report->get_header_value_count("Content-Security-Policy") == 1,
