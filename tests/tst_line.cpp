@@ -299,10 +299,11 @@ void LineTest::initTestCase()
     // A station's login holds the line's station role and nothing else.
     for (const char *sql : {"CREATE ROLE station LOGIN PASSWORD 'Station-pw-7'",
                             "CREATE ROLE visitor LOGIN PASSWORD 'Station-pw-7'",
-                            "CREATE ROLE reader LOGIN PASSWORD 'Station-pw-7'"})
+                            "CREATE ROLE reader LOGIN PASSWORD 'Station-pw-7'",
+                            "CREATE ROLE releaser LOGIN PASSWORD 'Station-pw-7'"})
         QCOMPARE(server.query("line", sql), QString());
-    for (const char *login : {"station", "reader"}) {
-        Cli grant({"db", "grant", login, login, "--db", server.url("line", "owner")}, dir.path(),
+    for (const char *login : {"station", "reader", "releaser"}) {
+        Cli grant({"db", "grant", login, QString(login).replace("releaser", "release"), "--db", server.url("line", "owner")}, dir.path(),
                   PgServer::ownerPassword());
         QVERIFY2(grant.status() == 0, grant.output());
     }
@@ -1036,6 +1037,13 @@ void LineTest::eachRoleDoesItsWorkAndNoMore()
     QCOMPARE(stateOf("reader", "SELECT count(*) FROM morlank.live_slots, morlank.live_stations"), QString());
     for (const char *sql : {"DELETE FROM morlank.audit", "UPDATE morlank.audit SET action = 'x'"})
         QVERIFY(server.query("line", sql).contains("append-only"));
+
+    // A release login releases, and lists what is released.
+    Cli releases({"release", "add", plainConf, "--name", "by-releaser", "--db", server.url("line", "releaser")},
+                 dir.path(), stationPassword);
+    QVERIFY2(releases.status() == 0, releases.output());
+    Cli listed({"release", "list", "--db", server.url("line", "releaser")}, dir.path(), stationPassword);
+    QVERIFY2(listed.status() == 0 && listed.output().contains("by-releaser"), listed.output());
 
     Cli stationSets({"db", "set", "require-release", "on", "--db", station()}, dir.path());
     QCOMPARE(stationSets.status(), 2);

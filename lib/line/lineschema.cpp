@@ -324,7 +324,7 @@ bool mayExecute(PgConnection &connection, const char *const (&functions)[count],
 }
 } // namespace
 
-bool LineSchema::checkUse(const QString &url, bool valuesToo, QString &error)
+bool LineSchema::checkUse(const QString &url, Use use, QString &error)
 {
     PgConnection db;
     QString why;
@@ -333,7 +333,7 @@ bool LineSchema::checkUse(const QString &url, bool valuesToo, QString &error)
                     .arg(DatabaseUrl::masked(url), PgConnection::remedy(db.fault()), why);
         return false;
     }
-    if (!check(db, valuesToo, why)) {
+    if (!check(db, use, why)) {
         error = QStringLiteral("cannot use the database %1: %2. Nothing was sent.").arg(DatabaseUrl::masked(url), why);
         return false;
     }
@@ -417,7 +417,7 @@ bool LineSchema::init(PgConnection &connection, QString &error)
     return true;
 }
 
-bool LineSchema::check(PgConnection &connection, bool valuesToo, QString &error)
+bool LineSchema::check(PgConnection &connection, Use use, QString &error)
 {
     const int found = installedVersion(connection, error);
     if (found < 0) {
@@ -429,11 +429,13 @@ bool LineSchema::check(PgConnection &connection, bool valuesToo, QString &error)
         error = versionRemedy(found, error);
         return false;
     }
+    if (use == Releasing)
+        return true;
     QStringList tables;
     QStringList privileges;
     for (const auto &needed : stationPrivileges)
         tables << QString::fromLatin1(needed[0]), privileges << QString::fromLatin1(needed[1]);
-    if (valuesToo) {
+    if (use == TakingValues) {
         for (const auto &needed : valuePrivileges)
             tables << QString::fromLatin1(needed[0]), privileges << QString::fromLatin1(needed[1]);
     }
@@ -453,5 +455,6 @@ bool LineSchema::check(PgConnection &connection, bool valuesToo, QString &error)
             return false;
         }
     }
-    return mayExecute(connection, liveFunctions, error) && (!valuesToo || mayExecute(connection, valueFunctions, error));
+    return mayExecute(connection, liveFunctions, error)
+           && (use != TakingValues || mayExecute(connection, valueFunctions, error));
 }

@@ -16,12 +16,19 @@ public:
     // Creates or upgrades the schema in one transaction; a schema newer than
     // `version` is left untouched. False, with the reason, on a fault.
     static bool init(PgConnection &connection, QString &error);
+    // What a program does with the line, and so what its role must be
+    // allowed to do.
+    enum Use {
+        Releasing,   // releases and orders: the role's own statements say when it may not
+        Recording,   // a station's records and its live slots
+        TakingValues // as Recording, and per-unit values too
+    };
     // Whether the schema is there, of this version, and the role may use it
-    // as a station does (`valuesToo`: take values as well as send records).
-    static bool check(PgConnection &connection, bool valuesToo, QString &error);
+    // as `use` needs.
+    static bool check(PgConnection &connection, Use use, QString &error);
     // check() on a connection of its own to `url`, with the whole message for
     // the operator when it fails: which fault, how to mend it.
-    static bool checkUse(const QString &url, bool valuesToo, QString &error);
+    static bool checkUse(const QString &url, Use use, QString &error);
     // The version the database holds: 0 without the schema, -1 on a fault.
     static int installedVersion(PgConnection &connection, QString &error);
     // What to do about a database whose schema is of version `found` (as

@@ -24,7 +24,7 @@ bool RunConfiguration::load(const QString &database, const QString &fileName, co
 {
     db = database;
     // The schema and the role are judged first: their messages say what to do.
-    if (!db.isEmpty() && !LineSchema::checkUse(db, false, error))
+    if (!db.isEmpty() && !LineSchema::checkUse(db, LineSchema::Recording, error))
         return false;
     if (!reference.isEmpty())
         return loadRelease(reference, error);

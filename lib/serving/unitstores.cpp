@@ -44,7 +44,8 @@ bool UnitStores::openRecords(QString &error)
 
 bool UnitStores::checkLine(bool valuesToo, QString &error)
 {
-    databaseChecked = LineSchema::checkUse(choice.db, valuesToo, error)
+    const LineSchema::Use use = valuesToo ? LineSchema::TakingValues : LineSchema::Recording;
+    databaseChecked = LineSchema::checkUse(choice.db, use, error)
                       && LineSettings::checkOperator(choice.db, choice.operatorName, error);
     return databaseChecked;
 }

@@ -57,7 +57,7 @@ int ReleaseCommand::run()
     QString error;
     if (request.command == Request::ReleaseAdd && !readReleasable(request.file, bytes, error))
         return failed(QStringLiteral("not released: %1").arg(error));
-    if (!LineSchema::checkUse(request.db, false, error))
+    if (!LineSchema::checkUse(request.db, LineSchema::Releasing, error))
         return failed(error);
     PgConnection connection;
     if (!connection.open(request.db, error))
