@@ -32,11 +32,12 @@ void ConnectionQueue::run(std::function<void()> connection, bool pastBound)
     do
         connection();
     while (takeWaiting(connection));
-    std::unique_lock<std::mutex> lock(mutex);
+    // Told while the lock is held: shutdown() cannot see the count fall
+    // before this thread has let go of the queue's condition, so the queue
+    // may be destroyed as soon as it returns.
+    std::lock_guard<std::mutex> lock(mutex);
     --(pastBound ? refusing : served);
-    // Told once this thread is gone, so that shutdown() never returns
-    // before the last thread has let go of the queue.
-    std::notify_all_at_thread_exit(allEnded, std::move(lock));
+    allEnded.notify_all();
 }
 
 bool ConnectionQueue::takeWaiting(std::function<void()> &connection)
