@@ -38,23 +38,6 @@ QString finished(const QString &program, const QStringList &arguments, int timeo
     return QStringLiteral("%1: %2").arg(program, QString::fromLocal8Bit(process.readAllStandardError()));
 }
 
-// The server, the schema, and what every process it starts needs to log
-// in and keep its spool apart from the user's.
-QString prepare(PgServer &server)
-{
-    static QTemporaryDir home;
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home.path()));
-    qputenv("PGPASSWORD", PgServer::ownerPassword().toUtf8());
-    QString error;
-    if (!server.start(error))
-        return error;
-    const QString created = server.query(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE line"));
-    if (!created.isEmpty())
-        return created;
-    const QStringList init{QStringLiteral("db"), QStringLiteral("init"), server.url(QStringLiteral("line"))};
-    return finished(QStringLiteral(MORLANK_CLI), init, 60000);
-}
-
 // The file the throughput rows serve, released and ordered, so that a
 // station runs the same commands by --order.
 QString orderTheThroughputFile(const PgServer &server, const QString &name)
@@ -222,12 +205,27 @@ QString timeDayReport(const PgServer &server, Samples &samples)
 }
 } // namespace
 
+QString prepareLine(PgServer &server)
+{
+    static QTemporaryDir home;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home.path()));
+    qputenv("PGPASSWORD", PgServer::ownerPassword().toUtf8());
+    QString error;
+    if (!server.start(error))
+        return error;
+    const QString created = server.query(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE line"));
+    if (!created.isEmpty())
+        return created;
+    const QStringList init{QStringLiteral("db"), QStringLiteral("init"), server.url(QStringLiteral("line"))};
+    return finished(QStringLiteral(MORLANK_CLI), init, 60000);
+}
+
 void lineRows(ResultTable &table)
 {
     PgServer server;
     Samples reserved, status;
     reserved.repeat(QStringLiteral("line: the server, and 4 processes reserving from one list"), 1, [&](Samples &s) {
-        const QString failure = prepare(server);
+        const QString failure = prepareLine(server);
         return failure.isEmpty() ? reserveFromOneList(server.url(QStringLiteral("line")), s) : failure;
     });
     const double perSecond = reserved.median("per second");
