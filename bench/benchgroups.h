@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVector>
 
+class PgServer;
 class ResultTable;
 
 // The groups of rows morlank-bench runs, in their order; each measures, then
@@ -19,6 +20,12 @@ void startupRows(ResultTable &table);
 void windowRows(ResultTable &table);
 void reportRows(ResultTable &table);
 void lineRows(ResultTable &table);
+void liveRows(ResultTable &table);
+
+// The line's throw-away server with the schema in its database `line`, and
+// what every process the bench starts needs to log in and to keep its
+// spool apart from the user's: why not, or empty.
+QString prepareLine(PgServer &server);
 
 // The station's throughput rows, which the line shares: each variant runs
 // the full station again with watch options of its own (a relative path
@@ -34,5 +41,10 @@ struct ThroughputVariant
 void throughputRows(ResultTable &table, const QVector<ThroughputVariant> &variants);
 // The commands in the file each throughput run serves.
 const int throughputCommands = 20;
+
+// The share of one processor, in %, that morlank-cli watch with
+// `watchOptions` takes over `seconds` on a fixture of `slotCount` ports,
+// silent or each with a finished unit sitting in it: why not, or empty.
+QString stationCpuShare(int slotCount, bool sitting, const QStringList &watchOptions, int seconds, double &percent);
 
 #endif // BENCHGROUPS_H

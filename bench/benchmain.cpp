@@ -18,7 +18,8 @@ const std::pair<QLatin1String, void (*)(ResultTable &)> groups[] = {
     {QLatin1String("fleet"), fleetRows},       {QLatin1String("station"), stationRows},
     {QLatin1String("text"), textRows},         {QLatin1String("values"), valuesRows},
     {QLatin1String("startup"), startupRows},   {QLatin1String("window"), windowRows},
-    {QLatin1String("report"), reportRows},     {QLatin1String("line"), lineRows}};
+    {QLatin1String("report"), reportRows},     {QLatin1String("line"), lineRows},
+    {QLatin1String("live"), liveRows}};
 
 QString cpuModel()
 {

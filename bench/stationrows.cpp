@@ -163,32 +163,11 @@ void shiftRows(ResultTable &table)
 // of one processor the station takes, in %, for each slot.
 QString cpuShareOnce(int slotCount, bool sitting, Samples &samples)
 {
-    StationRig rig;
-    // Every slot has been looked at once (the threads are up), or every unit
-    // is done.
-    const auto allSettled = [&] {
-        for (int slot = 1; slot <= slotCount; ++slot) {
-            if (!rig.lastState(slot).startsWith(sitting ? QStringLiteral("ok") : rig.emptyState()))
-                return false;
-        }
-        return true;
-    };
-    const bool started = rig.start({slotCount, false, 3, {}});
-    for (int slot = 1; started && sitting && slot <= slotCount; ++slot)
-        rig.plug(slot);
-    if (!started || !rig.waitUntil(allSettled, firstLookTimeoutMs))
-        return rig.failure().isEmpty() ? QStringLiteral("the station did not settle in every slot") : rig.failure();
-    const double wallStart = monotonicSeconds();
-    const ProcessFigures start = ProcessFigures::of(rig.stationProcessId());
-    rig.idle(idleSeconds * 1000);
-    const ProcessFigures end = ProcessFigures::of(rig.stationProcessId());
-    const double wall = monotonicSeconds() - wallStart;
-    if (!rig.stop())
-        return rig.failure();
-    if (!start.isComplete() || !end.isComplete())
-        return QStringLiteral("cannot read the station's figures in /proc");
-    samples.add("%", (end.cpuSeconds - start.cpuSeconds) / wall * 100 / (sitting ? slotCount : 1));
-    return {};
+    double percent = 0;
+    const QString failure = stationCpuShare(slotCount, sitting, {}, idleSeconds, percent);
+    if (failure.isEmpty())
+        samples.add("%", percent / (sitting ? slotCount : 1));
+    return failure;
 }
 
 void cpuShareRow(ResultTable &table, bool sitting)
@@ -244,6 +223,36 @@ QString throughputOnce(const QVector<ThroughputVariant> &full, Samples &samples)
     return failure;
 }
 } // namespace
+
+QString stationCpuShare(int slotCount, bool sitting, const QStringList &watchOptions, int seconds, double &percent)
+{
+    StationRig rig;
+    // Every slot has been looked at once (the threads are up), or every unit
+    // is done.
+    const auto allSettled = [&] {
+        for (int slot = 1; slot <= slotCount; ++slot) {
+            if (!rig.lastState(slot).startsWith(sitting ? QStringLiteral("ok") : rig.emptyState()))
+                return false;
+        }
+        return true;
+    };
+    const bool started = rig.start({slotCount, false, 3, watchOptions});
+    for (int slot = 1; started && sitting && slot <= slotCount; ++slot)
+        rig.plug(slot);
+    if (!started || !rig.waitUntil(allSettled, firstLookTimeoutMs))
+        return rig.failure().isEmpty() ? QStringLiteral("the station did not settle in every slot") : rig.failure();
+    const double wallStart = monotonicSeconds();
+    const ProcessFigures start = ProcessFigures::of(rig.stationProcessId());
+    rig.idle(seconds * 1000);
+    const ProcessFigures end = ProcessFigures::of(rig.stationProcessId());
+    const double wall = monotonicSeconds() - wallStart;
+    if (!rig.stop())
+        return rig.failure();
+    if (!start.isComplete() || !end.isComplete())
+        return QStringLiteral("cannot read the station's figures in /proc");
+    percent = (end.cpuSeconds - start.cpuSeconds) / wall * 100;
+    return {};
+}
 
 void stationRows(ResultTable &table)
 {

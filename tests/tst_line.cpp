@@ -782,6 +782,15 @@ void LineTest::stationPublishesItsLiveState()
         return listener.exec("SELECT last_seen > $2 AND records_waiting = 0 AND slots = 2 AND version <> '' "
                              "FROM morlank.live_stations WHERE station = $1", {host, before}).value() == "t";
     }, 8000));
+
+    // With --no-live the records still go to the line, and no slot is shown.
+    StationBench quietBench;
+    QTemporaryDir quietHome;
+    Cli quiet(watch({}, quietBench, {"--release", "batch", "--no-live"}), quietHome.path());
+    quietBench.plug(1);
+    QCOMPARE(quiet.records(1).size(), 1);
+    QTest::qWait(1500); // a publisher writes a change of state at once
+    QCOMPARE(count("SELECT count(*) FROM morlank.live_slots WHERE slot = $1", {quietBench.slotPath(1)}), 0);
 }
 
 // serve, as a reader: /api/line and /events follow a station's slot within

@@ -183,11 +183,11 @@ void LineServer::route()
     serveFile(*server, "/line.css", "line.css", "text/css; charset=utf-8");
     server->Get("/api/line", [this](const httplib::Request &, httplib::Response &response) {
         quint64 number = 0;
-        const std::string json = feed.next(0, streamLookMs, number);
-        if (json.empty())
+        const auto json = feed.next(0, streamLookMs, number);
+        if (json->empty())
             response.status = 503; // the database not read yet
         else
-            response.set_content(json, "application/json");
+            response.set_content(*json, "application/json");
     });
     server->Get("/report", [this](const httplib::Request &request, httplib::Response &response) {
         const LineReport::Answer answer = LineReport::page(url, queryOf(request), QDateTime::currentDateTime());
@@ -242,11 +242,13 @@ void LineServer::streamEvents(httplib::Response &response) const
         if (stopping)
             return false;
         quint64 number = 0;
-        const std::string json = feed.next(*seen, streamLookMs, number);
+        const auto json = feed.next(*seen, streamLookMs, number);
         std::string event;
-        if (number != *seen && !json.empty()) {
+        if (number != *seen && !json->empty()) {
             *seen = number;
-            event = "data: " + json + "\n\n";
+            // One copy of the line's text a stream, made once.
+            event.reserve(json->size() + 8);
+            event.append("data: ").append(*json).append("\n\n");
         } else if (std::chrono::steady_clock::now() - *quietSince >= keepAliveInterval) {
             event = ": still here\n\n";
         } else {

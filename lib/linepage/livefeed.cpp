@@ -51,19 +51,19 @@ LiveFeed::~LiveFeed()
     wait();
 }
 
-std::string LiveFeed::latest(quint64 &seen) const
+std::shared_ptr<const std::string> LiveFeed::latest(quint64 &seen) const
 {
     std::lock_guard<std::mutex> lock(mutex);
     seen = number;
-    return json.toStdString();
+    return json;
 }
 
-std::string LiveFeed::next(quint64 seen, int ms, quint64 &now) const
+std::shared_ptr<const std::string> LiveFeed::next(quint64 seen, int ms, quint64 &now) const
 {
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return number > seen || ending; });
     now = number;
-    return json.toStdString();
+    return json;
 }
 
 void LiveFeed::end()
@@ -136,10 +136,11 @@ void LiveFeed::refresh(PgConnection &connection)
 
 void LiveFeed::publish(const QByteArray &text)
 {
+    auto made = std::make_shared<const std::string>(text.toStdString());
     std::lock_guard<std::mutex> lock(mutex);
-    if (text == json)
+    if (*made == *json)
         return;
-    json = text;
+    json = std::move(made);
     ++number;
     changed.notify_all();
 }

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -25,11 +26,12 @@ public:
     explicit LiveFeed(const QString &url);
     ~LiveFeed() override;
 
-    // The latest text and its number (0 before the first read), a copy of
-    // the caller's own.
-    std::string latest(quint64 &number) const;
+    // The latest text and its number (0 before the first read), shared
+    // with every other reader rather than copied: the line's text is large
+    // and every event stream takes it at each change.
+    std::shared_ptr<const std::string> latest(quint64 &number) const;
     // Waits up to `ms` for a text numbered past `seen`; the latest either way.
-    std::string next(quint64 seen, int ms, quint64 &number) const;
+    std::shared_ptr<const std::string> next(quint64 seen, int ms, quint64 &number) const;
     void end();
 
 protected:
@@ -46,7 +48,7 @@ private:
     const QString url;
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
-    QByteArray json;
+    std::shared_ptr<const std::string> json = std::make_shared<const std::string>();
     quint64 number = 0;
     bool ending = false;
 

@@ -22,6 +22,7 @@ const QString valuesOption = QStringLiteral("values");
 const QString counterOption = QStringLiteral("counter");
 const QString stateOption = QStringLiteral("state");
 const QString dbOption = QStringLiteral("db");
+const QString noLiveOption = QStringLiteral("no-live");
 const QString operatorOption = QStringLiteral("operator");
 // A name a person types, kept in every record.
 const int longestOperator = 64;
@@ -92,6 +93,7 @@ void StationOptions::addTo(QCommandLineParser &parser)
     });
     addValueOptions(parser);
     addDatabaseOption(parser);
+    parser.addOption({noLiveOption, QStringLiteral("Do not publish this station's slots to the line's page.")});
     addOperatorOption(parser);
     parser.addOption({orderOption,
                       QStringLiteral("Run the work order NAME of the --db database: its release, until the line has "
@@ -240,6 +242,7 @@ bool StationOptions::read(const QCommandLineParser &parser, QString &error)
         return false;
     }
     log = parser.value(logOption);
+    publishLive = !parser.isSet(noLiveOption);
     values = valueSources(parser);
     if (!readDatabase(parser, db, error) || !readConfiguration(parser, db, file, release, error)
         || !readOperator(parser, operatorName, error) || !readOrder(parser, error))

@@ -31,6 +31,8 @@ struct StationOptions
     // The database of a line (a libpq URL), for values and records; empty
     // for a station on its own.
     QString db;
+    // With db: whether the slots are shown on the line's page.
+    bool publishLive = true;
     QString operatorName; // who runs the station; empty for none given
     // A work order of that database: its release is run instead of FILE.
     QString order;

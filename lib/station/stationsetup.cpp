@@ -51,7 +51,7 @@ bool StationSetup::prepare(const StationOptions &options, QString &error)
     s.stationName = QSysInfo::machineHostName();
     s.operatorName = options.operatorName;
     s.version = QCoreApplication::applicationVersion();
-    if (!options.db.isEmpty())
+    if (!options.db.isEmpty() && options.publishLive)
         s.live = std::make_shared<LivePublisher>(
             options.db, LivePublisher::Identity{s.stationName, QSysInfo::machineHostName(), s.version}, sender());
     return true;

@@ -525,7 +525,7 @@ const std::vector<CliCommand> &CliCommand::all()
         {"watch", "a production station: program every unit as it is attached",
          "watch (FILE | --order NAME --db URL) [--port NAME|PATTERN]... [--vid-pid VVVV:PPPP]... [--slot NAME=PORT]... "
          "[--set-clock [--verify]] [--retries N] [--units N] [--log FILE] [--values FILE.csv] "
-         "[--counter NAME=START[:STEP]]... [--state FILE | --db URL] [--operator NAME] [--json] [--quiet]\n"
+         "[--counter NAME=START[:STEP]]... [--state FILE | --db URL [--no-live]] [--operator NAME] [--json] [--quiet]\n"
          "       watch (--release NAME[@REV] | --order NAME) --db URL [options]",
          "A production station: watches the ports and serves every unit once per\n"
          "attachment, as its port appears or as a present port starts answering.\n"

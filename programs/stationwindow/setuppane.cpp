@@ -245,6 +245,7 @@ void SetupPane::setOptions(const StationOptions &options)
     dbEdit->setText(DatabaseUrl::masked(options.db));
     operatorEdit->setText(options.operatorName);
     orderEdit->setText(options.order);
+    publishLive = options.publishLive;
     valuesEdit->setText(options.values.list);
     countersEdit->setText(options.values.counters.join(QLatin1Char(' ')));
     stateEdit->setText(options.values.state);
@@ -290,6 +291,8 @@ QStringList SetupPane::arguments() const
         arguments << QStringLiteral("--log") << logEdit->text().trimmed();
     if (!dbEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--db") << dbEdit->text().trimmed();
+    if (!publishLive)
+        arguments << QStringLiteral("--no-live");
     if (!operatorEdit->text().trimmed().isEmpty())
         arguments << QStringLiteral("--operator") << operatorEdit->text().trimmed();
     if (!orderEdit->text().trimmed().isEmpty())

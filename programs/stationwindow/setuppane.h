@@ -63,6 +63,8 @@ private:
     QPlainTextEdit *portsEdit;
     QLineEdit *vidPidEdit;
     QTableWidget *slotTable;
+    // --no-live has no field: it is kept as the command line gave it.
+    bool publishLive = true;
 };
 
 #endif // SETUPPANE_H
