@@ -9,6 +9,8 @@
 #include <QUrlQuery>
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <chrono>
@@ -112,6 +114,10 @@ LineServer::LineServer(const QString &u, const Settings &s, const LiveFeed &f)
     server->set_payload_max_length(4096);
     server->set_socket_options([this](socket_t socket) {
         httplib::default_socket_options(socket);
+        // An event goes in three writes; its last bytes must not wait for
+        // the client's delayed acknowledgement. Connections inherit it.
+        const int noDelay = 1;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         listening = socket;
     });
     route();
@@ -233,28 +239,28 @@ bool LineServer::admits(const httplib::Request &request, httplib::Response &resp
     return false;
 }
 
-// The latest state at once, then each new one, as it comes.
+// The latest state at once, then each new one, as it comes. Not chunked:
+// the stream ends with its connection, and the line's text, large and
+// shared by every stream, goes to the socket without a copy.
 void LineServer::streamEvents(httplib::Response &response) const
 {
     auto seen = std::make_shared<quint64>(0);
     auto quietSince = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
-    response.set_chunked_content_provider("text/event-stream", [this, seen, quietSince](size_t, httplib::DataSink &sink) {
+    response.set_content_provider("text/event-stream", [this, seen, quietSince](size_t, httplib::DataSink &sink) {
         if (stopping)
             return false;
         quint64 number = 0;
         const auto json = feed.next(*seen, streamLookMs, number);
-        std::string event;
+        bool written = true;
         if (number != *seen && !json->empty()) {
             *seen = number;
-            // One copy of the line's text a stream, made once.
-            event.reserve(json->size() + 8);
-            event.append("data: ").append(*json).append("\n\n");
+            written = sink.write("data: ", 6) && sink.write(json->data(), json->size()) && sink.write("\n\n", 2);
         } else if (std::chrono::steady_clock::now() - *quietSince >= keepAliveInterval) {
-            event = ": still here\n\n";
+            written = sink.write(": still here\n\n", 14);
         } else {
             return true;
         }
         *quietSince = std::chrono::steady_clock::now();
-        return sink.write(event.data(), event.size());
+        return written;
     });
 }
