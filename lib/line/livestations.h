@@ -15,7 +15,7 @@
 class LiveStations
 {
 public:
-    static const int silentAfterSeconds = 15;
+    static constexpr int silentAfterSeconds = 15;
 
     // False, with the reason, on a fault.
     static bool read(PgConnection &connection, QJsonArray &stations, QString &error);
