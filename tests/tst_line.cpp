@@ -1383,7 +1383,10 @@ void LineTest::fourStationsRaceForAnOrderOfTen()
     int ok = 0;
     int gone = 0;
     for (const auto &cli : stations) {
-        QVERIFY2(cli->status() == 0, cli->output().right(1500));
+        // The end of what it said, where the reason is: the test log keeps
+        // about a thousand characters of a message.
+        const int status = cli->status();
+        QVERIFY2(status == 0, qPrintable(QStringLiteral("exit %1: ").arg(status) + cli->output().right(800)));
         QVERIFY2(cli->output().contains("order W42 complete: 10 of 10"), cli->output().right(600));
         for (const QJsonObject &record : cli->records(0, 0)) {
             ok += record["result"].toString() == "ok";
