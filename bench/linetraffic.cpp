@@ -57,10 +57,8 @@ void LineTraffic::stop()
     driving = false;
     if (driver.joinable())
         driver.join();
-    for (const auto &publisher : publishers) {
+    for (const auto &publisher : publishers)
         publisher->end();
-        publisher->wait();
-    }
 }
 
 QVector<qint64> LineTraffic::markers() const

@@ -30,7 +30,11 @@ LivePublisher::LivePublisher(const QString &u, const Identity &i, const RecordSe
 LivePublisher::~LivePublisher()
 {
     end();
-    wait();
+}
+
+void LivePublisher::start()
+{
+    thread = std::thread([this] { run(); });
 }
 
 void LivePublisher::post(const LiveSlot &slot)
@@ -41,6 +45,8 @@ void LivePublisher::post(const LiveSlot &slot)
 void LivePublisher::end()
 {
     mailbox.end();
+    if (thread.joinable())
+        thread.join();
 }
 
 void LivePublisher::run()

@@ -6,9 +6,9 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QString>
-#include <QThread>
 
 #include <map>
+#include <thread>
 
 class PgConnection;
 class RecordSender;
@@ -18,7 +18,7 @@ class RecordSender;
 // state at once, progress within a unit about once a second at most) and a
 // heartbeat every 5 s. Posting never waits: while the database is away only
 // each slot's latest state is kept, and it is written once it is back.
-class LivePublisher : public QThread
+class LivePublisher
 {
 public:
     // Who publishes: the station's name as its records carry it, its host
@@ -33,18 +33,20 @@ public:
     // `sender`, when not null, must outlive the publisher's thread: the
     // heartbeat says how many records wait in it.
     LivePublisher(const QString &url, const Identity &identity, const RecordSender *sender);
-    ~LivePublisher() override;
+    ~LivePublisher();
+    LivePublisher(const LivePublisher &) = delete;
+    LivePublisher &operator=(const LivePublisher &) = delete;
 
+    void start();
     // From any thread.
     void post(const LiveSlot &slot);
     // Ends the thread once it has written what it can on the connection it
-    // holds.
+    // holds, and waits for it. A joined std::thread, so that what the thread
+    // last touched is ordered before the publisher is freed.
     void end();
 
-protected:
-    void run() override;
-
 private:
+    void run();
     int waitMs() const;
     void gather();
     bool mayReconnect(PgConnection &connection);
@@ -59,6 +61,7 @@ private:
     const RecordSender *const sender;
     const QDateTime started;
     LiveMailbox mailbox;
+    std::thread thread;
 
     // The publishing thread's own.
     QElapsedTimer clock;

@@ -77,10 +77,8 @@ Station::Station(const StationSettings &settings, RecordLog *log, QObject *paren
 Station::~Station()
 {
     control.stop();
-    if (control.settings().live) {
+    if (control.settings().live)
         control.settings().live->end();
-        control.settings().live->wait();
-    }
     for (Slot &slot : slotList) {
         if (slot.worker)
             slot.worker->end();
