@@ -48,14 +48,11 @@ LiveFeed::LiveFeed(const QString &u)
 LiveFeed::~LiveFeed()
 {
     end();
-    wait();
 }
 
-std::shared_ptr<const std::string> LiveFeed::latest(quint64 &seen) const
+void LiveFeed::start()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    seen = number;
-    return json;
+    thread = std::thread([this] { run(); });
 }
 
 std::shared_ptr<const std::string> LiveFeed::next(quint64 seen, int ms, quint64 &now) const
@@ -68,9 +65,13 @@ std::shared_ptr<const std::string> LiveFeed::next(quint64 seen, int ms, quint64 
 
 void LiveFeed::end()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    ending = true;
-    changed.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ending = true;
+        changed.notify_all();
+    }
+    if (thread.joinable())
+        thread.join();
 }
 
 void LiveFeed::run()

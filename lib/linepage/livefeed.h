@@ -6,12 +6,12 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
-#include <QThread>
 
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 class PgConnection;
 
@@ -20,24 +20,25 @@ class PgConnection;
 // together read once), and at least once a second, so that a station that
 // fell silent is seen to. Readers on any thread get the latest JSON text,
 // or wait for the next; a text is new only when it differs.
-class LiveFeed : public QThread
+class LiveFeed
 {
 public:
     explicit LiveFeed(const QString &url);
-    ~LiveFeed() override;
+    ~LiveFeed();
+    LiveFeed(const LiveFeed &) = delete;
+    LiveFeed &operator=(const LiveFeed &) = delete;
 
-    // The latest text and its number (0 before the first read), shared
-    // with every other reader rather than copied: the line's text is large
-    // and every event stream takes it at each change.
-    std::shared_ptr<const std::string> latest(quint64 &number) const;
-    // Waits up to `ms` for a text numbered past `seen`; the latest either way.
+    void start();
+    // Waits up to `ms` for a text numbered past `seen` (0 before the first
+    // read); the latest either way. The text is shared with every other
+    // reader rather than copied: it is large and every event stream takes it
+    // at each change.
     std::shared_ptr<const std::string> next(quint64 seen, int ms, quint64 &number) const;
+    // Ends the thread and waits for it.
     void end();
 
-protected:
-    void run() override;
-
 private:
+    void run();
     bool listen(PgConnection &connection);
     void waitForChanges(PgConnection &connection);
     bool todayDue() const;
@@ -51,6 +52,7 @@ private:
     std::shared_ptr<const std::string> json = std::make_shared<const std::string>();
     quint64 number = 0;
     bool ending = false;
+    std::thread thread;
 
     // The feeding thread's own.
     Figures today;
