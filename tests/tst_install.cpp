@@ -47,6 +47,28 @@ QByteArray outputOf(const QString &program, const QStringList &arguments)
     return process.readAllStandardOutput();
 }
 
+// What a checking program said of its input, its output and errors as one,
+// and how it ended: `exitCode` is -1 when it crashed or outran `waitMs`.
+struct Checked
+{
+    int exitCode = -1;
+    QByteArray report;
+};
+
+Checked runChecker(const QString &program, const QStringList &arguments, int waitMs = 30000,
+                   const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    Checked checked;
+    if (process.waitForFinished(waitMs) && process.exitStatus() == QProcess::NormalExit)
+        checked.exitCode = process.exitCode();
+    checked.report = process.readAll();
+    return checked;
+}
+
 // Roff source as the reader sees it: font changes dropped, escaped minus
 // signs made plain.
 QString roffText(QString line)
@@ -159,8 +181,6 @@ private slots:
     void changelogNamesThisVersion();
     void systemdUnits_data();
     void systemdUnits();
-    void systemdUnitsVerify_data() { systemdUnits_data(); }
-    void systemdUnitsVerify();
     void debianPackagePassesLintian();
 
 private:
@@ -252,12 +272,8 @@ void InstallTest::desktopEntryIsValid()
     const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
     if (validator.isEmpty())
         QSKIP("desktop-file-validate is not installed");
-    QProcess validate;
-    validate.setProcessChannelMode(QProcess::MergedChannels);
-    validate.start(validator, {installed(entry)});
-    QVERIFY(validate.waitForFinished());
-    const QByteArray report = validate.readAll();
-    QVERIFY2(validate.exitCode() == 0 && report.isEmpty(), report.constData());
+    const Checked checked = runChecker(validator, {installed(entry)});
+    QVERIFY2(checked.exitCode == 0 && checked.report.isEmpty(), checked.report.constData());
 }
 
 // The station window's AppStream entry, for its desktop entry and its
@@ -277,17 +293,13 @@ void InstallTest::softwareCentreEntryIsValid()
     QVERIFY(!xml.contains('@'));
     const QString validator = QStandardPaths::findExecutable("appstreamcli");
     QVERIFY2(!validator.isEmpty(), "appstreamcli is not installed: scripts/install-deps installs it");
-    QProcess validate;
-    validate.setProcessChannelMode(QProcess::MergedChannels);
-    validate.start(validator, {"validate", "--no-net", entry});
-    QVERIFY(validate.waitForFinished());
-    const QByteArray report = validate.readAll();
+    const Checked checked = runChecker(validator, {"validate", "--no-net", entry});
     // Information alone is allowed: with the reserved default domain the id's
     // first label is not a top-level domain appstream knows.
-    QVERIFY2(validate.exitCode() == 0 && !QRegularExpression("^[EW]: ", QRegularExpression::MultilineOption)
-                                                .match(QString::fromUtf8(report))
-                                                .hasMatch(),
-             report.constData());
+    QVERIFY2(checked.exitCode == 0 && !QRegularExpression("^[EW]: ", QRegularExpression::MultilineOption)
+                                           .match(QString::fromUtf8(checked.report))
+                                           .hasMatch(),
+             checked.report.constData());
 }
 
 void InstallTest::sampleConfiguration()
@@ -450,7 +462,8 @@ void InstallTest::systemdUnits_data()
 }
 
 // A unit runs the installed morlank-cli's command with options that command
-// takes, from variables its example file sets, and names its manual page.
+// takes, from variables its example file sets, and names its manual page;
+// systemd's own check finds no fault in its keys, its program or that page.
 void InstallTest::systemdUnits()
 {
     QFETCH(QString, unit);
@@ -474,27 +487,14 @@ void InstallTest::systemdUnits()
     for (const QString &word : words.filter(QRegularExpression("^--")))
         QVERIFY2(told.contains(word), qPrintable(word));
     QCOMPARE(keyValue(file, "Documentation"), QStringLiteral("man:morlank-cli(1)"));
-}
-
-// systemd's own check of each unit: its keys, its program, its manual page.
-void InstallTest::systemdUnitsVerify()
-{
-    QFETCH(QString, unit);
 
     const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
-    if (analyze.isEmpty())
-        QSKIP("systemd-analyze is not installed: the units' own lines are checked by systemdUnits");
-    QProcess verify;
-    verify.setProcessChannelMode(QProcess::MergedChannels);
+    QVERIFY2(!analyze.isEmpty(), "systemd-analyze is not installed: scripts/install-deps installs it");
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("MANPATH", installed("share/man"));
-    verify.setProcessEnvironment(environment);
-    verify.start(analyze, {"verify", installed(unitDir + unit)});
-    QVERIFY(verify.waitForFinished(60000));
     // An unknown key is only a warning: any word from it is a fault.
-    const QByteArray report = verify.readAll();
-    QVERIFY2(verify.exitStatus() == QProcess::NormalExit && verify.exitCode() == 0 && report.isEmpty(),
-             report.constData());
+    const Checked verified = runChecker(analyze, {"verify", file}, 60000, environment);
+    QVERIFY2(verified.exitCode == 0 && verified.report.isEmpty(), verified.report.constData());
 }
 
 // The Debian package as docs/building.md makes it, checked by lintian. It is made
@@ -531,12 +531,9 @@ void InstallTest::debianPackagePassesLintian()
         QVERIFY(QFileInfo(unpacked.filePath(program.mid(1))).isExecutable());
     }
 
-    QProcess check;
-    check.setProcessChannelMode(QProcess::MergedChannels);
-    check.start(lintian, {"--fail-on", "error,warning", packageDir.filePath(packages.first())});
-    QVERIFY(check.waitForFinished(packagingWaitMs));
-    QVERIFY2(check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0,
-             check.readAll().constData());
+    const Checked checked =
+        runChecker(lintian, {"--fail-on", "error,warning", packageDir.filePath(packages.first())}, packagingWaitMs);
+    QVERIFY2(checked.exitCode == 0, checked.report.constData());
 }
 
 QTEST_GUILESS_MAIN(InstallTest)
