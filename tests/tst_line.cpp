@@ -107,14 +107,20 @@ bool writeFile(const QString &fileName, const QByteArray &contents)
     QFile file(fileName);
     return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
 }
-// A TCP connection to this computer's `port`, that the test drives by hand.
-int connectTo(int port)
+sockaddr_in loopback(int port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(quint16(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// A TCP connection to this computer's `port`, that the test drives by hand.
+int connectTo(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopback(port);
     return ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 ? fd : -1;
 }
 
@@ -123,9 +129,7 @@ int connectTo(int port)
 int listenInTheDark(int &port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = loopback(0);
     socklen_t size = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr *>(&address), size) != 0 || ::listen(fd, 16) != 0
         || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) != 0)
