@@ -1,6 +1,8 @@
 #include "line/lineschema.h"
 #include "line/linestatus.h"
 #include "line/pgconnection.h"
+#include "line/recordsender.h"
+#include "records/recordlog.h"
 #include "pgserver.h"
 #include "stationbench.h"
 
@@ -243,6 +245,7 @@ private slots:
     void twoStationsShareOneListAndOneCounter();
     void serverCrashMidShiftLosesNothing();
     void killedStationSpendsItsValueAndSendsItsSpoolLater();
+    void sharedSpoolAnswersForOwnRecordsOnly();
     void downloadAndClockSetRecordToTheLine();
     void stationPublishesItsLiveState();
     void serveShowsTheLineLive();
@@ -657,6 +660,39 @@ void LineTest::killedStationSpendsItsValueAndSendsItsSpoolLater()
     QCOMPARE(count("SELECT count(*) FROM morlank.attempts WHERE record->'values'->'counters'->>'SN' = $1",
                    {QString("00%1").arg(first)}),
              1);
+}
+
+// Programs may share a spool: one that ends answers for the records written
+// until then, not for those another program writes after (once they were
+// blamed on it, and a station that sent all its own exited 1).
+void LineTest::sharedSpoolAnswersForOwnRecordsOnly()
+{
+    server.query("line", "TRUNCATE morlank.attempts");
+    QTemporaryDir home;
+    const QString spool = home.filePath("spool.jsonl");
+    RecordLog another;
+    QString error;
+    QVERIFY2(another.open(spool, error), qPrintable(error));
+    const auto append = [&] {
+        return another.append({{"attempt_id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+                               {"time", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)},
+                               {"result", "ok"}},
+                              error);
+    };
+    QVERIFY(append());
+    RecordSender sender(server.url("line", "station", stationPassword), spool, true);
+    sender.writingDone();
+    QVERIFY(append());
+    QVERIFY2(sender.leftBehind().startsWith("1 records wait") && !sender.hasSentAll(), qPrintable(sender.leftBehind()));
+    sender.start();
+    // Emptied once all is in: a record written now is of a later generation.
+    QVERIFY(QTest::qWaitFor([&] { return QFileInfo(spool).size() == 0; }, 20000));
+    QVERIFY(sender.hasSentAll());
+    sender.end();
+    sender.wait();
+    QVERIFY(append());
+    QCOMPARE(sender.leftBehind(), QString());
+    QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 2);
 }
 
 // A download's value comes from the line's counter, its row is the first

@@ -57,14 +57,19 @@ RecordSender::Backlog RecordSender::backlog() const
     return copy;
 }
 
+void RecordSender::writingDone()
+{
+    ownEnd = Spool::endOf(spool.fileName());
+}
+
 bool RecordSender::hasSentAll() const
 {
-    return Spool::waitingIn(spool.fileName()) == 0;
+    return Spool::waitingIn(spool.fileName(), ownEnd) == 0;
 }
 
 QString RecordSender::leftBehind() const
 {
-    const int waiting = Spool::waitingIn(spool.fileName());
+    const int waiting = Spool::waitingIn(spool.fileName(), ownEnd);
     if (waiting == 0)
         return {};
     const QString why = backlog().error;

@@ -32,7 +32,12 @@ public:
 
     QString fileName() const;
     Backlog backlog() const;
-    // Whether every record now in the file has been confirmed.
+    // This program writes no more records to the file: from here on
+    // hasSentAll() and leftBehind() speak of the records written until now,
+    // not of those that other programs sharing the file write later.
+    void writingDone();
+    // Whether every record now in the file (or written before writingDone())
+    // has been confirmed.
     bool hasSentAll() const;
     // Ends the thread once it has made its current attempt.
     void end();
@@ -51,6 +56,8 @@ private:
     const QString url;
     // Read and confirmed by the sending thread alone.
     Spool spool;
+    // Where the file ended at writingDone(); the caller's thread's own.
+    std::optional<Spool::Place> ownEnd;
 
     mutable std::mutex mutex;
     std::condition_variable wake;

@@ -18,11 +18,7 @@ namespace {
 // Where the database has confirmed up to: "GENERATION OFFSET". The
 // generation changes each time a spool is emptied, so that a reader in
 // another process knows its place is gone.
-struct Mark
-{
-    qint64 generation = 0;
-    qint64 offset = 0;
-};
+using Mark = Spool::Place;
 
 QString markPath(const QString &fileName)
 {
@@ -104,7 +100,21 @@ QString Spool::userPath()
     return folder + QStringLiteral("/spool.jsonl");
 }
 
-int Spool::waitingIn(const QString &fileName)
+Spool::Place Spool::endOf(const QString &fileName)
+{
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    Place end;
+    {
+        const FileLock lock(fd, FileLock::Shared);
+        end = {readMark(fileName).generation, sizeOf(fd)};
+    }
+    ::close(fd);
+    return end;
+}
+
+int Spool::waitingIn(const QString &fileName, const std::optional<Place> &before)
 {
     const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -113,8 +123,11 @@ int Spool::waitingIn(const QString &fileName)
     {
         const FileLock lock(fd, FileLock::Shared);
         const Mark mark = readMark(fileName);
-        // Counted only: no record is kept.
-        batch.take(readFrom(fd, mark.offset, sizeOf(fd)), mark.offset, 0);
+        // Counted only: no record is kept. A generation gone was confirmed
+        // whole.
+        if (!before || before->generation == mark.generation)
+            batch.take(readFrom(fd, mark.offset, before ? std::min(before->offset, sizeOf(fd)) : sizeOf(fd)),
+                       mark.offset, 0);
     }
     ::close(fd);
     return batch.waiting;

@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QString>
 
+#include <optional>
+
 // A JSON Lines file of records on their way to the database: a station's
 // spool, or a log whose records are sent as well. Where the database has
 // confirmed up to is kept beside the file (FILE.sent, "GENERATION OFFSET"),
@@ -30,6 +32,15 @@ public:
         void take(const QByteArray &bytes, qint64 from, int most);
     };
 
+    // A place in the file: an offset in the generation the file was in.
+    // The mark is one; a generation passes only once its every record is
+    // confirmed.
+    struct Place
+    {
+        qint64 generation = 0;
+        qint64 offset = 0;
+    };
+
     // Opens the file, created if missing; `emptiedWhenConfirmed` for a
     // spool, false for a log.
     Spool(const QString &fileName, bool emptiedWhenConfirmed);
@@ -40,9 +51,12 @@ public:
     // The spool of this computer's user, $XDG_STATE_HOME/morlank/spool.jsonl;
     // its folder is made if missing.
     static QString userPath();
+    // Where `fileName` ends now.
+    static Place endOf(const QString &fileName);
     // Records written to `fileName` and not yet confirmed, read from the file
-    // itself: for `db status`, with no sender running.
-    static int waitingIn(const QString &fileName);
+    // itself (for `db status`, with no sender running); with `before`, only
+    // those written before that place.
+    static int waitingIn(const QString &fileName, const std::optional<Place> &before = std::nullopt);
 
     QString fileName() const;
     // The records from this reader's place to the file's end, at most `most`

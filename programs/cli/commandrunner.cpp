@@ -321,6 +321,7 @@ int CommandRunner::sendRecords(UnitStores &stores, int status)
     RecordSender *sender = stores.sender();
     if (!sender)
         return status;
+    sender->writingDone();
     sender->start();
     const int signalBefore = signalNumber;
     QElapsedTimer waited;

@@ -115,6 +115,7 @@ bool WatchCommand::sendTheRest()
 {
     if (!sender)
         return true;
+    sender->writingDone();
     QEventLoop loop;
     QTimer look;
     QObject::connect(&look, &QTimer::timeout, [&] {

@@ -307,21 +307,24 @@ void StationWindow::closeEvent(QCloseEvent *event)
 bool StationWindow::keepsSending()
 {
     RecordSender *sender = setup ? setup->sender() : nullptr;
-    if (!sender || (!lastSending.isValid() && sender->hasSentAll()))
+    if (!sender)
         return false;
-    if (!lastSending.isValid()) {
-        lastSending.start();
-        connect(&sendingTimer, &QTimer::timeout, this, [this] {
-            if (setup->sender()->hasSentAll() || lastSending.elapsed() > 30000)
-                close();
-        });
-        sendingTimer.start(sendingLookMs);
-        showMessage(QStringLiteral("Sending the records that wait for the database, for up to 30 s; close again "
-                                   "to stop at once."));
-        return true;
+    if (lastSending.isValid()) {
+        endSending();
+        return false;
     }
-    endSending();
-    return false;
+    sender->writingDone(); // the station has ended: it writes no more
+    if (sender->hasSentAll())
+        return false;
+    lastSending.start();
+    connect(&sendingTimer, &QTimer::timeout, this, [this] {
+        if (setup->sender()->hasSentAll() || lastSending.elapsed() > 30000)
+            close();
+    });
+    sendingTimer.start(sendingLookMs);
+    showMessage(QStringLiteral("Sending the records that wait for the database, for up to 30 s; close again "
+                               "to stop at once."));
+    return true;
 }
 
 void StationWindow::endSending()
