@@ -689,7 +689,6 @@ void LineTest::sharedSpoolAnswersForOwnRecordsOnly()
     QVERIFY(QTest::qWaitFor([&] { return QFileInfo(spool).size() == 0; }, 20000));
     QVERIFY(sender.hasSentAll());
     sender.end();
-    sender.wait();
     QVERIFY(append());
     QCOMPARE(sender.leftBehind(), QString());
     QCOMPARE(count("SELECT count(*) FROM morlank.attempts"), 2);

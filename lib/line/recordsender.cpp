@@ -38,7 +38,11 @@ RecordSender::RecordSender(const QString &u, const QString &fileName, bool isSpo
 RecordSender::~RecordSender()
 {
     end();
-    wait();
+}
+
+void RecordSender::start()
+{
+    thread = std::thread([this] { run(); });
 }
 
 QString RecordSender::fileName() const
@@ -80,9 +84,13 @@ QString RecordSender::leftBehind() const
 
 void RecordSender::end()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    ending = true;
-    wake.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ending = true;
+        wake.notify_all();
+    }
+    if (thread.joinable())
+        thread.join();
 }
 
 void RecordSender::run()

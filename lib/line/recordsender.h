@@ -5,18 +5,18 @@
 
 #include <QDateTime>
 #include <QString>
-#include <QThread>
 
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 // Sends the records of a JSON Lines file (a station's log, or its spool) to
 // morlank.attempts, in file order, from a thread of its own with its own
 // connection. The file's rules (the confirmed mark beside it, a spool
 // emptied once all is confirmed) are the Spool's; each record is stored once,
 // by its attempt_id, however often it is sent.
-class RecordSender : public QThread
+class RecordSender
 {
 public:
     // What waits for the database: how many records, since when.
@@ -28,7 +28,11 @@ public:
     };
 
     RecordSender(const QString &url, const QString &fileName, bool isSpool);
-    ~RecordSender() override;
+    ~RecordSender();
+    RecordSender(const RecordSender &) = delete;
+    RecordSender &operator=(const RecordSender &) = delete;
+
+    void start();
 
     QString fileName() const;
     Backlog backlog() const;
@@ -39,16 +43,16 @@ public:
     // Whether every record now in the file (or written before writingDone())
     // has been confirmed.
     bool hasSentAll() const;
-    // Ends the thread once it has made its current attempt.
+    // Ends the thread once it has made its current attempt and joins it: a
+    // join orders what the thread touched before the sender is freed, as
+    // Qt's wait() does unseen by the race checker.
     void end();
     // Once ended: how many records are left for the next start, and the
     // last reason a send failed; empty when every record is in.
     QString leftBehind() const;
 
-protected:
-    void run() override;
-
 private:
+    void run();
     bool send(class PgConnection &connection, const Spool::Batch &batch, QString &error);
     void publish(const Spool::Batch &batch, const QString &error);
     void pause(int ms);
@@ -63,6 +67,7 @@ private:
     std::condition_variable wake;
     Backlog shown;
     bool ending = false;
+    std::thread thread;
 };
 
 #endif // RECORDSENDER_H

@@ -26,14 +26,22 @@ LineWatch::LineWatch(const QString &d, const QString &r, std::shared_ptr<OrderCl
 LineWatch::~LineWatch()
 {
     end();
-    wait();
+}
+
+void LineWatch::start()
+{
+    thread = std::thread([this] { run(); });
 }
 
 void LineWatch::end()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    ending = true;
-    wake.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ending = true;
+        wake.notify_all();
+    }
+    if (thread.joinable())
+        thread.join();
 }
 
 // A database that cannot be reached is asked again at the next look: the

@@ -4,11 +4,11 @@
 #include "line/pgconnection.h"
 
 #include <QString>
-#include <QThread>
 
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 class OrderClaims;
 class StationControl;
@@ -18,20 +18,24 @@ class StationControl;
 // the window: whether the revision the station runs was revoked, and, for a
 // work order, its claims kept alive and whether it is complete. Either
 // halts the station with why. It never chooses another revision.
-class LineWatch : public QThread
+class LineWatch
 {
 public:
     // `release` is NAME@REV, or empty; `claims` null without an order.
     LineWatch(const QString &db, const QString &release, std::shared_ptr<OrderClaims> claims,
               StationControl &control);
-    ~LineWatch() override;
+    ~LineWatch();
+    LineWatch(const LineWatch &) = delete;
+    LineWatch &operator=(const LineWatch &) = delete;
 
+    void start();
+    // Ends the thread after its current look and joins it: a join orders
+    // what the thread touched before the watch is freed, as Qt's wait()
+    // does unseen by the race checker.
     void end();
 
-protected:
-    void run() override;
-
 private:
+    void run();
     bool waitForNextLook();
     bool revoked(PgConnection &connection);
 
@@ -42,6 +46,7 @@ private:
     std::mutex mutex;
     std::condition_variable wake;
     bool ending = false;
+    std::thread thread;
 };
 
 #endif // LINEWATCH_H

@@ -328,7 +328,6 @@ int CommandRunner::sendRecords(UnitStores &stores, int status)
     waited.start();
     waitUntil([&] { return sender->hasSentAll() || waited.elapsed() > 30000 || signalNumber != signalBefore; });
     sender->end();
-    sender->wait();
     const QString left = sender->leftBehind();
     if (left.isEmpty())
         return status;

@@ -131,7 +131,6 @@ bool WatchCommand::sendTheRest()
         loop.exec();
     }
     sender->end();
-    sender->wait();
     const QString left = sender->leftBehind();
     if (left.isEmpty())
         return true;

@@ -332,7 +332,6 @@ void StationWindow::endSending()
     sendingTimer.stop();
     RecordSender *sender = setup->sender();
     sender->end();
-    sender->wait();
     const QString left = sender->leftBehind();
     recordsLeft = !left.isEmpty();
     if (recordsLeft)
