@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QString>
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>

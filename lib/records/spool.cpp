@@ -18,17 +18,17 @@ namespace {
 // Where the database has confirmed up to: "GENERATION OFFSET". The
 // generation changes each time a spool is emptied, so that a reader in
 // another process knows its place is gone.
-using Mark = Spool::Place;
+using Place = Spool::Place;
 
 QString markPath(const QString &fileName)
 {
     return fileName + QStringLiteral(".sent");
 }
 
-Mark readMark(const QString &fileName)
+Place readMark(const QString &fileName)
 {
     QFile file(markPath(fileName));
-    Mark mark;
+    Place mark;
     if (file.open(QIODevice::ReadOnly)) {
         const QList<QByteArray> words = file.readAll().simplified().split(' ');
         mark.generation = words.value(0).toLongLong();
@@ -37,7 +37,7 @@ Mark readMark(const QString &fileName)
     return mark;
 }
 
-bool writeMark(const QString &fileName, const Mark &mark)
+bool writeMark(const QString &fileName, const Place &mark)
 {
     QSaveFile file(markPath(fileName));
     return file.open(QIODevice::WriteOnly)
@@ -49,6 +49,23 @@ qint64 sizeOf(int fd)
 {
     struct stat status = {};
     return ::fstat(fd, &status) == 0 ? qint64(status.st_size) : 0;
+}
+
+// What `read(fd, mark)` makes of the file and its mark, read under a shared
+// lock so that no writer or sender is half-way; `missing` when there is no file.
+template<typename Result, typename Read>
+Result readLocked(const QString &fileName, Result missing, Read read)
+{
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return missing;
+    Result result;
+    {
+        const FileLock lock(fd, FileLock::Shared);
+        result = read(fd, readMark(fileName));
+    }
+    ::close(fd);
+    return result;
 }
 
 QByteArray readFrom(int fd, qint64 from, qint64 to)
@@ -102,35 +119,20 @@ QString Spool::userPath()
 
 Spool::Place Spool::endOf(const QString &fileName)
 {
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    Place end;
-    {
-        const FileLock lock(fd, FileLock::Shared);
-        end = {readMark(fileName).generation, sizeOf(fd)};
-    }
-    ::close(fd);
-    return end;
+    return readLocked(fileName, Place(), [](int fd, const Place &mark) { return Place{mark.generation, sizeOf(fd)}; });
 }
 
 int Spool::waitingIn(const QString &fileName, const std::optional<Place> &before)
 {
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    Batch batch;
-    {
-        const FileLock lock(fd, FileLock::Shared);
-        const Mark mark = readMark(fileName);
+    return readLocked(fileName, 0, [&](int fd, const Place &mark) {
         // Counted only: no record is kept. A generation gone was confirmed
         // whole.
+        Batch batch;
         if (!before || before->generation == mark.generation)
             batch.take(readFrom(fd, mark.offset, before ? std::min(before->offset, sizeOf(fd)) : sizeOf(fd)),
                        mark.offset, 0);
-    }
-    ::close(fd);
-    return batch.waiting;
+        return batch.waiting;
+    });
 }
 
 QString Spool::fileName() const
@@ -143,7 +145,7 @@ bool Spool::readPending(Batch &batch, int most)
     if (fd < 0)
         return false;
     const FileLock lock(fd, FileLock::Shared);
-    const Mark mark = readMark(file);
+    const Place mark = readMark(file);
     if (mark.generation != generation || cursor < mark.offset) {
         generation = mark.generation;
         cursor = mark.offset;
@@ -158,7 +160,7 @@ void Spool::confirm(qint64 upTo)
 {
     cursor = upTo;
     const FileLock lock(fd, FileLock::Exclusive);
-    Mark mark = readMark(file);
+    Place mark = readMark(file);
     if (mark.generation != generation || upTo <= mark.offset)
         return;
     mark.offset = upTo;
